@@ -1,0 +1,67 @@
+#include "link/portwindow.h"
+#include "panel/panel.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "virtualmeter/virtualmeter.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+
+#include <memory>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumetra"));
+    QApplication::setApplicationVersion(QStringLiteral("10.06"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Lumetra: live display, recording and settings for a digital light meter."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Start a virtual meter inside the program and "
+                                                 "preselect its device."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Preselect this serial device (or COM name)."),
+                                  QStringLiteral("DEVICE"));
+    parser.addOption(demo);
+    parser.addOption(port);
+    parser.process(app);
+
+    std::unique_ptr<lumetra::sim::VirtualMeter> meter;
+    QStringList extraDevices;
+    QString preselect = parser.value(port);
+    if (parser.isSet(demo)) {
+        meter = std::make_unique<lumetra::sim::VirtualMeter>();
+        if (!meter->start()) {
+            QTextStream(stderr) << "lumetra: cannot start the virtual meter: "
+                                << meter->errorText() << '\n';
+            return 1;
+        }
+        meter->fillMemory(3, 60);
+        extraDevices << meter->devicePath();
+        preselect = meter->devicePath();
+    }
+
+    lumetra::QtDialogs dialogs;
+    lumetra::SystemClock clock;
+    std::unique_ptr<lumetra::Panel> panel;
+
+    lumetra::Port portWindow(extraDevices, preselect);
+    QObject::connect(&portWindow, &lumetra::Port::chosen, &app,
+                     [&](const lumetra::PortChoice& choice) {
+                         panel = std::make_unique<lumetra::Panel>(dialogs, clock);
+                         panel->show();
+                         panel->start(choice);
+                     });
+    QObject::connect(&portWindow, &lumetra::Port::abandoned, &app, &QCoreApplication::quit);
+    portWindow.show();
+    const int rc = QApplication::exec();
+    // Windows first, then the meter their port talks to.
+    panel.reset();
+    meter.reset();
+    return rc;
+}

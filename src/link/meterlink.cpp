@@ -1,0 +1,197 @@
+#include "meterlink.h"
+
+#include "link/commands.h"
+#include "link/wait.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+
+namespace lumetra {
+namespace {
+
+qint64 monotonicMs() {
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+
+} // namespace
+
+MeterLink::MeterLink(QObject* parent) : QObject(parent) {
+    connect(&m_port, &SerialPort::lost, this, [this] {
+        m_lost = true;
+        setStatus(waitingStatus());
+        emit portLost();
+    });
+}
+
+bool MeterLink::open(const PortChoice& choice, const QString& settings) {
+    m_choice = choice;
+    m_settings = settings;
+    if (!choice.isValid())
+        return false;
+    m_port.setDevice(choice.device);
+    if (!m_port.setSettings(settings))
+        return false;
+    if (m_port.isOpen())
+        return true; // already open: not opened a second time
+    return m_port.open() == SerialPort::NoError;
+}
+
+std::optional<quint32> MeterLink::parseAcknowledge(const QByteArray& reply) {
+    if (reply.size() < 6)
+        return std::nullopt;
+    const auto b = [&](int pos) { return quint8(reply.at(pos - 1)); };
+    if (b(1) != 0x02 || b(2) != 0xAA || b(6) != 0x03)
+        return std::nullopt;
+    return quint32(b(3)) * 65536u + quint32(b(4)) * 256u + quint32(b(5));
+}
+
+bool MeterLink::reopenIfLost() {
+    if (m_port.isOpen())
+        return true;
+    if (!m_choice.isValid())
+        return false;
+    // Trying to open a missing device is cheap, but twice a second is plenty.
+    const qint64 now = monotonicMs();
+    if (m_lastReopenMs >= 0 && now - m_lastReopenMs < 500)
+        return false;
+    m_lastReopenMs = now;
+    m_port.setDevice(m_choice.device);
+    m_port.setSettings(m_settings);
+    if (m_port.open() != SerialPort::NoError)
+        return false;
+    m_lost = false;
+    return true;
+}
+
+MeterLink::SeriesResult MeterLink::acknowledgeSeries() {
+    int attempts = 0;
+    for (;;) {
+        if (quitRequested())
+            return SeriesResult::Quit;
+        if (!reopenIfLost()) {
+            // No device at all: nothing to attempt, so go straight to waiting for the meter.
+            if (!m_waitingForMeter)
+                return SeriesResult::Exhausted;
+            pauseSeconds(0.02);
+            continue;
+        }
+        flush();
+        ++attempts;
+        writeLetter('A');
+        pauseSeconds(findMeterCommand('A')->waitAfter);
+        if (quitRequested())
+            return SeriesResult::Quit;
+        const QByteArray reply = readAll();
+        if (reply.size() >= 6) {
+            if (const auto pointer = parseAcknowledge(reply)) {
+                m_memoryPointer = *pointer;
+                emit memoryPointerChanged(m_memoryPointer);
+                return SeriesResult::Acknowledged;
+            }
+            attempts = 0; // a wrong reply starts a new series
+            continue;
+        }
+        if (attempts >= kAttemptsPerSeries)
+            return SeriesResult::Exhausted;
+    }
+}
+
+bool MeterLink::handshake() {
+    flush();
+    for (;;) {
+        switch (acknowledgeSeries()) {
+        case SeriesResult::Acknowledged: return true;
+        case SeriesResult::Quit: return false;
+        case SeriesResult::Exhausted:
+            // Waiting for the meter handshakes itself; afterwards a fresh series completes
+            // the call that started the wait. A loop, so that an outage of any length uses
+            // constant stack.
+            if (!waitForMeter())
+                return false;
+            break;
+        }
+    }
+}
+
+bool MeterLink::waitForMeter() {
+    if (m_waitingForMeter)
+        return true; // already waiting further up the stack; that wait finishes the job
+    m_waitingForMeter = true;
+    setStatus(waitingStatus());
+    const auto done = [this](bool result) {
+        m_waitingForMeter = false;
+        return result;
+    };
+    for (;;) {
+        const auto result = acknowledgeSeries();
+        if (result == SeriesResult::Quit)
+            return done(false);
+        if (result == SeriesResult::Acknowledged)
+            break;
+    }
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (quitRequested())
+            return done(false);
+        if (!m_port.isOpen() && !reopenIfLost()) {
+            pauseSeconds(0.2);
+            continue;
+        }
+        writeLetter('M');
+        pauseSeconds(0.2);
+        if (quitRequested())
+            return done(false);
+        if (waiting() != 0)
+            break;
+    }
+    setStatus(flowingStatus());
+    return done(true);
+}
+
+bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
+    const MeterCommand* command = findMeterCommand(letter);
+    Q_ASSERT(command);
+    if (!handshake())
+        return false;
+    if (command->waitBefore > 0) {
+        pauseSeconds(command->waitBefore);
+        if (quitRequested())
+            return false;
+    }
+    writeLetter(letter);
+    if (command->waitAfter > 0) {
+        pauseSeconds(command->waitAfter);
+        if (quitRequested())
+            return false;
+    }
+    if (command->payloadSize > 0) {
+        Q_ASSERT(payload.size() == command->payloadSize);
+        write(payload);
+        if (command->waitPayload > 0) {
+            pauseSeconds(command->waitPayload);
+            if (quitRequested())
+                return false;
+        }
+    }
+    return true;
+}
+
+void MeterLink::writeLetter(char letter) { write(QByteArray(1, letter)); }
+
+void MeterLink::write(const QByteArray& bytes) { m_port.output(bytes); }
+
+QByteArray MeterLink::readAll() { return m_port.input(); }
+
+qint64 MeterLink::waiting() const { return m_port.inBufferCount(); }
+
+void MeterLink::flush() { m_port.clearInput(); }
+
+void MeterLink::setStatus(const QString& status) { emit statusChanged(status); }
+
+} // namespace lumetra

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "link/portnames.h"
+#include "platform/serialport.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace lumetra {
+
+// The one object through which every window talks to the meter. It owns the serial port and
+// offers the exchanges of the protocol: the acknowledge handshake, waiting for a silent
+// meter, sending letters and payloads, reading what is waiting.
+//
+// Calls that wait return false only when the program is shutting down; callers then give up.
+class MeterLink : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kAttemptsPerSeries = 1000;
+    static constexpr quint32 kEmptyMemoryPointer = 1535;
+
+    explicit MeterLink(QObject* parent = nullptr);
+
+    // Opens the chosen port with the meter's line settings. On failure errorText() says why.
+    bool open(const PortChoice& choice, const QString& settings = QStringLiteral("19200,n,8,1"));
+    bool isOpen() const { return m_port.isOpen(); }
+    QString errorText() const { return m_port.errorText(); }
+    SerialPort& port() { return m_port; }
+    const PortChoice& choice() const { return m_choice; }
+
+    // "COM3" (or the device's short name): the caption while traffic flows.
+    QString flowingStatus() const { return m_choice.label(); }
+    static QString waitingStatus() { return QStringLiteral("No COM"); }
+
+    // Repeats "A" until the meter acknowledges; after a series of unanswered attempts it
+    // waits for the meter (status "No COM") and starts again. Sets memoryPointer().
+    bool handshake();
+    // Shows "No COM", handshakes, repeats "M" until bytes flow, shows the port again.
+    bool waitForMeter();
+
+    // Handshake, the letter, its wait, the payload and its wait, as the command table says.
+    bool sendCommand(char letter, const QByteArray& payload = {});
+
+    void writeLetter(char letter);
+    void write(const QByteArray& bytes);
+    QByteArray readAll();     // everything waiting, removed from the buffer
+    qint64 waiting() const;   // bytes waiting
+    void flush();             // discard everything waiting
+
+    quint32 memoryPointer() const { return m_memoryPointer; }
+    bool waitingForMeter() const { return m_waitingForMeter; }
+
+    // Validates an acknowledge; returns the memory pointer it carries.
+    static std::optional<quint32> parseAcknowledge(const QByteArray& reply);
+
+signals:
+    void statusChanged(const QString& status);
+    void memoryPointerChanged(quint32 pointer);
+    // The port vanished; the link keeps trying to re-open the same device.
+    void portLost();
+
+private:
+    enum class SeriesResult { Acknowledged, Exhausted, Quit };
+    SeriesResult acknowledgeSeries();
+    bool reopenIfLost();
+    void setStatus(const QString& status);
+
+    SerialPort m_port;
+    PortChoice m_choice;
+    QString m_settings;
+    quint32 m_memoryPointer = 0;
+    bool m_lost = false;
+    bool m_waitingForMeter = false;
+    qint64 m_lastReopenMs = -1;
+};
+
+} // namespace lumetra

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace lumetra {
+
+class MeterLink;
+struct AppState;
+
+// One display poll: (every 15th frame) handshake and "M", then read one frame, check it and
+// decode it into the shared display state. A silent meter is given six waits of up to 2 s,
+// then the link waits for the meter.
+class DisplayPoll : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kFramesPerRestart = 15;
+    static constexpr int kWaitCycles = 6;
+    static constexpr double kWaitCycleSeconds = 2.0;
+
+    DisplayPoll(MeterLink& link, AppState& state, QObject* parent = nullptr);
+
+    void tick();
+    bool running() const { return m_inTick; }
+
+signals:
+    void frameDecoded();                      // a normal frame: show it
+    void overlayDecoded(const QString& text); // "SET UP" or "CLEAR"
+    void gaveUp();                            // six empty waits
+
+private:
+    MeterLink& m_link;
+    AppState& m_state;
+    bool m_inTick = false;
+};
+
+} // namespace lumetra

@@ -1,0 +1,39 @@
+#include "polltimer.h"
+
+#include "link/wait.h"
+
+namespace lumetra {
+
+PollTimer::PollTimer(QTimer* timer, QObject* parent) : QObject(parent), m_timer(timer) {}
+
+void PollTimer::setEnabled(bool enabled) {
+    m_enabled = enabled;
+    if (!enabled)
+        m_timer->stop();
+}
+
+void PollTimer::start() {
+    if (m_enabled && !quitRequested())
+        m_timer->start();
+}
+
+void PollTimer::stop() { m_timer->stop(); }
+
+PollTimer::Hold::Hold(PollTimer* owner) : m_owner(owner) {
+    ++m_owner->m_holders;
+    m_owner->stop();
+}
+
+PollTimer::Hold::Hold(Hold&& other) noexcept
+    : m_owner(other.m_owner), m_keepStopped(other.m_keepStopped) {
+    other.m_owner = nullptr;
+}
+
+PollTimer::Hold::~Hold() {
+    if (!m_owner)
+        return;
+    if (--m_owner->m_holders == 0 && !m_keepStopped)
+        m_owner->start();
+}
+
+} // namespace lumetra

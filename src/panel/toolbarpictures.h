@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QIcon>
+
+namespace lumetra {
+
+// The image list of the main toolbar, 1-based. Picture 1 is the save look of the first
+// button and picture 11 its recording look.
+QIcon toolbarPicture(int index);
+inline constexpr int kToolbarPictureCount = 15;
+
+} // namespace lumetra

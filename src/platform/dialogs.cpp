@@ -1,0 +1,134 @@
+#include "dialogs.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace lumetra {
+
+QString Dialogs::toQtFilter(const QString& pipeFilter) {
+    QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            continue;
+        entries << parts[i];
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+MessageResult QtDialogs::message(QWidget* parent, const QString& text, MessageIcon icon,
+                                 MessageButtons buttons, const QString& title,
+                                 const QString& detail) {
+    QMessageBox box(parent);
+    box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+    box.setText(text);
+    if (!detail.isEmpty())
+        box.setInformativeText(detail);
+    switch (icon) {
+    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Cancel: return MessageResult::Cancel;
+    case QMessageBox::Yes: return MessageResult::Yes;
+    case QMessageBox::No: return MessageResult::No;
+    default: return MessageResult::Ok;
+    }
+}
+
+std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
+                                        const QString& title, const QString& defaultText) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(parent, title.isEmpty() ? applicationTitle() : title, prompt,
+                              QLineEdit::Normal, defaultText, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString QtDialogs::openFile(QWidget* parent, const QString& filter) {
+    if (!filter.isEmpty())
+        m_lastFilter = filter;
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), toQtFilter(m_lastFilter));
+}
+
+QString QtDialogs::saveFile(QWidget* parent, const QString& filter) {
+    m_lastFilter = filter;
+    // QFileDialog asks before replacing an existing file unless told not to.
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), toQtFilter(filter));
+}
+
+bool QtDialogs::printerSetup(QWidget* parent, QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+MessageResult ScriptedDialogs::message(QWidget*, const QString& text, MessageIcon icon,
+                                       MessageButtons buttons, const QString& title,
+                                       const QString& detail) {
+    shown.append({text, icon, title.isEmpty() ? applicationTitle() : title, detail});
+    if (!messageAnswers.empty()) {
+        const auto answer = messageAnswers.front();
+        messageAnswers.pop_front();
+        return answer;
+    }
+    return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+}
+
+std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt,
+                                              const QString& title, const QString& defaultText) {
+    asked.append({prompt, title, defaultText});
+    if (inputAnswers.empty())
+        return std::nullopt;
+    auto answer = inputAnswers.front();
+    inputAnswers.pop_front();
+    return answer;
+}
+
+QString ScriptedDialogs::openFile(QWidget*, const QString& filter) {
+    if (!filter.isEmpty())
+        lastFilter = filter;
+    if (openAnswers.empty())
+        return {};
+    QString answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+}
+
+QString ScriptedDialogs::saveFile(QWidget*, const QString& filter) {
+    lastFilter = filter;
+    if (saveAnswers.empty())
+        return {};
+    QString answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}
+
+bool ScriptedDialogs::printerSetup(QWidget*, QPrinter& printer) {
+    bool accept = false;
+    if (!printerAnswers.empty()) {
+        accept = printerAnswers.front();
+        printerAnswers.pop_front();
+    }
+    if (accept && !printerOutputFile.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printerOutputFile);
+    }
+    return accept;
+}
+
+} // namespace lumetra

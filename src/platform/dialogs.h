@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <deque>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+
+namespace lumetra {
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageResult { Ok, Cancel, Yes, No };
+
+// Every question the program asks a person goes through this interface, so that tests can
+// answer them from a script.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // Title "Lumetra" unless one is given; detail is shown under the text when not empty.
+    virtual MessageResult message(QWidget* parent, const QString& text, MessageIcon icon,
+                                  MessageButtons buttons = MessageButtons::Ok,
+                                  const QString& title = {}, const QString& detail = {}) = 0;
+    // One-line input; std::nullopt when cancelled.
+    virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
+                                         const QString& title, const QString& defaultText) = 0;
+    // Path chosen, or empty when cancelled. filter uses the "Name|pattern|Name|pattern|" form.
+    virtual QString openFile(QWidget* parent, const QString& filter) = 0;
+    // overwritePrompt asks before an existing file is replaced.
+    virtual QString saveFile(QWidget* parent, const QString& filter) = 0;
+    // Printer setup (copies, orientation). false when cancelled.
+    virtual bool printerSetup(QWidget* parent, QPrinter& printer) = 0;
+
+    static QString applicationTitle() { return QStringLiteral("Lumetra"); }
+    // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" -> "Text Files (*.txt);;All Files (*.*)"
+    static QString toQtFilter(const QString& pipeFilter);
+};
+
+class QtDialogs final : public Dialogs {
+public:
+    MessageResult message(QWidget* parent, const QString& text, MessageIcon icon,
+                          MessageButtons buttons, const QString& title,
+                          const QString& detail) override;
+    std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
+                                 const QString& defaultText) override;
+    QString openFile(QWidget* parent, const QString& filter) override;
+    QString saveFile(QWidget* parent, const QString& filter) override;
+    bool printerSetup(QWidget* parent, QPrinter& printer) override;
+
+private:
+    QString m_lastFilter;
+};
+
+// Answers from a script, and a record of what was asked. Unscripted questions are
+// answered as a person who presses Cancel (or OK for a message) would.
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Shown {
+        QString text;
+        MessageIcon icon;
+        QString title;
+        QString detail;
+    };
+    struct Asked {
+        QString prompt;
+        QString title;
+        QString defaultText;
+    };
+
+    MessageResult message(QWidget* parent, const QString& text, MessageIcon icon,
+                          MessageButtons buttons, const QString& title,
+                          const QString& detail) override;
+    std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
+                                 const QString& defaultText) override;
+    QString openFile(QWidget* parent, const QString& filter) override;
+    QString saveFile(QWidget* parent, const QString& filter) override;
+    bool printerSetup(QWidget* parent, QPrinter& printer) override;
+
+    std::deque<MessageResult> messageAnswers;
+    std::deque<std::optional<QString>> inputAnswers;
+    std::deque<QString> openAnswers;
+    std::deque<QString> saveAnswers;
+    std::deque<bool> printerAnswers;
+    QString printerOutputFile; // where an accepted printer setup prints (PDF)
+
+    QList<Shown> shown;
+    QList<Asked> asked;
+    QString lastFilter;
+};
+
+} // namespace lumetra

@@ -1,0 +1,145 @@
+#include "serialport.h"
+
+#include <QFileInfo>
+
+namespace lumetra {
+
+std::optional<LineSettings> LineSettings::parse(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+    LineSettings s;
+    bool ok = false;
+    s.baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || s.baud <= 0)
+        return std::nullopt;
+
+    const QString parity = parts[1].trimmed().toLower();
+    if (parity == QLatin1String("n"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+
+    const int bits = parts[2].trimmed().toInt(&ok);
+    if (!ok || bits < 5 || bits > 8)
+        return std::nullopt;
+    s.dataBits = static_cast<QSerialPort::DataBits>(bits);
+
+    const QString stop = parts[3].trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+    return s;
+}
+
+SerialPort::SerialPort(QObject* parent) : QObject(parent) {
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::readyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+}
+
+SerialPort::~SerialPort() = default;
+
+bool SerialPort::setSettings(const QString& text) {
+    const auto parsed = LineSettings::parse(text);
+    if (!parsed)
+        return false;
+    m_settings = *parsed;
+    if (m_port.isOpen()) {
+        m_port.setBaudRate(m_settings.baud);
+        m_port.setParity(m_settings.parity);
+        m_port.setDataBits(m_settings.dataBits);
+        m_port.setStopBits(m_settings.stopBits);
+    }
+    return true;
+}
+
+int SerialPort::open() {
+    m_errorText.clear();
+    if (m_port.isOpen()) {
+        m_errorText = tr("The port is already open.");
+        return AlreadyOpen;
+    }
+    if (m_device.isEmpty()) {
+        m_errorText = tr("No port was chosen.");
+        return InvalidPort;
+    }
+    m_port.setPortName(m_device);
+    m_port.setBaudRate(m_settings.baud);
+    m_port.setParity(m_settings.parity);
+    m_port.setDataBits(m_settings.dataBits);
+    m_port.setStopBits(m_settings.stopBits);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (m_port.open(QIODevice::ReadWrite)) {
+        m_port.clearError();
+        return NoError;
+    }
+    const auto err = m_port.error();
+    m_errorText = m_port.errorString();
+    m_port.clearError();
+    if (err == QSerialPort::DeviceNotFoundError)
+        return InvalidPort;
+    if (err == QSerialPort::PermissionError) {
+        // Both "held by another program" and "not allowed" come back as a permission error;
+        // a device we could open for reading and writing is simply in use.
+        const QFileInfo info(m_device.startsWith(QLatin1Char('/'))
+                                 ? m_device
+                                 : QStringLiteral("/dev/") + m_device);
+        if (info.exists() && info.isReadable() && info.isWritable())
+            return AlreadyOpen;
+        return Unavailable;
+    }
+    return Unavailable;
+}
+
+void SerialPort::close() {
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+}
+
+bool SerialPort::isOpen() const { return m_port.isOpen(); }
+
+QByteArray SerialPort::input() {
+    if (!m_port.isOpen())
+        return {};
+    return m_port.readAll();
+}
+
+qint64 SerialPort::inBufferCount() const { return m_port.isOpen() ? m_port.bytesAvailable() : 0; }
+
+void SerialPort::clearInput() {
+    if (!m_port.isOpen())
+        return;
+    m_port.readAll();
+    m_port.clear(QSerialPort::Input);
+}
+
+bool SerialPort::output(const QByteArray& bytes) {
+    if (!m_port.isOpen())
+        return false;
+    return m_port.write(bytes) == bytes.size();
+}
+
+void SerialPort::onError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ResourceError)
+        return;
+    m_errorText = m_port.errorString();
+    // Closing from inside the error signal is what QSerialPort expects for a vanished device.
+    m_port.close();
+    emit lost();
+}
+
+} // namespace lumetra
