@@ -97,7 +97,7 @@ MeterLink::SeriesResult MeterLink::acknowledgeSeries() {
             attempts = 0; // a wrong reply starts a new series
             continue;
         }
-        if (attempts >= kAttemptsPerSeries)
+        if (attempts >= m_attemptsPerSeries)
             return SeriesResult::Exhausted;
     }
 }

@@ -49,6 +49,8 @@ public:
     void flush();             // discard everything waiting
 
     quint32 memoryPointer() const { return m_memoryPointer; }
+    // Unanswered attempts before the link waits for the meter (tests shorten it).
+    void setAttemptsPerSeries(int attempts) { m_attemptsPerSeries = attempts; }
     bool waitingForMeter() const { return m_waitingForMeter; }
 
     // Validates an acknowledge; returns the memory pointer it carries.
@@ -73,6 +75,7 @@ private:
     bool m_lost = false;
     bool m_waitingForMeter = false;
     qint64 m_lastReopenMs = -1;
+    int m_attemptsPerSeries = kAttemptsPerSeries;
 };
 
 } // namespace lumetra

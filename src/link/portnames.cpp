@@ -32,12 +32,12 @@ QString deviceForNumber(int number) {
 #endif
 }
 
-PortChoice choose(const QString& text, const PortChoice& previous) {
+PortChoice choose(const QString& text, const PortChoice& previous, const DeviceMap& devices) {
     if (text == QLatin1String("Auto"))
-        return {1, deviceForNumber(1)};
+        return {1, devices(1)};
     for (int i = 1; i <= kPortCount; ++i) {
         if (text == listName(i))
-            return {quint16(i), deviceForNumber(i)};
+            return {quint16(i), devices(i)};
     }
 #ifndef Q_OS_WIN
     // A typed device path: an absolute path below /dev with no blanks or parent steps.

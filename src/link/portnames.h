@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace lumetra {
 
 // What the Port window hands to the main window: a numbered port "COM  n" (number 1..16), or
@@ -20,6 +22,9 @@ namespace portnames {
 
 constexpr int kPortCount = 16;
 
+// Turns a port number into the device to open.
+using DeviceMap = std::function<QString(int)>;
+
 // "COM  n" with two blanks.
 QString listName(int number);
 // All sixteen list names in order.
@@ -28,7 +33,8 @@ QStringList allListNames();
 QString deviceForNumber(int number);
 // Applies the OK rule: "Auto" is port 1, an exact list name is its number, a device path
 // is taken as it is; anything else leaves previous (usually nothing).
-PortChoice choose(const QString& text, const PortChoice& previous = {});
+PortChoice choose(const QString& text, const PortChoice& previous = {},
+                  const DeviceMap& devices = deviceForNumber);
 
 } // namespace portnames
 } // namespace lumetra

@@ -16,6 +16,7 @@
 namespace lumetra {
 
 QStringList scanPorts(SerialPort& port, const QStringList& otherDevices,
+                      const portnames::DeviceMap& devices,
                       const std::function<void(int, int)>& progress) {
     QStringList found;
     const int total = portnames::kPortCount;
@@ -25,7 +26,7 @@ QStringList scanPorts(SerialPort& port, const QStringList& otherDevices,
         if (port.isOpen())
             port.close();
         port.setSettings(QStringLiteral("9600,n,8,1"));
-        port.setDevice(portnames::deviceForNumber(i));
+        port.setDevice(devices(i));
         const int error = port.open();
         if (error == SerialPort::NoError || error == SerialPort::AlreadyOpen) {
             found << portnames::listName(i);
@@ -57,8 +58,9 @@ QStringList scanPorts(SerialPort& port, const QStringList& otherDevices,
     return found;
 }
 
-Port::Port(QStringList extraDevices, const QString& preselect, QWidget* parent)
-    : QWidget(parent), m_extraDevices(std::move(extraDevices)) {
+Port::Port(QStringList extraDevices, const QString& preselect, portnames::DeviceMap devices,
+           QWidget* parent)
+    : QWidget(parent), m_extraDevices(std::move(extraDevices)), m_devices(std::move(devices)) {
     setObjectName(QStringLiteral("Port"));
     setWindowTitle(QStringLiteral("COM Port"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -123,7 +125,8 @@ void Port::reset() {
 
 void Port::autoScan() {
     BtnAutoScan->setEnabled(false);
-    const QStringList found = scanPorts(*MSComm1, m_extraDevices, [this](int done, int total) {
+    const QStringList found =
+        scanPorts(*MSComm1, m_extraDevices, m_devices, [this](int done, int total) {
         ProgressBar1->setMaximum(total);
         ProgressBar1->setValue(done);
         pauseSeconds(0); // keep the window painted while the scan runs
@@ -138,7 +141,7 @@ void Port::autoScan() {
 }
 
 void Port::ok() {
-    m_choice = portnames::choose(TxtCOM->currentText(), m_choice);
+    m_choice = portnames::choose(TxtCOM->currentText(), m_choice, m_devices);
     m_accepted = true;
     emit chosen(m_choice);
     close();

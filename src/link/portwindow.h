@@ -21,6 +21,7 @@ public:
     // extraDevices: devices to offer besides "COM  n" (the demo's virtual meter); preselect:
     // the text shown in the port box when the window opens (empty: "COM  1").
     explicit Port(QStringList extraDevices = {}, const QString& preselect = {},
+                  portnames::DeviceMap devices = portnames::deviceForNumber,
                   QWidget* parent = nullptr);
 
     const PortChoice& choice() const { return m_choice; }
@@ -48,6 +49,7 @@ protected:
 
 private:
     QStringList m_extraDevices;
+    portnames::DeviceMap m_devices;
     PortChoice m_choice;
     bool m_accepted = false;
 };
@@ -56,6 +58,7 @@ private:
 // the other serial devices found by path. Never talks to a meter; ignores every port error.
 // progress is called with (done, total).
 QStringList scanPorts(SerialPort& port, const QStringList& otherDevices,
+                      const portnames::DeviceMap& devices = portnames::deviceForNumber,
                       const std::function<void(int, int)>& progress = {});
 
 } // namespace lumetra

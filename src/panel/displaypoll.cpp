@@ -34,7 +34,7 @@ void DisplayPoll::tick() {
         since.start();
         for (;;) {
             buffer += m_link.readAll();
-            if (buffer.size() >= kFrameSize || since.elapsed() > kWaitCycleSeconds * 1000)
+            if (buffer.size() >= kFrameSize || since.elapsed() > m_waitCycleSeconds * 1000)
                 break;
             pauseSeconds(0.02);
             if (quitRequested())

@@ -21,6 +21,8 @@ public:
     DisplayPoll(MeterLink& link, AppState& state, QObject* parent = nullptr);
 
     void tick();
+    // Length of one wait for a frame (tests shorten it).
+    void setWaitCycleSeconds(double seconds) { m_waitCycleSeconds = seconds; }
     bool running() const { return m_inTick; }
 
 signals:
@@ -32,6 +34,7 @@ private:
     MeterLink& m_link;
     AppState& m_state;
     bool m_inTick = false;
+    double m_waitCycleSeconds = kWaitCycleSeconds;
 };
 
 } // namespace lumetra

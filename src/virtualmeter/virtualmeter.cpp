@@ -188,11 +188,13 @@ QByteArray VirtualMeter::displayFrame() const {
         if (m_flags[i])
             flags[size_t(kAnnunciators[i].byte)] |= kAnnunciators[i].mask;
     }
-    // Unit and decimal point follow the reading; clear what the reading decides.
+    // Unit follows the unit key; the decimal point and comma follow the live reading.
     flags[9] &= quint8(~(0x08 | 0x10));
     flags[9] |= m_fc ? 0x08 : 0x10;
-    flags[10] &= quint8(~0x01);
-    flags[12] &= quint8(~(0x04 | 0x08 | 0x10));
+    if (m_rawMain.isEmpty()) {
+        flags[10] &= quint8(~0x01);
+        flags[12] &= quint8(~(0x04 | 0x08 | 0x10));
+    }
 
     std::array<quint8, 6> digits{kBlank, kBlank, kBlank, kBlank, kBlank, kBlank};
     bool overload = false;
@@ -584,6 +586,7 @@ void VirtualMeter::sendGarbage(int count) {
 }
 
 void VirtualMeter::send(const QByteArray& bytes) {
+    emit transmitted(bytes);
     if (!m_pty || !m_pty->isOpen())
         return;
     if (!m_paced && m_out.isEmpty()) {

@@ -121,6 +121,8 @@ public:
 
 signals:
     void letterReceived(char letter);
+    // Bytes handed to the line (also when no line is open).
+    void transmitted(const QByteArray& bytes);
     void stateChanged();
 
 private:

@@ -1,0 +1,139 @@
+// The meter link against the virtual meter over a pseudo-terminal.
+#include "link/meterlink.h"
+#include "link/wait.h"
+#include "support/meterfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace lumetra;
+using lumetra::test::MeterFixture;
+using lumetra::test::waitFor;
+
+class TestLink : public QObject {
+    Q_OBJECT
+private slots:
+    void handshakeReadsMemoryPointer();
+    void wrongMarkerRestartsTheSeriesWithoutGivingUp();
+    void silentMeterShowsNoComThenRecovers();
+    void commandFollowsTheTable();
+    void longOutageUsesConstantStack();
+    void vanishedPortIsReopened();
+};
+
+void TestLink::handshakeReadsMemoryPointer() {
+    MeterFixture f;
+    QVERIFY(f.link->handshake());
+    QCOMPARE(f.link->memoryPointer(), quint32(1535));
+    f.meter->fillMemory(2, 5);
+    QVERIFY(f.link->handshake());
+    QCOMPARE(f.link->memoryPointer(), quint32(1535 + 2 * 25));
+    QVERIFY(f.received().startsWith('A'));
+}
+
+// A wrong acknowledge starts a new series, so the link never declares the meter silent;
+// a silent meter is declared after one series.
+void TestLink::wrongMarkerRestartsTheSeriesWithoutGivingUp() {
+    MeterFixture f;
+    f.link->setAttemptsPerSeries(5);
+    QSignalSpy status(f.link.get(), &MeterLink::statusChanged);
+    f.meter->setAckMarker(0xAB);
+    QTimer::singleShot(600, [&] { f.meter->setAckMarker(0xAA); });
+    QVERIFY(f.link->handshake());
+    QVERIFY(f.received().count('A') > 5);
+    QCOMPARE(status.count(), 0);
+}
+
+void TestLink::silentMeterShowsNoComThenRecovers() {
+    MeterFixture f;
+    f.link->setAttemptsPerSeries(10);
+    QStringList statuses;
+    connect(f.link.get(), &MeterLink::statusChanged, this,
+            [&](const QString& s) { statuses << s; });
+    f.meter->setSilent(true);
+    QTimer::singleShot(800, [&] {
+        QCOMPARE(statuses, QStringList{QStringLiteral("No COM")});
+        f.meter->clearReceived();
+        f.meter->setSilent(false);
+    });
+    // The interrupted command goes out once the meter is back.
+    QVERIFY(f.link->sendCommand('X'));
+    QCOMPARE(statuses.last(), f.link->flowingStatus());
+    QVERIFY(waitFor([&] { return f.received().endsWith('X'); }));
+    const QByteArray after = f.received();
+    QVERIFY2(after.contains('M'), after.constData()); // "M" until bytes flowed
+    QCOMPARE(after.right(1), QByteArray("X"));
+    QVERIFY(after.lastIndexOf('A') < after.lastIndexOf('X'));
+}
+
+void TestLink::commandFollowsTheTable() {
+    MeterFixture f;
+    QVERIFY(f.link->sendCommand('I', QByteArray::fromHex("03A6")));
+    QVERIFY(waitFor([&] { return f.meter->distance == 934; }));
+    QVERIFY(f.link->sendCommand('S', QByteArray::fromHex("0105")));
+    QVERIFY(waitFor([&] { return f.meter->holdSeconds == 5; }));
+    QCOMPARE(f.meter->holdMinutes, 1);
+    // "Z" replies after its wait; the reply is read by the caller.
+    QVERIFY(f.link->sendCommand('Z'));
+    QByteArray reply;
+    QVERIFY(waitFor([&] {
+        reply += f.link->readAll();
+        return reply.size() >= 9;
+    }));
+    QCOMPARE(reply.left(9).toHex(), QByteArray("0203a64804b0012c03"));
+}
+
+// Many series in a row without an answer: the link keeps waiting in a loop, not by
+// recursion, and still ends at once when the program quits.
+void TestLink::longOutageUsesConstantStack() {
+    MeterFixture f;
+    f.link->setAttemptsPerSeries(1);
+    f.meter->setSilent(true);
+    QTimer::singleShot(1500, [] { requestQuit(); });
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!f.link->handshake()); // false: given up because the program quits
+    QVERIFY(t.elapsed() < 4000);
+    QVERIFY(f.received().count('A') > 30); // dozens of series, each one attempt
+    resetQuitRequest();
+}
+
+// The device goes away (adapter pulled) and comes back under the same name.
+void TestLink::vanishedPortIsReopened() {
+    QTemporaryDir dir;
+    const QString alias = dir.filePath(QStringLiteral("meter"));
+    auto first = std::make_unique<sim::VirtualMeter>();
+    first->setPaced(false);
+    QVERIFY(first->start());
+    QVERIFY(QFile::link(first->devicePath(), alias));
+
+    MeterLink link;
+    link.setAttemptsPerSeries(20);
+    QVERIFY(link.open(PortChoice{0, alias}));
+    QVERIFY(link.handshake());
+    QSignalSpy lost(&link, &MeterLink::portLost);
+    QStringList statuses;
+    connect(&link, &MeterLink::statusChanged, this, [&](const QString& s) { statuses << s; });
+
+    first.reset(); // the device vanishes
+    QFile::remove(alias);
+    // Writing to, or reading from, the dead device makes the port report the loss.
+    link.writeLetter('A');
+    QVERIFY(waitFor([&] { return lost.count() > 0 || !link.isOpen(); }, 3000));
+
+    sim::VirtualMeter second;
+    second.setPaced(false);
+    QVERIFY(second.start());
+    QTimer::singleShot(300, [&] { QFile::link(second.devicePath(), alias); });
+    QVERIFY(link.handshake());
+    QVERIFY(link.isOpen());
+    QVERIFY(statuses.contains(QStringLiteral("No COM")));
+    QCOMPARE(statuses.last(), link.flowingStatus());
+}
+
+QTEST_MAIN(TestLink)
+#include "tst_link.moc"
