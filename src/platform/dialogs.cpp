@@ -94,9 +94,12 @@ std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt,
     asked.append({prompt, title, defaultText});
     if (inputAnswers.empty())
         return std::nullopt;
-    auto answer = inputAnswers.front();
+    const bool cancelled = !inputAnswers.front().has_value();
+    const QString text = cancelled ? QString() : inputAnswers.front().value();
     inputAnswers.pop_front();
-    return answer;
+    if (cancelled)
+        return std::nullopt;
+    return text;
 }
 
 QString ScriptedDialogs::openFile(QWidget*, const QString& filter) {

@@ -1,0 +1,396 @@
+// The Port window and the main window: start-up online and offline, the toolbar's
+// availability, the version caption, the live poll against the virtual meter and the LCD.
+#include "link/meterlink.h"
+#include "link/portwindow.h"
+#include "panel/displayframe.h"
+#include "panel/displaypoll.h"
+#include "panel/panel.h"
+#include "panel/polltimer.h"
+#include "panel/virtuallcd.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "support/meterfixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lumetra;
+using lumetra::test::waitFor;
+
+namespace {
+
+QStringList items(const QComboBox* box) {
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i)
+        list << box->itemText(i);
+    return list;
+}
+
+// A main window started on a fresh virtual meter.
+struct OnlinePanel {
+    OnlinePanel() {
+        meter.setPaced(false);
+        meter.setDrift(false);
+        meter.setLux(12.34);
+        if (!meter.start())
+            qFatal("no virtual meter");
+        panel = std::make_unique<Panel>(dialogs, clock);
+        panel->start(PortChoice{3, meter.devicePath()});
+    }
+    sim::VirtualMeter meter;
+    ScriptedDialogs dialogs;
+    SystemClock clock;
+    std::unique_ptr<Panel> panel;
+};
+
+} // namespace
+
+class TestPanel : public QObject {
+    Q_OBJECT
+private slots:
+    void portWindowLoadsAllNames();
+    void autoScanListsPresentPortsThenResetRestores();
+    void okFollowsTheExactTextRule_data();
+    void okFollowsTheExactTextRule();
+    void startOnline();
+    void startOffline_data();
+    void startOffline();
+    void versionCaptionToggles();
+    void everyControlHasAnAccessibleName();
+    void pollShowsTheMetersReading();
+    void pollAssemblesSplitFramesAndDropsGarbage();
+    void handshakeAndMOnEvery15thFrame();
+    void silentMeterGivesUpAfterSixWaits();
+    void pollHoldNests();
+    void lcdShowsEachFlagsElement();
+    void lcdUnitLabels_data();
+    void lcdUnitLabels();
+    void lcdOverlayKeepsDigits();
+};
+
+void TestPanel::portWindowLoadsAllNames() {
+    Port port;
+    QCOMPARE(port.windowTitle(), QStringLiteral("COM Port"));
+    QCOMPARE(items(port.TxtCOM), portnames::allListNames());
+    QCOMPARE(port.TxtCOM->currentText(), QStringLiteral("COM  1"));
+    QCOMPARE(port.BtnDeviceManager->text(), QStringLiteral("Device Manager"));
+}
+
+void TestPanel::autoScanListsPresentPortsThenResetRestores() {
+    sim::VirtualMeter three, five;
+    QVERIFY(three.start());
+    QVERIFY(five.start());
+    const auto devices = [&](int n) -> QString {
+        if (n == 3)
+            return three.devicePath();
+        if (n == 5)
+            return five.devicePath();
+        return QStringLiteral("/nonexistent/ttyS%1").arg(n - 1);
+    };
+    // Port 5 is held by another program: it is present all the same.
+    SerialPort holder;
+    holder.setDevice(five.devicePath());
+    QCOMPARE(holder.open(), int(SerialPort::NoError));
+
+    Port port({}, {}, devices);
+    port.autoScan();
+    const QStringList found = items(port.TxtCOM);
+    QVERIFY2(found.size() >= 2, qPrintable(found.join(',')));
+    QCOMPARE(found.mid(0, 2), (QStringList{"COM  3", "COM  5"}));
+    QCOMPARE(port.TxtCOM->currentText(), QStringLiteral("COM  3"));
+    QCOMPARE(port.ProgressBar1->value(), 16);
+
+    port.reset();
+    QCOMPARE(items(port.TxtCOM), portnames::allListNames());
+    QCOMPARE(port.TxtCOM->currentText(), QStringLiteral("COM  3")); // selection kept
+
+    QSignalSpy chosen(&port, &Port::chosen);
+    port.CmdOK->click();
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(int(port.choice().number), 3);
+    QCOMPARE(port.choice().device, three.devicePath());
+}
+
+void TestPanel::okFollowsTheExactTextRule_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("number");
+    QTest::newRow("Auto") << "Auto" << 1;
+    QTest::newRow("COM  7") << "COM  7" << 7;
+    QTest::newRow("one blank") << "COM 1" << 0;
+    QTest::newRow("garbage") << "hello" << 0;
+}
+
+void TestPanel::okFollowsTheExactTextRule() {
+    QFETCH(QString, text);
+    QFETCH(int, number);
+    Port port;
+    port.show();
+    QSignalSpy abandoned(&port, &Port::abandoned);
+    port.TxtCOM->setCurrentText(text);
+    port.CmdOK->click();
+    QCOMPARE(int(port.choice().number), number);
+    QVERIFY(!port.isVisible());
+    QCOMPARE(abandoned.count(), 0);
+}
+
+void TestPanel::startOnline() {
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Panel  V10.06"));
+    QCOMPARE(w.LblCOM->text(), QStringLiteral("COM3"));
+    QVERIFY(w.state().meterOnline);
+    QVERIFY(w.Timer1->isActive());
+    QCOMPARE(w.Timer1->interval(), 250);
+    QCOMPARE(w.Timer2->interval(), 1000);
+    QCOMPARE(w.state().sampleInterval, 2.0);
+    for (const char* key : Panel::kButtonKeys)
+        QVERIFY2(w.toolbarButton(QLatin1String(key))->isEnabled(), key);
+    QVERIFY(p.dialogs.shown.isEmpty());
+    // The start-up itself sends nothing; the first poll tick talks to the meter.
+    QVERIFY(p.meter.receivedBytes().isEmpty());
+}
+
+void TestPanel::startOffline_data() {
+    QTest::addColumn<QString>("device");
+    QTest::newRow("no such port") << "/dev/ttyNOSUCH9";
+    QTest::newRow("nothing chosen") << "";
+}
+
+void TestPanel::startOffline() {
+    QFETCH(QString, device);
+    ScriptedDialogs dialogs;
+    SystemClock clock;
+    Panel w(dialogs, clock);
+    w.start(PortChoice{0, device});
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(dialogs.shown[0].text, QStringLiteral("No device found, try again!"));
+    QCOMPARE(dialogs.shown[0].icon, MessageIcon::Error);
+    QCOMPARE(dialogs.shown[0].title, QStringLiteral("Lumetra"));
+    QCOMPARE(w.LblCOM->text(), QStringLiteral("Offline Mode"));
+    QVERIFY(!w.state().meterOnline);
+    QVERIFY(!w.Timer1->isActive());
+    for (const char* key : Panel::kButtonKeys)
+        QCOMPARE(w.toolbarButton(QLatin1String(key))->isEnabled(), QByteArray(key) == "Open");
+    // A poll tick does nothing offline, and the poll cannot be restarted by an exchange.
+    w.displayPoll().tick();
+    { auto hold = w.poll().hold(); }
+    QVERIFY(!w.Timer1->isActive());
+}
+
+void TestPanel::versionCaptionToggles() {
+    ScriptedDialogs dialogs;
+    SystemClock clock;
+    Panel w(dialogs, clock);
+    w.show();
+    QTest::mouseClick(w.LblCOM, Qt::LeftButton);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Panel  V10.06   20190801.2"));
+    QTest::mouseClick(w.LblCOM, Qt::LeftButton);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Panel  V10.06"));
+}
+
+void TestPanel::everyControlHasAnAccessibleName() {
+    ScriptedDialogs dialogs;
+    SystemClock clock;
+    Panel w(dialogs, clock);
+    for (const char* key : Panel::kButtonKeys) {
+        QToolButton* b = w.findChild<QToolButton*>(QStringLiteral("Toolbar1_") + key);
+        QVERIFY2(b, key);
+        QCOMPARE(b->accessibleName(), QLatin1String(key));
+        QVERIFY(!b->toolTip().isEmpty());
+        QVERIFY(!b->icon().isNull());
+    }
+    QCOMPARE(w.toolbarButton("Save")->toolTip(), QStringLiteral("Save As"));
+    QCOMPARE(w.toolbarButton("TimeSet")->toolTip(),
+             QStringLiteral("Set Meter Time to PC System Time"));
+    for (QLabel* l : w.findChildren<QLabel*>())
+        QVERIFY2(!l->accessibleName().isEmpty() || l->objectName().isEmpty(),
+                 qPrintable(l->objectName()));
+    Port port;
+    for (QWidget* c : port.findChildren<QWidget*>()) {
+        if (!c->objectName().isEmpty() && !c->objectName().startsWith("qt_"))
+            QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+    }
+}
+
+void TestPanel::pollShowsTheMetersReading() {
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    QVERIFY(waitFor([&] { return w.state().display.readingText == QLatin1String("12.34"); }));
+    QCOMPARE(w.state().display.unitText, QStringLiteral("Lx"));
+    QVERIFY(w.state().display.linkAlive);
+    VirtualLcd* lcd = w.lcd();
+    QCOMPARE(lcd->MainDigit[2]->text(), QStringLiteral("1"));
+    QCOMPARE(lcd->MainDigit[5]->text(), QStringLiteral("4"));
+    QVERIFY(lcd->MainDigit[0]->isHidden());
+    QVERIFY(!lcd->element("LblBP2")->isHidden());
+    QVERIFY(!lcd->element("LblLx")->isHidden());
+
+    // The meter changes: the display follows within a second.
+    p.meter.setUnitFc(true);
+    p.meter.setOverload(true);
+    QVERIFY(waitFor([&] { return w.state().display.readingText == QLatin1String("OL"); }, 1000));
+    QCOMPARE(w.state().display.readingValue, 100000.0f);
+    QCOMPARE(lcd->MainDigit[2]->text(), QStringLiteral("O"));
+    QCOMPARE(lcd->MainDigit[3]->text(), QStringLiteral("L"));
+    QVERIFY(!lcd->element("LblFc")->isHidden());
+    QVERIFY(lcd->element("LblLx")->isHidden());
+
+    p.meter.setFlag(QStringLiteral("SetUp"), true);
+    QVERIFY(waitFor([&] { return !lcd->LblSetUp->isHidden(); }, 1000));
+    QCOMPARE(lcd->LblSetUp->text(), QStringLiteral("SET UP"));
+    QCOMPARE(lcd->MainDigit[2]->text(), QStringLiteral("O")); // digits stay under it
+}
+
+void TestPanel::pollAssemblesSplitFramesAndDropsGarbage() {
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    p.meter.setSplitFrames(true); // every frame arrives in two reads 30 ms apart
+    p.meter.setLux(5.0);
+    QVERIFY(waitFor([&] { return w.state().display.readingText == QLatin1String("5.000"); }));
+    p.meter.setSplitFrames(false);
+    p.meter.setLux(777.0);
+    QTimer garbage;
+    connect(&garbage, &QTimer::timeout, this, [&] { p.meter.sendGarbage(5); });
+    garbage.start(37);
+    QVERIFY(waitFor([&] { return w.state().display.readingText == QLatin1String("777.0"); }));
+    garbage.stop();
+}
+
+void TestPanel::handshakeAndMOnEvery15thFrame() {
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    int frames = 0;
+    connect(&w.displayPoll(), &DisplayPoll::frameDecoded, this, [&] {
+        if (++frames == 31)
+            w.Timer1->stop();
+    });
+    QVERIFY(waitFor([&] { return frames >= 31; }, 20000));
+    QCOMPARE(frames, 31);
+    // Frames 1, 16 and 31 were each preceded by a handshake and "M".
+    const QByteArray log = p.meter.receivedBytes();
+    QCOMPARE(log.count('M'), 3);
+    QVERIFY(log.startsWith('A'));
+    QCOMPARE(w.state().pollCounter, 1);
+}
+
+void TestPanel::silentMeterGivesUpAfterSixWaits() {
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    w.displayPoll().setWaitCycleSeconds(0.05);
+    w.link().setAttemptsPerSeries(10);
+    QVERIFY(waitFor([&] { return w.state().display.linkAlive; }));
+    QSignalSpy gaveUp(&w.displayPoll(), &DisplayPoll::gaveUp);
+    // The poll waits for the meter inside its tick, so the meter comes back on a timer.
+    bool wasAliveAtGiveUp = true;
+    connect(&w.displayPoll(), &DisplayPoll::gaveUp, this,
+            [&] { wasAliveAtGiveUp = w.state().display.linkAlive; });
+    QStringList statuses;
+    connect(&w.link(), &MeterLink::statusChanged, this, [&](const QString& text) {
+        statuses << text;
+        if (text == QLatin1String("No COM"))
+            QTimer::singleShot(300, [&] { p.meter.setSilent(false); });
+    });
+    p.meter.setSilent(true);
+    QVERIFY(waitFor([&] { return statuses.size() >= 2 && w.state().display.linkAlive; }));
+    QCOMPARE(gaveUp.count(), 1);
+    QVERIFY(!wasAliveAtGiveUp);
+    QCOMPARE(statuses, (QStringList{"No COM", "COM3"}));
+    QCOMPARE(w.LblCOM->text(), QStringLiteral("COM3"));
+}
+
+void TestPanel::pollHoldNests() {
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    {
+        auto outer = w.poll().hold();
+        QVERIFY(!w.Timer1->isActive());
+        {
+            auto inner = w.poll().hold();
+        }
+        QVERIFY(!w.Timer1->isActive()); // still held by the outer exchange
+    }
+    QVERIFY(w.Timer1->isActive());
+    {
+        auto power = w.poll().hold();
+        power.keepStopped();
+    }
+    QVERIFY(!w.Timer1->isActive());
+}
+
+void TestPanel::lcdShowsEachFlagsElement() {
+    VirtualLcd lcd;
+    for (int i = 0; i < kFlagSlots; ++i) {
+        QWidget* element = lcd.elementForFlag(Flag(i));
+        if (!element)
+            continue;
+        DisplayState s;
+        s.flags[size_t(i)] = true;
+        lcd.showFrame(s);
+        for (int j = 0; j < kFlagSlots; ++j) {
+            if (QWidget* other = lcd.elementForFlag(Flag(j)); other && other != element)
+                QVERIFY2(other->isHidden(), kFlagNames[size_t(j)]);
+        }
+        QVERIFY2(!element->isHidden(), kFlagNames[size_t(i)]);
+    }
+    // Every flag but the unit flags, fc-h, lx-h, SET UP and CLEAR has an element of its own.
+    int own = 0;
+    for (int i = 0; i < kFlagSlots; ++i)
+        own += lcd.elementForFlag(Flag(i)) ? 1 : 0;
+    QCOMPARE(own, 46 - 6);
+}
+
+void TestPanel::lcdUnitLabels_data() {
+    QTest::addColumn<QStringList>("flags");
+    QTest::addColumn<QString>("before"); // unit labels visible before the frame
+    QTest::addColumn<QString>("after");
+    QTest::newRow("lx") << QStringList{"Lx"} << "" << "LblLx";
+    QTest::newRow("fc") << QStringList{"Fc"} << "LblLx" << "LblFc";
+    QTest::newRow("lx-h keeps fc") << QStringList{"Lxh"} << "LblFc" << "LblFc LblLx LblLxh";
+    QTest::newRow("fc-h") << QStringList{"Fch"} << "LblLxh" << "LblFc LblFch";
+    QTest::newRow("none") << QStringList{} << "LblFc LblFch" << "";
+}
+
+void TestPanel::lcdUnitLabels() {
+    QFETCH(QStringList, flags);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    VirtualLcd lcd;
+    const QStringList units{"LblFc", "LblFch", "LblLx", "LblLxh"};
+    for (const QString& u : units)
+        lcd.element(u)->setVisible(before.split(' ').contains(u));
+    DisplayState s;
+    for (const QString& f : flags)
+        s.flags[size_t(flagIndex(f))] = true;
+    lcd.showFrame(s);
+    QStringList shown;
+    for (const QString& u : units) {
+        if (!lcd.element(u)->isHidden())
+            shown << u;
+    }
+    QCOMPARE(shown.join(' '), after);
+}
+
+void TestPanel::lcdOverlayKeepsDigits() {
+    VirtualLcd lcd;
+    DisplayState s;
+    decodeFrame(test::frame("A1AA12340000001000000800"), s);
+    lcd.showFrame(s);
+    QCOMPARE(lcd.MemoryDigit->text(), QStringLiteral("1"));
+    lcd.showOverlay(QStringLiteral("CLEAR"));
+    QVERIFY(!lcd.ShapeSetUp->isHidden());
+    QCOMPARE(lcd.LblSetUp->text(), QStringLiteral("CLEAR"));
+    QCOMPARE(lcd.MainDigit[4]->text(), QStringLiteral("3"));
+    QVERIFY(!lcd.MainDigit[4]->isHidden());
+    lcd.showFrame(s);
+    QVERIFY(lcd.ShapeSetUp->isHidden());
+    QVERIFY(lcd.LblSetUp->isHidden());
+}
+
+QTEST_MAIN(TestPanel)
+#include "tst_panel.moc"

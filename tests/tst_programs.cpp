@@ -1,0 +1,98 @@
+// The programs as a user runs them: the simulator serves a device another program can
+// talk to, and the main window ends the process promptly even in the middle of a wait.
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+QString bin(const char* name) { return QStringLiteral(LUMETRA_BIN_DIR "/") + QLatin1String(name); }
+
+QByteArray readAtLeast(QSerialPort& port, int n, int timeoutMs = 3000) {
+    QByteArray got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < n && t.elapsed() < timeoutMs) {
+        if (port.waitForReadyRead(50))
+            got += port.readAll();
+    }
+    return got;
+}
+} // namespace
+
+class TestPrograms : public QObject {
+    Q_OBJECT
+private slots:
+    void simulatorServesAnAcknowledge();
+    void closingTheMainWindowDuringAWaitEndsTheProcess();
+    void programHelp();
+};
+
+void TestPrograms::simulatorServesAnAcknowledge() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("received.log"));
+    QProcess sim;
+    sim.start(bin("lumetra-meter-sim"), {QStringLiteral("--unpaced"), QStringLiteral("--log"), log});
+    QVERIFY(sim.waitForStarted());
+    QVERIFY(sim.waitForReadyRead(5000));
+    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QVERIFY2(device.startsWith(QLatin1String("/dev/")), qPrintable(device));
+
+    QSerialPort port(device);
+    port.setBaudRate(19200);
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    port.write("A");
+    QCOMPARE(readAtLeast(port, 6).toHex(), QByteArray("02aa0005ff03"));
+
+    sim.write("sets 2 5\n");
+    QVERIFY(sim.waitForReadyRead(3000));
+    QCOMPARE(sim.readLine().trimmed(), QByteArray("ok"));
+    port.write("A");
+    QCOMPARE(readAtLeast(port, 6).toHex(), QByteArray("02aa00063103")); // 1535 + 50
+
+    sim.write("bogus\n");
+    QVERIFY(sim.waitForReadyRead(3000));
+    QVERIFY(sim.readLine().startsWith("error:"));
+
+    sim.write("quit\n");
+    QVERIFY(sim.waitForFinished(5000));
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QVERIFY(lines.size() >= 2);
+    QVERIFY2(lines[0].endsWith(" 41 A"), lines[0].constData());
+}
+
+void TestPrograms::closingTheMainWindowDuringAWaitEndsTheProcess() {
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(QStringLiteral("hook"));
+    QProcess probe;
+    probe.start(bin("shutdown_probe"), {marker});
+    QVERIFY(probe.waitForStarted());
+    QVERIFY(probe.waitForReadyRead(10000));
+    QCOMPARE(probe.readLine().trimmed(), QByteArray("closing"));
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(probe.waitForFinished(10000));
+    // Well before the last-resort exit: the waits unwound by themselves.
+    QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(probe.exitCode(), 0);
+    QFile f(marker);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("closed\n"));
+}
+
+void TestPrograms::programHelp() {
+    QProcess p;
+    p.start(bin("lumetra"), {QStringLiteral("--help")});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    const QByteArray out = p.readAllStandardOutput();
+    QVERIFY(out.contains("--demo"));
+    QVERIFY(out.contains("--port"));
+}
+
+QTEST_GUILESS_MAIN(TestPrograms)
+#include "tst_programs.moc"
