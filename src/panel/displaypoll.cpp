@@ -27,9 +27,13 @@ void DisplayPoll::tick() {
 
     QByteArray buffer;
     int attempts = 0;
+    bool resync = false;
     for (;;) {
-        buffer.clear();
-        m_link.flush();
+        if (!resync) {
+            buffer.clear();
+            m_link.flush();
+        }
+        resync = false;
         QElapsedTimer since; // monotonic: midnight does not cut a wait short
         since.start();
         for (;;) {
@@ -53,9 +57,16 @@ void DisplayPoll::tick() {
             return;
         }
         attempts = 0;
-        if (!frameIsWellFormed(buffer))
-            continue; // dropped; read again from a flushed buffer
-        break;
+        if (frameIsWellFormed(buffer))
+            break;
+        // A bad frame is dropped. When a start byte has already arrived behind it, the read
+        // carries on from there: flushing it too would, with frames that arrive in pieces,
+        // throw away the first piece of every following frame as well.
+        const qsizetype next = buffer.indexOf(char(0x02), 1);
+        if (next > 0) {
+            buffer.remove(0, next);
+            resync = true;
+        }
     }
 
     m_state.display.linkAlive = true;

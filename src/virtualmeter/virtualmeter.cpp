@@ -597,10 +597,11 @@ void VirtualMeter::send(const QByteArray& bytes) {
         m_out.append(bytes);
     }
     if (!m_out.isEmpty() && !m_pumpTimer->isActive()) {
+        // The line starts sending now; the first bytes leave with the next pump.
         m_pumpClock.start();
-        m_budget = m_paced ? 1.0 : 1e9;
+        m_budget = 0;
         m_pumpTimer->start();
-        if (m_paced)
+        if (!m_paced)
             pump();
     }
 }

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks. Usage: scripts/bench.sh [seconds]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+scripts/build.sh -DLUMETRA_BENCH=ON
+build/bin/bench_live_display "${1:-60}"
