@@ -28,6 +28,16 @@ QString segmentFamily() {
 
 QString legendFamily() { return QStringLiteral("Liberation Sans"); }
 
+// Fourteen-segment characters for the words the meter spells on its digits.
+QString overlayFamily() {
+    static const QString family = [] {
+        if (QFontDatabase::families().contains(QLatin1String("DSEG14 Classic")))
+            return QStringLiteral("DSEG14 Classic");
+        return legendFamily();
+    }();
+    return family;
+}
+
 // Legend rows as the meter's face has them: element, caption, position (twips), the flag
 // that lights it and whether it is printed inverse (light on dark).
 struct Legend {
@@ -230,15 +240,19 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
     ShapeSetUp->setPalette(shapePalette);
     ShapeSetUp->hide();
     m_elements.insert(ShapeSetUp->objectName(), ShapeSetUp);
-    m_placed.append({ShapeSetUp, 120, 1000, 6300, 1800});
+    // Covers the main digits and signs, not the legends around them.
+    m_placed.append({ShapeSetUp, 100, 1040, 6120, 1660});
 
     LblSetUp = new QLabel(QStringLiteral("SET UP"), this);
     LblSetUp->setObjectName(QStringLiteral("LblSetUp"));
     LblSetUp->setAccessibleName(QStringLiteral("LblSetUp"));
     LblSetUp->setAlignment(Qt::AlignCenter);
+    QPalette setUpPalette = LblSetUp->palette();
+    setUpPalette.setColor(QPalette::WindowText, kSegment);
+    LblSetUp->setPalette(setUpPalette);
     LblSetUp->hide();
     m_elements.insert(LblSetUp->objectName(), LblSetUp);
-    m_placed.append({LblSetUp, 1080, 1000, 5175, 1665});
+    m_placed.append({LblSetUp, 1080, 1040, 5175, 1665});
 
     // Every legend starts dark; the first frame decides what shows.
     for (QWidget* w : std::as_const(m_byFlag)) {
@@ -282,7 +296,8 @@ void VirtualLcd::place(const Placed& p) {
         QFont f(legendFamily());
         f.setBold(true);
         if (label == LblSetUp) {
-            f.setPixelSize(twipsToPixels(this, 900));
+            f = QFont(overlayFamily());
+            f.setPixelSize(twipsToPixels(this, 800));
         } else if (label->property("bigText").toBool()) {
             // Points, comma and signs: as big as the digits they stand beside.
             f.setPixelSize(twipsToPixels(this, p.height * 3 / 4));
