@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libqcustomplot-dev libgl-dev
   fonts-liberation fonts-dseg
-  xvfb xauth poppler-utils
+  xvfb xauth poppler-utils clang-format
 )
 
 missing=()

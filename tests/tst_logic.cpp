@@ -46,10 +46,10 @@ void TestLogic::lineSettings_data() {
                            << int(QSerialPort::OneStop);
     QTest::newRow("scan") << "9600,n,8,1" << true << 9600 << int(QSerialPort::NoParity)
                           << int(QSerialPort::OneStop);
-    QTest::newRow("even, two stop") << "4800,E,7,2" << true << 4800
-                                    << int(QSerialPort::EvenParity) << int(QSerialPort::TwoStop);
-    QTest::newRow("blanks") << " 19200 , n , 8 , 1 " << true << 19200
-                            << int(QSerialPort::NoParity) << int(QSerialPort::OneStop);
+    QTest::newRow("even, two stop") << "4800,E,7,2" << true << 4800 << int(QSerialPort::EvenParity)
+                                    << int(QSerialPort::TwoStop);
+    QTest::newRow("blanks") << " 19200 , n , 8 , 1 " << true << 19200 << int(QSerialPort::NoParity)
+                            << int(QSerialPort::OneStop);
     QTest::newRow("missing field") << "19200,n,8" << false << 0 << 0 << 0;
     QTest::newRow("bad parity") << "19200,x,8,1" << false << 0 << 0 << 0;
     QTest::newRow("bad bits") << "19200,n,9,1" << false << 0 << 0 << 0;
@@ -203,28 +203,50 @@ void TestLogic::decodeFrame_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("memory");
     QTest::addColumn<QString>("small");
-    QTest::newRow("worked example") << frame("A1AA12340000001000000800") << "Lx" << "1234"
-                                    << 12.34f << "12.34" << " 1" << "0000";
-    QTest::newRow("overload Lx") << frame("AAAAFFAA0000001000000000") << "Lx" << "OL"
-                                 << 1000000.0f << "OL" << "  " << "0000";
-    QTest::newRow("overload Fc") << frame("AAAAFFAA0000000800000000") << "Fc" << "OL"
-                                 << 100000.0f << "OL" << "  " << "0000";
-    QTest::newRow("overload no unit") << frame("AAAAFFAA0000000000000000") << "" << "OL"
-                                      << 100000.0f << "OL" << "  " << "0000";
+    QTest::newRow("worked example") << frame("A1AA12340000001000000800") << "Lx"
+                                    << "1234" << 12.34f << "12.34"
+                                    << " 1"
+                                    << "0000";
+    QTest::newRow("overload Lx") << frame("AAAAFFAA0000001000000000") << "Lx"
+                                 << "OL" << 1000000.0f << "OL"
+                                 << "  "
+                                 << "0000";
+    QTest::newRow("overload Fc") << frame("AAAAFFAA0000000800000000") << "Fc"
+                                 << "OL" << 100000.0f << "OL"
+                                 << "  "
+                                 << "0000";
+    QTest::newRow("overload no unit") << frame("AAAAFFAA0000000000000000") << ""
+                                      << "OL" << 100000.0f << "OL"
+                                      << "  "
+                                      << "0000";
     QTest::newRow("comma wins over point") << frame("AAA123450000001001000800") << "Lx"
-                                           << "12345" << 12345.0f << "12345" << "  " << "0000";
-    QTest::newRow("blank digits") << frame("AAAAAA5A0000001000000000") << "Lx" << "5"
-                                  << 5.0f << "5" << "  " << "0000";
-    QTest::newRow("no digits") << frame("AAAAAAAA0000001000000000") << "Lx" << ""
-                               << 0.0f << "" << "  " << "0000";
-    QTest::newRow("three decimals") << frame("AAAA05000000001000000400") << "Lx" << "0500"
-                                    << 0.5f << "0.500" << "  " << "0000";
-    QTest::newRow("one decimal, Fc") << frame("23AA12340000000800001000") << "Fc" << "1234"
-                                     << 123.4f << "123.4" << "23" << "0000";
-    QTest::newRow("small digits A-F") << frame("AAAA1234ABCD001000000000") << "Lx" << "1234"
-                                      << 1234.0f << "1234" << "  " << "ABCD";
-    QTest::newRow("Fc wins over Lx") << frame("AAAA12340000001800000000") << "Fc" << "1234"
-                                     << 1234.0f << "1234" << "  " << "0000";
+                                           << "12345" << 12345.0f << "12345"
+                                           << "  "
+                                           << "0000";
+    QTest::newRow("blank digits") << frame("AAAAAA5A0000001000000000") << "Lx"
+                                  << "5" << 5.0f << "5"
+                                  << "  "
+                                  << "0000";
+    QTest::newRow("no digits") << frame("AAAAAAAA0000001000000000") << "Lx"
+                               << "" << 0.0f << ""
+                               << "  "
+                               << "0000";
+    QTest::newRow("three decimals") << frame("AAAA05000000001000000400") << "Lx"
+                                    << "0500" << 0.5f << "0.500"
+                                    << "  "
+                                    << "0000";
+    QTest::newRow("one decimal, Fc") << frame("23AA12340000000800001000") << "Fc"
+                                     << "1234" << 123.4f << "123.4"
+                                     << "23"
+                                     << "0000";
+    QTest::newRow("small digits A-F") << frame("AAAA1234ABCD001000000000") << "Lx"
+                                      << "1234" << 1234.0f << "1234"
+                                      << "  "
+                                      << "ABCD";
+    QTest::newRow("Fc wins over Lx") << frame("AAAA12340000001800000000") << "Fc"
+                                     << "1234" << 1234.0f << "1234"
+                                     << "  "
+                                     << "0000";
 }
 
 void TestLogic::decodeFrame() {

@@ -310,9 +310,7 @@ void TestPanel::pollHoldNests() {
     {
         auto outer = w.poll().hold();
         QVERIFY(!w.Timer1->isActive());
-        {
-            auto inner = w.poll().hold();
-        }
+        { auto inner = w.poll().hold(); }
         QVERIFY(!w.Timer1->isActive()); // still held by the outer exchange
     }
     QVERIFY(w.Timer1->isActive());
@@ -349,11 +347,16 @@ void TestPanel::lcdUnitLabels_data() {
     QTest::addColumn<QStringList>("flags");
     QTest::addColumn<QString>("before"); // unit labels visible before the frame
     QTest::addColumn<QString>("after");
-    QTest::newRow("lx") << QStringList{"Lx"} << "" << "LblLx";
-    QTest::newRow("fc") << QStringList{"Fc"} << "LblLx" << "LblFc";
-    QTest::newRow("lx-h keeps fc") << QStringList{"Lxh"} << "LblFc" << "LblFc LblLx LblLxh";
-    QTest::newRow("fc-h") << QStringList{"Fch"} << "LblLxh" << "LblFc LblFch";
-    QTest::newRow("none") << QStringList{} << "LblFc LblFch" << "";
+    QTest::newRow("lx") << QStringList{"Lx"} << ""
+                        << "LblLx";
+    QTest::newRow("fc") << QStringList{"Fc"} << "LblLx"
+                        << "LblFc";
+    QTest::newRow("lx-h keeps fc") << QStringList{"Lxh"} << "LblFc"
+                                   << "LblFc LblLx LblLxh";
+    QTest::newRow("fc-h") << QStringList{"Fch"} << "LblLxh"
+                          << "LblFc LblFch";
+    QTest::newRow("none") << QStringList{} << "LblFc LblFch"
+                          << "";
 }
 
 void TestPanel::lcdUnitLabels() {

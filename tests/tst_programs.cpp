@@ -7,7 +7,9 @@
 #include <QTest>
 
 namespace {
-QString bin(const char* name) { return QStringLiteral(LUMETRA_BIN_DIR "/") + QLatin1String(name); }
+QString bin(const char* name) {
+    return QStringLiteral(LUMETRA_BIN_DIR "/") + QLatin1String(name);
+}
 
 QByteArray readAtLeast(QSerialPort& port, int n, int timeoutMs = 3000) {
     QByteArray got;
@@ -33,7 +35,8 @@ void TestPrograms::simulatorServesAnAcknowledge() {
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("received.log"));
     QProcess sim;
-    sim.start(bin("lumetra-meter-sim"), {QStringLiteral("--unpaced"), QStringLiteral("--log"), log});
+    sim.start(bin("lumetra-meter-sim"),
+              {QStringLiteral("--unpaced"), QStringLiteral("--log"), log});
     QVERIFY(sim.waitForStarted());
     QVERIFY(sim.waitForReadyRead(5000));
     const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();

@@ -20,7 +20,9 @@ QByteArray exchange(VirtualMeter& meter, const QByteArray& bytes) {
     return out;
 }
 
-QByteArray hex(const char* h) { return QByteArray::fromHex(h); }
+QByteArray hex(const char* h) {
+    return QByteArray::fromHex(h);
+}
 
 } // namespace
 
@@ -187,14 +189,19 @@ void TestVirtualMeter::keysChangeState() {
 
 void TestVirtualMeter::memoryDumpLayout() {
     VirtualMeter m;
-    m.addSet(QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30)), 90, {1234.0, 123.4, 0.0, 70000.0, 5.0});
+    m.addSet(QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30)), 90,
+             {1234.0, 123.4, 0.0, 70000.0, 5.0});
     const QByteArray dump = exchange(m, "Q");
     // L = pointer - 1519 = 1560 - 1519 = 41: 15 preamble, 25 stored, 1 trailing byte.
     QCOMPARE(dump.size(), 41);
     QCOMPARE(dump.mid(15, 10), hex("0055AA00061405300130"));
     // 1234 lx: 1234.0 / 0.1 = 12340 with bit 3; 123.4 lx: 12340 hundredths with bit 2;
     // 0 lx in thousandths (bit 1); 70000 lx in tens (bit 5); 5 lx in thousandths (bit 1).
-    QCOMPARE(dump.mid(25, 15), hex("303408" "303404" "000002" "1B5820" "138802"));
+    QCOMPARE(dump.mid(25, 15), hex("303408"
+                                   "303404"
+                                   "000002"
+                                   "1B5820"
+                                   "138802"));
     QVERIFY(!m.streaming()); // the dump ends the display stream
 }
 

@@ -31,7 +31,8 @@ private slots:
 
 void TestWait::zeroWaitRunsPendingEventsOnce() {
     int ran = 0;
-    QMetaObject::invokeMethod(this, [&] { ++ran; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&] { ++ran; }, Qt::QueuedConnection);
     pauseSeconds(0);
     QCOMPARE(ran, 1);
     pauseSeconds(-1); // a negative wait is a zero wait

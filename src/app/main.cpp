@@ -37,8 +37,8 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(demo)) {
         meter = std::make_unique<lumetra::sim::VirtualMeter>();
         if (!meter->start()) {
-            QTextStream(stderr) << "lumetra: cannot start the virtual meter: "
-                                << meter->errorText() << '\n';
+            QTextStream(stderr) << "lumetra: cannot start the virtual meter: " << meter->errorText()
+                                << '\n';
             return 1;
         }
         meter->fillMemory(3, 60);

@@ -22,8 +22,9 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Write every received byte with a time stamp."),
                                  QStringLiteral("FILE"));
-    const QCommandLineOption fast(QStringLiteral("unpaced"),
-                                  QStringLiteral("Send as fast as possible instead of 1920 bytes/s."));
+    const QCommandLineOption fast(
+        QStringLiteral("unpaced"),
+        QStringLiteral("Send as fast as possible instead of 1920 bytes/s."));
     const QCommandLineOption fixed(QStringLiteral("steady"),
                                    QStringLiteral("Keep the reading still (no drift)."));
     parser.addOption(log);

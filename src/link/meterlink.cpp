@@ -106,8 +106,10 @@ bool MeterLink::handshake() {
     flush();
     for (;;) {
         switch (acknowledgeSeries()) {
-        case SeriesResult::Acknowledged: return true;
-        case SeriesResult::Quit: return false;
+        case SeriesResult::Acknowledged:
+            return true;
+        case SeriesResult::Quit:
+            return false;
         case SeriesResult::Exhausted:
             // Waiting for the meter handshakes itself; afterwards a fresh series completes
             // the call that started the wait. A loop, so that an outage of any length uses
@@ -182,16 +184,28 @@ bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
     return true;
 }
 
-void MeterLink::writeLetter(char letter) { write(QByteArray(1, letter)); }
+void MeterLink::writeLetter(char letter) {
+    write(QByteArray(1, letter));
+}
 
-void MeterLink::write(const QByteArray& bytes) { m_port.output(bytes); }
+void MeterLink::write(const QByteArray& bytes) {
+    m_port.output(bytes);
+}
 
-QByteArray MeterLink::readAll() { return m_port.input(); }
+QByteArray MeterLink::readAll() {
+    return m_port.input();
+}
 
-qint64 MeterLink::waiting() const { return m_port.inBufferCount(); }
+qint64 MeterLink::waiting() const {
+    return m_port.inBufferCount();
+}
 
-void MeterLink::flush() { m_port.clearInput(); }
+void MeterLink::flush() {
+    m_port.clearInput();
+}
 
-void MeterLink::setStatus(const QString& status) { emit statusChanged(status); }
+void MeterLink::setStatus(const QString& status) {
+    emit statusChanged(status);
+}
 
 } // namespace lumetra

@@ -44,9 +44,9 @@ public:
 
     void writeLetter(char letter);
     void write(const QByteArray& bytes);
-    QByteArray readAll();     // everything waiting, removed from the buffer
-    qint64 waiting() const;   // bytes waiting
-    void flush();             // discard everything waiting
+    QByteArray readAll();   // everything waiting, removed from the buffer
+    qint64 waiting() const; // bytes waiting
+    void flush();           // discard everything waiting
 
     quint32 memoryPointer() const { return m_memoryPointer; }
     // Unanswered attempts before the link waits for the meter (tests shorten it).

@@ -49,7 +49,9 @@ quint8 toBcd(int value) {
     return quint8((value / 10) * 16 + value % 10);
 }
 
-int fromBcd(quint8 byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
+int fromBcd(quint8 byte) {
+    return (byte >> 4) * 10 + (byte & 0x0F);
+}
 
 QString hex2(quint8 byte) {
     return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();

@@ -15,7 +15,9 @@ QString PortChoice::label() const {
 
 namespace portnames {
 
-QString listName(int number) { return QStringLiteral("COM  %1").arg(number); }
+QString listName(int number) {
+    return QStringLiteral("COM  %1").arg(number);
+}
 
 QStringList allListNames() {
     QStringList names;

@@ -127,10 +127,10 @@ void Port::autoScan() {
     BtnAutoScan->setEnabled(false);
     const QStringList found =
         scanPorts(*MSComm1, m_extraDevices, m_devices, [this](int done, int total) {
-        ProgressBar1->setMaximum(total);
-        ProgressBar1->setValue(done);
-        pauseSeconds(0); // keep the window painted while the scan runs
-    });
+            ProgressBar1->setMaximum(total);
+            ProgressBar1->setValue(done);
+            pauseSeconds(0); // keep the window painted while the scan runs
+        });
     BtnAutoScan->setEnabled(true);
     TxtCOM->clear();
     TxtCOM->addItems(found);

@@ -47,8 +47,8 @@ void SerialDevicesWindow::refresh() {
             usb = QStringLiteral("%1:%2")
                       .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
                       .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
-        const QStringList cells{info.systemLocation(), info.description(), info.manufacturer(),
-                                usb, info.serialNumber()};
+        const QStringList cells{info.systemLocation(), info.description(), info.manufacturer(), usb,
+                                info.serialNumber()};
         for (int c = 0; c < cells.size(); ++c)
             m_table->setItem(row, c, new QTableWidgetItem(cells[c]));
         ++row;

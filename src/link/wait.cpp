@@ -45,8 +45,12 @@ void requestQuit() {
         loop->quit();
 }
 
-bool quitRequested() { return g_quit; }
+bool quitRequested() {
+    return g_quit;
+}
 
-void resetQuitRequest() { g_quit = false; }
+void resetQuitRequest() {
+    g_quit = false;
+}
 
 } // namespace lumetra

@@ -85,8 +85,8 @@ FrameKind decodeFrame(const QByteArray& frame, DisplayState& state) {
         if (state.mainDecimals == 0)
             state.readingText = digits;
         else
-            state.readingText = digits.left(digits.size() - state.mainDecimals) +
-                                QLatin1Char('.') + digits.right(state.mainDecimals);
+            state.readingText = digits.left(digits.size() - state.mainDecimals) + QLatin1Char('.') +
+                                digits.right(state.mainDecimals);
     }
     state.smallDigits = digitPair(byte(6), false) + digitPair(byte(7), false);
     return FrameKind::Normal;

@@ -71,10 +71,16 @@ void DisplayPoll::tick() {
 
     m_state.display.linkAlive = true;
     switch (decodeFrame(buffer.left(kFrameSize), m_state.display)) {
-    case FrameKind::SetUp: emit overlayDecoded(QStringLiteral("SET UP")); return;
-    case FrameKind::Clear: emit overlayDecoded(QStringLiteral("CLEAR")); return;
-    case FrameKind::Error: return; // nothing shown, the counter stays
-    case FrameKind::Normal: break;
+    case FrameKind::SetUp:
+        emit overlayDecoded(QStringLiteral("SET UP"));
+        return;
+    case FrameKind::Clear:
+        emit overlayDecoded(QStringLiteral("CLEAR"));
+        return;
+    case FrameKind::Error:
+        return; // nothing shown, the counter stays
+    case FrameKind::Normal:
+        break;
     }
     emit frameDecoded();
     m_state.pollCounter = (m_state.pollCounter + 1) % kFramesPerRestart;

@@ -2,6 +2,7 @@
 
 namespace lumetra {
 
+// clang-format off
 const std::array<const char*, kFlagSlots> kFlagNames{
     "Rel",  "Comp",  "Cal",        "Zero",       "UpperAvg",   "Hold",      "Ref",      "UpperPercent",
     "Fch",  "Lxh",   "Cd",         "Fc",         "Lx",         "Light",     "SmallPlus", "Stray",
@@ -10,6 +11,7 @@ const std::array<const char*, kFlagSlots> kFlagNames{
     "Feet", "Metre", "MainPoint1", "MainPoint2", "MainPoint3", "SubPoint1", "SubPoint2", "SubPoint3",
     "DateDot", "TimeDot", "Mem",   "SetUp",      "",           "Clear",     "Scf",      "",
 };
+// clang-format on
 
 int flagIndex(const QString& name) {
     if (name.isEmpty())

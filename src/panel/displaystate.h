@@ -9,6 +9,7 @@ namespace lumetra {
 
 // The 46 annunciators of the meter's display frame, in frame order: byte 8 bit 0 first.
 // Positions 44 and 47 (byte 13 bits 4 and 7) are unused.
+// clang-format off
 enum class Flag : int {
     Rel, Comp, Cal, Zero, UpperAvg, Hold, Ref, UpperPercent,      // byte 8
     Fch, Lxh, Cd, Fc, Lx, Light, SmallPlus, Stray,                // byte 9
@@ -17,8 +18,9 @@ enum class Flag : int {
     Feet, Metre, MainPoint1, MainPoint2, MainPoint3, SubPoint1, SubPoint2, SubPoint3, // byte 12
     DateDot, TimeDot, Mem, SetUp, Unused13_4, Clear, Scf, Unused13_7, // byte 13
 };
+// clang-format on
 
-inline constexpr int kFlagBytes = 6;        // frame bytes 8..13
+inline constexpr int kFlagBytes = 6; // frame bytes 8..13
 inline constexpr int kFlagSlots = 8 * kFlagBytes;
 
 // Names of the flags in frame order; empty for the two unused bits.
@@ -29,13 +31,13 @@ int flagIndex(const QString& name);
 // The decoded meter display, shared by every window.
 struct DisplayState {
     std::array<bool, kFlagSlots> flags{};
-    QString unitText;          // "Lx", "Fc" or empty
+    QString unitText; // "Lx", "Fc" or empty
     float mainScale = 1.0f;
     int mainDecimals = 0;
-    QString memoryDigits = QStringLiteral("  "); // two characters, blank for 0xA
+    QString memoryDigits = QStringLiteral("  ");   // two characters, blank for 0xA
     QString mainDigits = QStringLiteral("      "); // six characters, blank for 0xA
     QString smallDigits = QStringLiteral("    ");
-    QString mainDigitsText;    // the main digits, blanks left out
+    QString mainDigitsText; // the main digits, blanks left out
     float readingValue = 0.0f;
     QString readingText;
     bool linkAlive = false;

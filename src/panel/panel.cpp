@@ -26,28 +26,21 @@
 namespace lumetra {
 
 const std::array<const char*, Panel::kButtonCount> Panel::kButtonKeys{
-    "Save",   "Open", "PC",   "List",    "Graph", "TimeSet", "Memory",
-    "CD",     "Comp", "Hold", "Buttons", "ESC",   "scf",     "cal"};
+    "Save", "Open", "PC",   "List",    "Graph", "TimeSet", "Memory",
+    "CD",   "Comp", "Hold", "Buttons", "ESC",   "scf",     "cal"};
 
 const std::array<const char*, Panel::kButtonCount> Panel::kButtonTips{
-    "Save As",
-    "Open File to Read",
-    "PC Sampling Rate",
-    "List Display",
-    "Graphic Display",
-    "Set Meter Time to PC System Time",
-    "Data Logger",
-    "Luminous Intensity",
-    "Comparator",
-    "Set Time to Hold",
-    "Control Panel",
-    "Back to Normal Mode",
-    "Set SCF",
-    "Set Cal"};
+    "Save As",          "Open File to Read",
+    "PC Sampling Rate", "List Display",
+    "Graphic Display",  "Set Meter Time to PC System Time",
+    "Data Logger",      "Luminous Intensity",
+    "Comparator",       "Set Time to Hold",
+    "Control Panel",    "Back to Normal Mode",
+    "Set SCF",          "Set Cal"};
 
 namespace {
 // Picture of each button in the image list; picture 11 is kept for the recording look.
-constexpr std::array<int, Panel::kButtonCount> kButtonPictures{1, 2,  3,  4,  5,  6,  7,
+constexpr std::array<int, Panel::kButtonCount> kButtonPictures{1, 2, 3,  4,  5,  6,  7,
                                                                8, 9, 10, 12, 13, 14, 15};
 } // namespace
 

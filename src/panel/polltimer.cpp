@@ -17,7 +17,9 @@ void PollTimer::start() {
         m_timer->start();
 }
 
-void PollTimer::stop() { m_timer->stop(); }
+void PollTimer::stop() {
+    m_timer->stop();
+}
 
 PollTimer::Hold::Hold(PollTimer* owner) : m_owner(owner) {
     ++m_owner->m_holders;

@@ -113,7 +113,8 @@ void draw(QPainter& p, int n) {
         p.setPen(kWarm);
         drawText(p, QRectF(0, 0, 32, 32), QStringLiteral("CAL"), 11);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

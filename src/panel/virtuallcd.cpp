@@ -9,9 +9,9 @@
 namespace lumetra {
 namespace {
 
-const QColor kFace(0xC9, 0xD1, 0xB6);     // unlit liquid crystal
-const QColor kSegment(0x1C, 0x22, 0x18);  // lit segment
-const QColor kGhost(0x1C, 0x22, 0x18, 22); // unlit segment, barely visible
+const QColor kFace(0xC9, 0xD1, 0xB6);        // unlit liquid crystal
+const QColor kSegment(0x1C, 0x22, 0x18);     // lit segment
+const QColor kGhost(0x1C, 0x22, 0x18, 22);   // unlit segment, barely visible
 const QColor kInverseText(0xFF, 0xFF, 0xC0); // light yellow on black
 
 QString segmentFamily() {
@@ -26,7 +26,9 @@ QString segmentFamily() {
     return family;
 }
 
-QString legendFamily() { return QStringLiteral("Liberation Sans"); }
+QString legendFamily() {
+    return QStringLiteral("Liberation Sans");
+}
 
 // Fourteen-segment characters for the words the meter spells on its digits.
 QString overlayFamily() {
@@ -123,11 +125,11 @@ protected:
             const QRectF body(r.left(), r.top() + r.height() * 0.15, r.width() * 0.88,
                               r.height() * 0.7);
             p.drawRect(body);
-            p.fillRect(QRectF(body.right(), r.center().y() - r.height() * 0.15,
-                              r.width() * 0.1, r.height() * 0.3),
+            p.fillRect(QRectF(body.right(), r.center().y() - r.height() * 0.15, r.width() * 0.1,
+                              r.height() * 0.3),
                        kSegment);
-            p.fillRect(body.adjusted(body.width() * 0.1, body.height() * 0.2,
-                                     -body.width() * 0.65, -body.height() * 0.2),
+            p.fillRect(body.adjusted(body.width() * 0.1, body.height() * 0.2, -body.width() * 0.65,
+                                     -body.height() * 0.2),
                        kSegment);
             break;
         }
@@ -155,8 +157,8 @@ void LcdDigit::paintEvent(QPaintEvent*) {
     if (bounds.isEmpty())
         return;
     // Stretch the seven-segment glyphs to fill the cell, as the meter's digits do.
-    const QRectF target = QRectF(rect()).adjusted(width() * 0.04, height() * 0.08,
-                                                  -width() * 0.04, -height() * 0.08);
+    const QRectF target =
+        QRectF(rect()).adjusted(width() * 0.04, height() * 0.08, -width() * 0.04, -height() * 0.08);
     p.translate(target.left(), target.top());
     p.scale(target.width() / bounds.width(), target.height() / bounds.height());
     p.translate(-bounds.left(), -bounds.top());
@@ -325,7 +327,9 @@ void VirtualLcd::layoutElements() {
     LblSetUp->raise();
 }
 
-void VirtualLcd::resizeEvent(QResizeEvent*) { layoutElements(); }
+void VirtualLcd::resizeEvent(QResizeEvent*) {
+    layoutElements();
+}
 
 void VirtualLcd::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -336,7 +340,9 @@ void VirtualLcd::paintEvent(QPaintEvent*) {
     p.drawRoundedRect(face, 10, 10);
 }
 
-QWidget* VirtualLcd::elementForFlag(Flag flag) const { return m_byFlag[size_t(flag)]; }
+QWidget* VirtualLcd::elementForFlag(Flag flag) const {
+    return m_byFlag[size_t(flag)];
+}
 
 void VirtualLcd::showOverlay(const QString& caption) {
     ShapeSetUp->show();
@@ -363,7 +369,7 @@ void VirtualLcd::showFrame(const DisplayState& s) {
     }
     for (int i = 0; i < 4; ++i)
         TimeDigit[size_t(i)]->setText(i < s.smallDigits.size() ? QString(s.smallDigits[i])
-                                                                : QString());
+                                                               : QString());
 
     for (int i = 0; i < kFlagSlots; ++i) {
         if (QWidget* w = m_byFlag[size_t(i)])

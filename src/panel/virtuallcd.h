@@ -43,7 +43,7 @@ public:
     QWidget* ShapeSetUp = nullptr;
     QLabel* LblSetUp = nullptr;
 
-    static constexpr int kOriginLeft = 60;  // twips of the form that the LCD face starts at
+    static constexpr int kOriginLeft = 60; // twips of the form that the LCD face starts at
     static constexpr int kOriginTop = 600;
 
 protected:
@@ -55,8 +55,8 @@ private:
         QWidget* widget;
         int left, top, width, height; // twips; width 0: sized to its text
     };
-    QLabel* addLegend(const QString& name, const QString& caption, int left, int top,
-                      int width = 0, int height = 0, bool inverse = false);
+    QLabel* addLegend(const QString& name, const QString& caption, int left, int top, int width = 0,
+                      int height = 0, bool inverse = false);
     void place(const Placed& p);
     void layoutElements();
 

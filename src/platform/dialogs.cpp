@@ -28,33 +28,50 @@ MessageResult QtDialogs::message(QWidget* parent, const QString& text, MessageIc
     if (!detail.isEmpty())
         box.setInformativeText(detail);
     switch (icon) {
-    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MessageIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MessageIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MessageIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MessageIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MessageIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
     case MessageButtons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         break;
-    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     }
     switch (box.exec()) {
-    case QMessageBox::Cancel: return MessageResult::Cancel;
-    case QMessageBox::Yes: return MessageResult::Yes;
-    case QMessageBox::No: return MessageResult::No;
-    default: return MessageResult::Ok;
+    case QMessageBox::Cancel:
+        return MessageResult::Cancel;
+    case QMessageBox::Yes:
+        return MessageResult::Yes;
+    case QMessageBox::No:
+        return MessageResult::No;
+    default:
+        return MessageResult::Ok;
     }
 }
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
                                         const QString& title, const QString& defaultText) {
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent, title.isEmpty() ? applicationTitle() : title, prompt,
-                              QLineEdit::Normal, defaultText, &ok);
+    const QString text = QInputDialog::getText(parent, title.isEmpty() ? applicationTitle() : title,
+                                               prompt, QLineEdit::Normal, defaultText, &ok);
     if (!ok)
         return std::nullopt;
     return text;
@@ -89,8 +106,8 @@ MessageResult ScriptedDialogs::message(QWidget*, const QString& text, MessageIco
     return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
 }
 
-std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt,
-                                              const QString& title, const QString& defaultText) {
+std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title,
+                                              const QString& defaultText) {
     asked.append({prompt, title, defaultText});
     if (inputAnswers.empty())
         return std::nullopt;

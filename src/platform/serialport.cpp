@@ -94,9 +94,8 @@ int SerialPort::open() {
     if (err == QSerialPort::PermissionError) {
         // Both "held by another program" and "not allowed" come back as a permission error;
         // a device we could open for reading and writing is simply in use.
-        const QFileInfo info(m_device.startsWith(QLatin1Char('/'))
-                                 ? m_device
-                                 : QStringLiteral("/dev/") + m_device);
+        const QFileInfo info(
+            m_device.startsWith(QLatin1Char('/')) ? m_device : QStringLiteral("/dev/") + m_device);
         if (info.exists() && info.isReadable() && info.isWritable())
             return AlreadyOpen;
         return Unavailable;
@@ -110,7 +109,9 @@ void SerialPort::close() {
     m_port.clearError();
 }
 
-bool SerialPort::isOpen() const { return m_port.isOpen(); }
+bool SerialPort::isOpen() const {
+    return m_port.isOpen();
+}
 
 QByteArray SerialPort::input() {
     if (!m_port.isOpen())
@@ -118,7 +119,9 @@ QByteArray SerialPort::input() {
     return m_port.readAll();
 }
 
-qint64 SerialPort::inBufferCount() const { return m_port.isOpen() ? m_port.bytesAvailable() : 0; }
+qint64 SerialPort::inBufferCount() const {
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+}
 
 void SerialPort::clearInput() {
     if (!m_port.isOpen())

@@ -21,7 +21,9 @@ PtyEndpoint::PtyEndpoint(QObject* parent) : QObject(parent) {
     });
 }
 
-PtyEndpoint::~PtyEndpoint() { close(); }
+PtyEndpoint::~PtyEndpoint() {
+    close();
+}
 
 bool PtyEndpoint::open() {
     close();

@@ -16,8 +16,8 @@ public:
     explicit PtyEndpoint(QObject* parent = nullptr);
     ~PtyEndpoint() override;
 
-    bool open();           // creates the pair, raw mode, non-blocking master
-    void close();          // the slave side sees its device vanish
+    bool open();  // creates the pair, raw mode, non-blocking master
+    void close(); // the slave side sees its device vanish
     bool isOpen() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
     QString errorText() const { return m_error; }

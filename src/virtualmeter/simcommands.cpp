@@ -153,8 +153,8 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
             return bad();
         m.fillMemory(n, r);
     } else if (cmd == QLatin1String("fill")) {
-        const int n = argLower == QLatin1String("full") ? VirtualMeter::kMemoryCapacity
-                                                        : arg.toInt(&ok);
+        const int n =
+            argLower == QLatin1String("full") ? VirtualMeter::kMemoryCapacity : arg.toInt(&ok);
         if (!ok || n < 0)
             return bad();
         m.fillMemoryBytes(n);

@@ -18,23 +18,29 @@ struct Annunciator {
 };
 
 constexpr Annunciator kAnnunciators[] = {
-    {"Rel", 8, 0x01},       {"Comp", 8, 0x02},       {"Cal", 8, 0x04},
-    {"Zero", 8, 0x08},      {"UpperAvg", 8, 0x10},   {"Hold", 8, 0x20},
-    {"Ref", 8, 0x40},       {"UpperPercent", 8, 0x80},
-    {"Fch", 9, 0x01},       {"Lxh", 9, 0x02},        {"Cd", 9, 0x04},
-    {"Fc", 9, 0x08},        {"Lx", 9, 0x10},         {"Light", 9, 0x20},
-    {"SmallPlus", 9, 0x40}, {"Stray", 9, 0x80},
-    {"Comma", 10, 0x01},    {"Battery", 10, 0x02},   {"BigPlus", 10, 0x04},
-    {"Minus", 10, 0x08},    {"Auto", 10, 0x10},      {"Cycle", 10, 0x20},
-    {"Read", 10, 0x40},     {"LowerAvg", 10, 0x80},
-    {"No", 11, 0x01},       {"Start", 11, 0x02},     {"Intv", 11, 0x04},
-    {"Stop", 11, 0x08},     {"DayHour", 11, 0x10},   {"MinSec", 11, 0x20},
-    {"TimeHold", 11, 0x40}, {"LowerPercent", 11, 0x80},
-    {"Feet", 12, 0x01},     {"Metre", 12, 0x02},     {"MainPoint1", 12, 0x04},
-    {"MainPoint2", 12, 0x08}, {"MainPoint3", 12, 0x10}, {"SubPoint1", 12, 0x20},
-    {"SubPoint2", 12, 0x40}, {"SubPoint3", 12, 0x80},
-    {"DateDot", 13, 0x01},  {"TimeDot", 13, 0x02},   {"Mem", 13, 0x04},
-    {"SetUp", 13, 0x08},    {"Clear", 13, 0x20},     {"Scf", 13, 0x40},
+    {"Rel", 8, 0x01},         {"Comp", 8, 0x02},
+    {"Cal", 8, 0x04},         {"Zero", 8, 0x08},
+    {"UpperAvg", 8, 0x10},    {"Hold", 8, 0x20},
+    {"Ref", 8, 0x40},         {"UpperPercent", 8, 0x80},
+    {"Fch", 9, 0x01},         {"Lxh", 9, 0x02},
+    {"Cd", 9, 0x04},          {"Fc", 9, 0x08},
+    {"Lx", 9, 0x10},          {"Light", 9, 0x20},
+    {"SmallPlus", 9, 0x40},   {"Stray", 9, 0x80},
+    {"Comma", 10, 0x01},      {"Battery", 10, 0x02},
+    {"BigPlus", 10, 0x04},    {"Minus", 10, 0x08},
+    {"Auto", 10, 0x10},       {"Cycle", 10, 0x20},
+    {"Read", 10, 0x40},       {"LowerAvg", 10, 0x80},
+    {"No", 11, 0x01},         {"Start", 11, 0x02},
+    {"Intv", 11, 0x04},       {"Stop", 11, 0x08},
+    {"DayHour", 11, 0x10},    {"MinSec", 11, 0x20},
+    {"TimeHold", 11, 0x40},   {"LowerPercent", 11, 0x80},
+    {"Feet", 12, 0x01},       {"Metre", 12, 0x02},
+    {"MainPoint1", 12, 0x04}, {"MainPoint2", 12, 0x08},
+    {"MainPoint3", 12, 0x10}, {"SubPoint1", 12, 0x20},
+    {"SubPoint2", 12, 0x40},  {"SubPoint3", 12, 0x80},
+    {"DateDot", 13, 0x01},    {"TimeDot", 13, 0x02},
+    {"Mem", 13, 0x04},        {"SetUp", 13, 0x08},
+    {"Clear", 13, 0x20},      {"Scf", 13, 0x40},
 };
 
 int annunciatorIndex(const QString& name) {
@@ -47,7 +53,9 @@ int annunciatorIndex(const QString& name) {
     return -1;
 }
 
-int slotOf(const char* name) { return annunciatorIndex(QLatin1String(name)); }
+int slotOf(const char* name) {
+    return annunciatorIndex(QLatin1String(name));
+}
 
 quint8 bcd(int v) {
     v = std::clamp(v, 0, 99);
@@ -60,14 +68,22 @@ const QByteArray kSetMarker("\x00\x55\xAA\x00", 4);
 // Letters whose parameter block follows them, with its size.
 int payloadSizeOf(char letter) {
     switch (letter) {
-    case 'I': return 2;
-    case 'S': return 2;
-    case 'T': return 4;
-    case 'W': return 2;
-    case 'V': return 5;
-    case 'i': return 2;
-    case 'c': return 3;
-    default: return 0;
+    case 'I':
+        return 2;
+    case 'S':
+        return 2;
+    case 'T':
+        return 4;
+    case 'W':
+        return 2;
+    case 'V':
+        return 5;
+    case 'i':
+        return 2;
+    case 'c':
+        return 3;
+    default:
+        return 0;
     }
 }
 
@@ -86,7 +102,8 @@ VirtualMeter::VirtualMeter(QObject* parent) : QObject(parent) {
     connect(m_loggingTimer, &QTimer::timeout, this, &VirtualMeter::loggingTick);
     m_setupTimer = new QTimer(this);
     m_setupTimer->setSingleShot(true);
-    connect(m_setupTimer, &QTimer::timeout, this, [this] { m_flags[size_t(slotOf("SetUp"))] = false; });
+    connect(m_setupTimer, &QTimer::timeout, this,
+            [this] { m_flags[size_t(slotOf("SetUp"))] = false; });
 
     m_flags[size_t(slotOf("Auto"))] = true;
 }
@@ -111,10 +128,16 @@ void VirtualMeter::stop() {
         m_pty->close();
 }
 
-QString VirtualMeter::devicePath() const { return m_pty ? m_pty->slavePath() : QString(); }
-QString VirtualMeter::errorText() const { return m_pty ? m_pty->errorText() : QString(); }
+QString VirtualMeter::devicePath() const {
+    return m_pty ? m_pty->slavePath() : QString();
+}
+QString VirtualMeter::errorText() const {
+    return m_pty ? m_pty->errorText() : QString();
+}
 
-void VirtualMeter::setFramePeriodMs(int ms) { m_frameTimer->setInterval(std::max(10, ms)); }
+void VirtualMeter::setFramePeriodMs(int ms) {
+    m_frameTimer->setInterval(std::max(10, ms));
+}
 
 bool VirtualMeter::setFlag(const QString& name, bool on) {
     const int i = annunciatorIndex(name);
@@ -242,7 +265,8 @@ QByteArray VirtualMeter::displayFrame() const {
     QString small = m_smallDigits;
     if (small.isEmpty()) {
         const QTime t = meterClock().time();
-        small = m_showTime ? QStringLiteral("%1%2").arg(t.minute(), 2, 10, QLatin1Char('0'))
+        small = m_showTime ? QStringLiteral("%1%2")
+                                 .arg(t.minute(), 2, 10, QLatin1Char('0'))
                                  .arg(t.second(), 2, 10, QLatin1Char('0'))
                            : QStringLiteral("0000");
         if (m_showTime)
@@ -430,8 +454,8 @@ void VirtualMeter::receive(const QByteArray& bytes) {
         m_log.append({now, c});
         if (m_logFile.isOpen()) {
             const quint8 b = quint8(c);
-            const QString shown = (b >= 0x20 && b < 0x7F) ? QString(QLatin1Char(c))
-                                                          : QStringLiteral("-");
+            const QString shown =
+                (b >= 0x20 && b < 0x7F) ? QString(QLatin1Char(c)) : QStringLiteral("-");
             m_logFile.write(QStringLiteral("%1 %2 %3\n")
                                 .arg(now / 1000.0, 0, 'f', 3)
                                 .arg(b, 2, 16, QLatin1Char('0'))
@@ -471,25 +495,48 @@ void VirtualMeter::handleLetter(char letter) {
         return;
     }
     switch (letter) {
-    case 'A': reply(acknowledge()); break;
-    case 'M': m_streaming = true; break;
-    case 'B': m_showTime = !m_showTime; break;
-    case 'C': toggle(QStringLiteral("Hold")); break;
-    case 'D': toggle(QStringLiteral("UpperAvg")); break;
-    case 'F': m_fc = !m_fc; break;
-    case 'G': toggle(QStringLiteral("UpperPercent")); break;
+    case 'A':
+        reply(acknowledge());
+        break;
+    case 'M':
+        m_streaming = true;
+        break;
+    case 'B':
+        m_showTime = !m_showTime;
+        break;
+    case 'C':
+        toggle(QStringLiteral("Hold"));
+        break;
+    case 'D':
+        toggle(QStringLiteral("UpperAvg"));
+        break;
+    case 'F':
+        m_fc = !m_fc;
+        break;
+    case 'G':
+        toggle(QStringLiteral("UpperPercent"));
+        break;
     case 'H':
         // Enter: back to normal measuring.
-        for (const char* name : {"Rel", "Ref", "UpperPercent", "Cd", "Fch", "Lxh", "SetUp", "Clear"})
+        for (const char* name :
+             {"Rel", "Ref", "UpperPercent", "Cd", "Fch", "Lxh", "SetUp", "Clear"})
             m_flags[size_t(slotOf(name))] = false;
         break;
     case 'J':
         addSet(meterClock(), 0, {displayedValue() / (m_fc ? 0.0929 : 1.0)});
         break;
-    case 'K': m_memoryNumber = std::min(99, m_memoryNumber + 1); break;
-    case 'N': m_memoryNumber = std::max(-1, m_memoryNumber - 1); break;
-    case 'L': toggle(QStringLiteral("Read")); break;
-    case 'O': setPowered(false); break;
+    case 'K':
+        m_memoryNumber = std::min(99, m_memoryNumber + 1);
+        break;
+    case 'N':
+        m_memoryNumber = std::max(-1, m_memoryNumber - 1);
+        break;
+    case 'L':
+        toggle(QStringLiteral("Read"));
+        break;
+    case 'O':
+        setPowered(false);
+        break;
     case 'P': {
         const bool logging = !flag(QStringLiteral("Intv"));
         setFlag(QStringLiteral("Intv"), logging);
@@ -504,23 +551,38 @@ void VirtualMeter::handleLetter(char letter) {
         }
         break;
     }
-    case 'X': toggle(QStringLiteral("Comp")); break;
-    case 'Z': reply(settingsReply()); break;
+    case 'X':
+        toggle(QStringLiteral("Comp"));
+        break;
+    case 'Z':
+        reply(settingsReply());
+        break;
     case 'Q':
         m_streaming = false; // the dump takes the line; the stream needs a new "M"
         m_out.clear();
         reply(faultedDump());
         break;
-    case 'E': m_memory.clear(); break;
-    case 'Y': reply(clockReply()); break;
-    case 'j': calibration = 1000; break;
-    case 'h': reply(calibrationReply()); break;
-    case 'a': reply(scfReply()); break;
+    case 'E':
+        m_memory.clear();
+        break;
+    case 'Y':
+        reply(clockReply());
+        break;
+    case 'j':
+        calibration = 1000;
+        break;
+    case 'h':
+        reply(calibrationReply());
+        break;
+    case 'a':
+        reply(scfReply());
+        break;
     case 'e':
         scfEntry = 0;
         scfFactor = 1000;
         break;
-    default: break; // unknown letters are ignored, as a meter would
+    default:
+        break; // unknown letters are ignored, as a meter would
     }
     emit stateChanged();
 }
@@ -529,7 +591,9 @@ void VirtualMeter::handlePayload(char letter, const QByteArray& p) {
     const auto b = [&](int i) { return quint8(p.at(i)); };
     const auto fromBcdByte = [](quint8 v) { return (v >> 4) * 10 + (v & 0x0F); };
     switch (letter) {
-    case 'I': distance = b(0) * 256 + b(1); break;
+    case 'I':
+        distance = b(0) * 256 + b(1);
+        break;
     case 'S':
         holdMinutes = fromBcdByte(b(0));
         holdSeconds = fromBcdByte(b(1));
@@ -554,7 +618,9 @@ void VirtualMeter::handlePayload(char letter, const QByteArray& p) {
         compHigh = b(1) * 256 + b(2);
         compLow = b(3) * 256 + b(4);
         break;
-    case 'i': calibration = b(0) * 256 + b(1); break;
+    case 'i':
+        calibration = b(0) * 256 + b(1);
+        break;
     case 'c':
         scfEntry = b(0);
         scfFactor = b(1) * 256 + b(2);
@@ -562,7 +628,8 @@ void VirtualMeter::handlePayload(char letter, const QByteArray& p) {
         m_flags[size_t(slotOf("SetUp"))] = true;
         m_setupTimer->start(2000);
         break;
-    default: break;
+    default:
+        break;
     }
     emit stateChanged();
 }

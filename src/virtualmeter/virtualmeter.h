@@ -80,12 +80,12 @@ public:
     quint32 memoryPointer() const;
 
     // Settings the program reads and writes.
-    int distance = 150;         // hundredths
+    int distance = 150; // hundredths
     int holdMinutes = 0, holdSeconds = 0;
     int intervalMinutes = 0, intervalSeconds = 2;
-    quint8 compFlags = 0x48;    // Lx, decimal code 8
+    quint8 compFlags = 0x48; // Lx, decimal code 8
     int compHigh = 1200, compLow = 300;
-    int calibration = 1000;     // thousandths
+    int calibration = 1000; // thousandths
     int scfEntry = 0;
     int scfFactor = 1000;       // thousandths
     qint64 clockOffsetSecs = 0; // meter clock minus PC clock
@@ -108,13 +108,13 @@ public:
     // --- frames and replies, from the byte layouts
     QByteArray displayFrame() const;
     QByteArray acknowledge() const;
-    QByteArray settingsReply() const;   // "Z"
-    QByteArray clockReply() const;      // "Y"
+    QByteArray settingsReply() const;    // "Z"
+    QByteArray clockReply() const;       // "Y"
     QByteArray calibrationReply() const; // "h"
-    QByteArray scfReply() const;        // "a"
-    QByteArray memoryDump() const;      // "Q"
+    QByteArray scfReply() const;         // "a"
+    QByteArray memoryDump() const;       // "Q"
     QDateTime meterClock() const;
-    double displayedValue() const;      // in the current unit, with drift
+    double displayedValue() const; // in the current unit, with drift
 
     // Feeds bytes as if they arrived on the line (used by the transport and by tests).
     void receive(const QByteArray& bytes);
