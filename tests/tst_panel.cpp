@@ -32,22 +32,7 @@ QStringList items(const QComboBox* box) {
     return list;
 }
 
-// A main window started on a fresh virtual meter.
-struct OnlinePanel {
-    OnlinePanel() {
-        meter.setPaced(false);
-        meter.setDrift(false);
-        meter.setLux(12.34);
-        if (!meter.start())
-            qFatal("no virtual meter");
-        panel = std::make_unique<Panel>(dialogs, clock);
-        panel->start(PortChoice{3, meter.devicePath()});
-    }
-    sim::VirtualMeter meter;
-    ScriptedDialogs dialogs;
-    SystemClock clock;
-    std::unique_ptr<Panel> panel;
-};
+using OnlinePanel = test::PanelFixture;
 
 } // namespace
 
@@ -140,7 +125,7 @@ void TestPanel::okFollowsTheExactTextRule() {
 }
 
 void TestPanel::startOnline() {
-    OnlinePanel p;
+    OnlinePanel p(true, false);
     Panel& w = *p.panel;
     QCOMPARE(w.windowTitle(), QStringLiteral("Panel  V10.06"));
     QCOMPARE(w.LblCOM->text(), QStringLiteral("COM3"));

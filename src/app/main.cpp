@@ -2,6 +2,7 @@
 #include "panel/panel.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "recording/toolbarhub.h"
 #include "virtualmeter/virtualmeter.h"
 
 #include <QApplication>
@@ -49,11 +50,13 @@ int main(int argc, char* argv[]) {
     lumetra::QtDialogs dialogs;
     lumetra::SystemClock clock;
     std::unique_ptr<lumetra::Panel> panel;
+    std::unique_ptr<lumetra::ToolbarHub> hub;
 
     lumetra::Port portWindow(extraDevices, preselect);
     QObject::connect(&portWindow, &lumetra::Port::chosen, &app,
                      [&](const lumetra::PortChoice& choice) {
                          panel = std::make_unique<lumetra::Panel>(dialogs, clock);
+                         hub = std::make_unique<lumetra::ToolbarHub>(*panel);
                          panel->show();
                          panel->start(choice);
                      });
@@ -61,6 +64,7 @@ int main(int argc, char* argv[]) {
     portWindow.show();
     const int rc = QApplication::exec();
     // Windows first, then the meter their port talks to.
+    hub.reset();
     panel.reset();
     meter.reset();
     return rc;

@@ -140,6 +140,13 @@ QToolButton* Panel::toolbarButton(const QString& key) const {
     return nullptr;
 }
 
+void Panel::setRecordingLook(bool recording) {
+    QToolButton* save = m_buttons[0];
+    save->setIcon(toolbarPicture(recording ? 11 : 1));
+    save->setToolTip(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As"));
+    save->setAccessibleDescription(save->toolTip());
+}
+
 void Panel::start(const PortChoice& choice) {
     // Top-left corner of the screen's available area.
     if (const QScreen* s = screen())

@@ -45,6 +45,9 @@ public:
     DisplayPoll& displayPoll() { return *m_displayPoll; }
     VirtualLcd* lcd() const { return m_lcd; }
     QToolButton* toolbarButton(const QString& key) const;
+    // Button 1's two looks: recording (picture 11, "Stop Recording") or saving (picture 1,
+    // "Save As").
+    void setRecordingLook(bool recording);
 
     // Called on shutdown so that any open record file is flushed and closed.
     void setShutdownHook(std::function<void()> hook) { m_shutdownHook = std::move(hook); }

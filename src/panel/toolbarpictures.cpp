@@ -113,6 +113,14 @@ void draw(QPainter& p, int n) {
         p.setPen(kWarm);
         drawText(p, QRectF(0, 0, 32, 32), QStringLiteral("CAL"), 11);
         break;
+    case 16: // print: a printer with a sheet
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(10, 4, 12, 9));
+        p.setBrush(QColor(0x8A, 0x96, 0xA3));
+        p.drawRoundedRect(QRectF(4, 12, 24, 11), 2, 2);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(9, 19, 14, 9));
+        break;
     default:
         break;
     }

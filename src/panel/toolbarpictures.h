@@ -7,6 +7,6 @@ namespace lumetra {
 // The image list of the main toolbar, 1-based. Picture 1 is the save look of the first
 // button and picture 11 its recording look.
 QIcon toolbarPicture(int index);
-inline constexpr int kToolbarPictureCount = 15;
+inline constexpr int kToolbarPictureCount = 16; // 16: print, for the list windows
 
 } // namespace lumetra

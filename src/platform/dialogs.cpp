@@ -120,6 +120,7 @@ std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, c
 }
 
 QString ScriptedDialogs::openFile(QWidget*, const QString& filter) {
+    ++fileDialogs;
     if (!filter.isEmpty())
         lastFilter = filter;
     if (openAnswers.empty())
@@ -130,6 +131,7 @@ QString ScriptedDialogs::openFile(QWidget*, const QString& filter) {
 }
 
 QString ScriptedDialogs::saveFile(QWidget*, const QString& filter) {
+    ++fileDialogs;
     lastFilter = filter;
     if (saveAnswers.empty())
         return {};

@@ -90,6 +90,7 @@ public:
     QList<Shown> shown;
     QList<Asked> asked;
     QString lastFilter;
+    int fileDialogs = 0; // open and save dialogs shown
 };
 
 } // namespace lumetra

@@ -23,6 +23,31 @@ MeterFixture::~MeterFixture() {
     meter.reset();
 }
 
+PanelFixture::PanelFixture(bool online, bool waitForFirstFrame) {
+    meter.setPaced(false);
+    meter.setDrift(false);
+    meter.setLux(12.34);
+    if (!meter.start())
+        qFatal("no virtual meter");
+    panel = std::make_unique<Panel>(dialogs, clock);
+    hub = std::make_unique<ToolbarHub>(*panel);
+    panel->start(online ? PortChoice{3, meter.devicePath()}
+                        : PortChoice{0, QStringLiteral("/dev/ttyNOSUCH")});
+    if (online && waitForFirstFrame)
+        waitFor([this] { return panel->state().display.linkAlive; });
+}
+
+PanelFixture::~PanelFixture() {
+    hub.reset();
+    panel.reset();
+}
+
+bool PanelFixture::light(const QString& flag, bool on) {
+    meter.setFlag(flag, on);
+    const int i = flagIndex(flag);
+    return waitFor([&] { return panel->state().display.flags[size_t(i)] == on; });
+}
+
 bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     while (!pred()) {

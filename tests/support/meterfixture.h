@@ -1,6 +1,10 @@
 #pragma once
 
 #include "link/meterlink.h"
+#include "panel/panel.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "recording/toolbarhub.h"
 #include "virtualmeter/virtualmeter.h"
 
 #include <QTest>
@@ -22,6 +26,23 @@ struct MeterFixture {
     QString device() const { return meter->devicePath(); }
     // Letters the meter received, in order (payload bytes included).
     QByteArray received() const { return meter->receivedBytes(); }
+};
+
+// The main window with its toolbar commands, started on a fresh virtual meter (unpaced,
+// steady at 12.34 lx), with scripted dialogs.
+struct PanelFixture {
+    explicit PanelFixture(bool online = true, bool waitForFirstFrame = true);
+    ~PanelFixture();
+
+    sim::VirtualMeter meter;
+    ScriptedDialogs dialogs;
+    SystemClock clock;
+    std::unique_ptr<Panel> panel;
+    std::unique_ptr<ToolbarHub> hub;
+
+    // Lights a flag on the meter and waits until the display shows it.
+    bool light(const QString& flag, bool on = true);
+    void click(const QString& key) { hub->click(key); }
 };
 
 // Runs the event loop until pred holds or the time is up; returns pred().

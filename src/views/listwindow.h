@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QWidget>
+
+class QTableView;
+class QToolBar;
+class QToolButton;
+
+namespace lumetra {
+
+class RecordTable;
+
+// What the three list windows share: a toolbar of keyed buttons over a three-column grid
+// sized from width templates, placed beside the main window, with a minimum size.
+class ListWindow : public QWidget {
+    Q_OBJECT
+public:
+    // minWidthTwips x minHeightTwips is the smallest size the window accepts.
+    ListWindow(const QString& objectName, const QString& caption, int minWidthTwips,
+               int minHeightTwips, QWidget* parent = nullptr);
+
+    QToolBar* Toolbar1 = nullptr;
+    QTableView* Grid = nullptr;
+    RecordTable* table() const { return m_table; }
+    QToolButton* toolbarButton(const QString& key) const;
+
+    // Beside the main window: left edge at its right edge, same top.
+    void placeBeside(const QWidget* main);
+
+signals:
+    void toolbarClicked(const QString& key);
+
+protected:
+    QToolButton* addToolbarButton(const QString& key, const QString& tip, const QIcon& icon);
+    void resizeEvent(QResizeEvent* event) override;
+    // Column widths from the templates " 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA ".
+    void sizeColumnsFromTemplates();
+
+private:
+    RecordTable* m_table = nullptr;
+};
+
+} // namespace lumetra

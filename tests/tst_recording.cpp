@@ -1,0 +1,438 @@
+// Record files, the grid save and print, the toolbar's Save / Open / ESC and the file list.
+#include "link/wait.h"
+#include "panel/panel.h"
+#include "recording/gridio.h"
+#include "recording/recorder.h"
+#include "recording/recordfile.h"
+#include "recording/recordtable.h"
+#include "recording/toolbarhub.h"
+#include "support/meterfixture.h"
+#include "views/filelist.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lumetra;
+using lumetra::test::PanelFixture;
+using lumetra::test::waitFor;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+RecordTable* tableWith(const QStringList& header, const QList<QStringList>& rows) {
+    auto* t = new RecordTable;
+    for (int c = 0; c < 3; ++c)
+        t->setHeader(c, header[c]);
+    for (const auto& r : rows)
+        t->appendRow(r);
+    return t;
+}
+
+} // namespace
+
+class TestRecording : public QObject {
+    Q_OBJECT
+private slots:
+    void lines_data();
+    void lines();
+    void headerUnit_data();
+    void headerUnit();
+    void printedLinePadding_data();
+    void printedLinePadding();
+    void gridSaveWritesEveryCellWithATab();
+    void gridSaveFailureIsReported();
+    void printToPdf();
+    void saveStartsAndStopsRecording();
+    void saveIntoAnUnwritablePlaceDoesNotRecord();
+    void hubPreconditions_data();
+    void hubPreconditions();
+    void openReadsARecordFileIntoTheFileList();
+    void openBadInput_data();
+    void openBadInput();
+    void bigFileStaysResponsive();
+};
+
+void TestRecording::lines_data() {
+    QTest::addColumn<QString>("actual");
+    QTest::addColumn<QString>("expected");
+    const QDateTime t(QDate(2026, 12, 6), QTime(14, 5, 30));
+    QTest::newRow("header Lx") << recordfile::headerLine("Lx") << "Lx\tTime\tValue";
+    QTest::newRow("header empty") << recordfile::headerLine("") << "\tTime\tValue";
+    QTest::newRow("stamp") << recordfile::timeStamp(t) << "06-14:05:30";
+    QTest::newRow("stamp midnight")
+        << recordfile::timeStamp(QDateTime(QDate(2026, 1, 9), QTime(0, 0, 0))) << "09-00:00:00";
+    QTest::newRow("record") << recordfile::recordLine(1, recordfile::sampleText(t, "12.34"))
+                            << "1\t06-14:05:30\t12.34";
+    QTest::newRow("record OL") << recordfile::recordLine(100000, recordfile::sampleText(t, "OL"))
+                               << "100000\t06-14:05:30\tOL";
+    QTest::newRow("grid line") << recordfile::gridLine({"Lx", "Time", "Value"})
+                               << "Lx\tTime\tValue\t";
+    QTest::newRow("fields") << recordfile::fields("3\t06-14:05:30\t1,234\r\n").join('|')
+                            << "3|06-14:05:30|1,234";
+    QTest::newRow("fields of a grid line")
+        << recordfile::fields("3\tb\tc\t\r\n").join('|') << "3|b|c|";
+}
+
+void TestRecording::lines() {
+    QFETCH(QString, actual);
+    QFETCH(QString, expected);
+    QCOMPARE(actual, expected);
+}
+
+void TestRecording::headerUnit_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("Lx") << "Lx\tTime\tValue\r\n"
+                        << "Lx";
+    QTest::newRow("Fc") << "Fc\tTime\tValue"
+                        << "Fc";
+    QTest::newRow("neither") << "\tTime\tValue"
+                             << "";
+    QTest::newRow("both: Lx first in the rule") << "Fc Lx"
+                                                << "Lx";
+    QTest::newRow("lower case") << "lx\tTime"
+                                << "";
+}
+
+void TestRecording::headerUnit() {
+    QFETCH(QString, line);
+    QFETCH(QString, unit);
+    QCOMPARE(recordfile::headerUnit(line), unit);
+}
+
+void TestRecording::printedLinePadding_data() {
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("short cells") << QStringList{"1", "06-14:05:30", "12.34"}
+                                 << "1         06-14:05:30    12.34          ";
+    QTest::newRow("first cell of exactly 10")
+        << QStringList{"1234567890", "a", "b"} << "1234567890a              b              ";
+    QTest::newRow("longer cell kept whole")
+        << QStringList{"12345678901", "a", "b"} << "12345678901 a              b              ";
+    QTest::newRow("missing cells") << QStringList{"Lx"} << QString("Lx").leftJustified(40);
+}
+
+void TestRecording::printedLinePadding() {
+    QFETCH(QStringList, cells);
+    QFETCH(QString, line);
+    QCOMPARE(recordfile::printedLine(cells), line);
+}
+
+void TestRecording::gridSaveWritesEveryCellWithATab() {
+    QTemporaryDir dir;
+    std::unique_ptr<RecordTable> t(
+        tableWith({"Lx", "Time", "Value"}, {{"1", "06-14:05:30", "12.34"},
+                                            {"2", "06-14:05:32", "12.35"},
+                                            {"3", "06-14:05:34", "OL"}}));
+    AppState state;
+    state.recordFileName = dir.filePath("list.txt");
+    state.fileChosen = true;
+    ScriptedDialogs dialogs;
+    QWidget caller;
+    caller.setWindowTitle("Real Time List");
+    QVERIFY(saveGrid(&caller, *t, dialogs, state));
+    QCOMPARE(readAll(state.recordFileName),
+             QByteArray("Lx\tTime\tValue\t\r\n1\t06-14:05:30\t12.34\t\r\n"
+                        "2\t06-14:05:32\t12.35\t\r\n3\t06-14:05:34\tOL\t\r\n"));
+    QCOMPARE(caller.windowTitle(), QStringLiteral("Real Time List"));
+    QVERIFY(caller.isEnabled());
+    QVERIFY(!state.fileChosen);
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TestRecording::gridSaveFailureIsReported() {
+    QTemporaryDir dir;
+    std::unique_ptr<RecordTable> t(tableWith({"Lx", "Time", "Value"}, {{"1", "a", "b"}}));
+    AppState state;
+    state.recordFileName = dir.filePath("no-such-folder/list.txt");
+    state.fileChosen = true;
+    ScriptedDialogs dialogs;
+    QWidget caller;
+    caller.setWindowTitle("Data List");
+    QVERIFY(!saveGrid(&caller, *t, dialogs, state));
+    QCOMPARE(dialogs.shown.size(), 1);
+    QVERIFY(dialogs.shown[0].text.contains("list.txt"));
+    QCOMPARE(dialogs.shown[0].icon, MessageIcon::Error);
+    QVERIFY(!dialogs.shown[0].detail.isEmpty()); // the operating system's reason
+    QCOMPARE(caller.windowTitle(), QStringLiteral("Data List"));
+    QVERIFY(!QFile::exists(state.recordFileName));
+}
+
+void TestRecording::printToPdf() {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("list.pdf");
+    QList<QStringList> rows;
+    for (int i = 1; i <= 120; ++i)
+        rows << QStringList{QString::number(i), "06-14:05:30", QString::number(i * 1.5)};
+    rows << QStringList{"1234567890", "x", "y"};
+    std::unique_ptr<RecordTable> t(tableWith({"Fc", "Time", "Value"}, rows));
+    ScriptedDialogs dialogs;
+    QWidget caller;
+    caller.setWindowTitle("File List");
+    dialogs.printerAnswers = {false, true};
+    dialogs.printerOutputFile = pdf;
+    QVERIFY(!printGrid(&caller, *t, dialogs, nullptr)); // Cancel: nothing printed
+    QVERIFY(!QFile::exists(pdf));
+    QVERIFY(printGrid(&caller, *t, dialogs, nullptr));
+    QCOMPARE(caller.windowTitle(), QStringLiteral("File List"));
+
+    // Word positions: with a fixed-pitch font, column starts are character counts apart.
+    QProcess text;
+    text.start("pdftotext", {"-bbox", pdf, "-"});
+    QVERIFY(text.waitForFinished(20000));
+    const QString html = QString::fromUtf8(text.readAllStandardOutput());
+    QRegularExpression word(R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)"[^>]*>([^<]*)</word>)re");
+    QList<std::tuple<double, double, QString>> words;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        words << std::tuple{m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3)};
+    }
+    QVERIFY2(words.size() > 300, qPrintable(html.left(300)));
+    const auto x = [&](const QString& w, int nth = 0) {
+        for (const auto& [wx, wy, label] : words) {
+            if (label == w && nth-- == 0)
+                return wx;
+        }
+        return -1.0;
+    };
+    QCOMPARE(std::get<2>(words[0]), QStringLiteral("Fc"));
+    const double left = x("Fc");
+    const double pitch = (x("Time") - left) / 10.0;
+    QVERIFY(pitch > 0);
+    QVERIFY(qAbs(x("Value") - (left + 25 * pitch)) < 0.5);
+    // A first cell of exactly ten characters runs straight into the second.
+    QVERIFY(x("1234567890x") >= 0);
+    QVERIFY(qAbs(x("y") - (left + 25 * pitch)) < 0.5);
+    QVERIFY(html.count("<page") >= 2); // 122 lines do not fit one page
+}
+
+void TestRecording::saveStartsAndStopsRecording() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    Panel& w = *f.panel;
+    const QString path = dir.filePath("run.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    QCOMPARE(f.dialogs.lastFilter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
+    AppState& s = w.state();
+    QVERIFY(s.recordingToFile);
+    QVERIFY(s.fileChosen);
+    QCOMPARE(s.fileUnit, QStringLiteral("Lx"));
+    QCOMPARE(w.LblFileName->text(), QStringLiteral("run.txt"));
+    QVERIFY(!w.LblRec->isHidden());
+    QCOMPARE(w.toolbarButton("Save")->toolTip(), QStringLiteral("Stop Recording"));
+    // The header is on disk at once.
+    QCOMPARE(readAll(path), QByteArray("Lx\tTime\tValue\r\n"));
+
+    f.click("Save");
+    QVERIFY(!s.recordingToFile);
+    QVERIFY(!s.fileChosen);
+    QVERIFY(w.LblRec->isHidden());
+    QVERIFY(w.LblFileName->text().isEmpty());
+    QVERIFY(w.LblCount->text().isEmpty());
+    QCOMPARE(w.toolbarButton("Save")->toolTip(), QStringLiteral("Save As"));
+
+    f.click("Save"); // cancelled dialog: nothing starts
+    QVERIFY(!s.recordingToFile);
+}
+
+void TestRecording::saveIntoAnUnwritablePlaceDoesNotRecord() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    f.dialogs.saveAnswers = {dir.filePath("missing/run.txt")};
+    f.click("Save");
+    QVERIFY(!f.panel->state().recordingToFile);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QVERIFY(f.dialogs.shown[0].text.contains("run.txt"));
+    QCOMPARE(f.panel->toolbarButton("Save")->toolTip(), QStringLiteral("Save As"));
+}
+
+// Each key against the flags that may refuse it; what happened is read from the meter's
+// log and the dialogs that opened.
+void TestRecording::hubPreconditions_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("flag");    // lit on the meter; empty: none
+    QTest::addColumn<bool>("recording");  // a recording runs
+    QTest::addColumn<bool>("dialog");     // a file dialog was asked for
+    QTest::addColumn<QString>("message"); // message shown, or empty
+    QTest::addColumn<bool>("sentH");      // the meter received "H"
+    const QString openMsg = ToolbarHub::recordingOpenMessage();
+    const QString logMsg = ToolbarHub::loggingMessage();
+    for (const char* flag : {"Rel", "Ref", "UpperPercent", "Cd", "Fch", "Lxh", "SetUp", "Comp"})
+        QTest::addRow("Save with %s", flag) << "Save" << flag << false << false << "" << false;
+    QTest::newRow("Save with Hold") << "Save"
+                                    << "Hold" << false << true << "" << false;
+    QTest::newRow("Save with Intv") << "Save"
+                                    << "Intv" << false << true << "" << false;
+    QTest::newRow("Save free") << "Save"
+                               << "" << false << true << "" << false;
+    QTest::newRow("Open free") << "Open"
+                               << "" << false << true << "" << false;
+    QTest::newRow("Open with Rel") << "Open"
+                                   << "Rel" << false << true << "" << false;
+    QTest::newRow("Open recording") << "Open"
+                                    << "" << true << false << openMsg << false;
+    QTest::newRow("ESC normal") << "ESC"
+                                << "" << false << false << "" << true;
+    QTest::newRow("ESC with Rel") << "ESC"
+                                  << "Rel" << false << false << "" << true;
+    QTest::newRow("TimeSet logging") << "TimeSet"
+                                     << "Intv" << false << false << logMsg << false;
+    QTest::newRow("unknown key") << "Bogus"
+                                 << "" << false << false << "" << false;
+}
+
+void TestRecording::hubPreconditions() {
+    QFETCH(QString, key);
+    QFETCH(QString, flag);
+    QFETCH(bool, recording);
+    QFETCH(bool, dialog);
+    QFETCH(QString, message);
+    QFETCH(bool, sentH);
+    QTemporaryDir dir;
+    PanelFixture f;
+    if (recording) {
+        f.dialogs.saveAnswers = {dir.filePath("r.txt")};
+        f.click("Save");
+        QVERIFY(f.panel->state().recordingToFile);
+    }
+    if (!flag.isEmpty())
+        QVERIFY(f.light(flag));
+    f.meter.clearReceived();
+    f.dialogs.saveAnswers.clear();
+    const int before = f.dialogs.fileDialogs;
+    f.click(key);
+    QCOMPARE(f.dialogs.fileDialogs != before, dialog);
+    QCOMPARE(f.dialogs.shown.isEmpty() ? QString() : f.dialogs.shown.last().text, message);
+    if (sentH)
+        QVERIFY(waitFor([&] { return f.meter.receivedBytes().contains('H'); }));
+    else
+        QVERIFY(!f.meter.receivedBytes().contains('H'));
+}
+
+void TestRecording::openReadsARecordFileIntoTheFileList() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    // A recording made from the toolbar, then opened again.
+    const QString path = dir.filePath("walk.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    Recorder& rec = f.hub->recorder();
+    QVERIFY(rec.writeRecord("1\t06-14:05:30\t12.34"));
+    QVERIFY(rec.writeRecord("2\t06-14:05:32\t1,234"));
+    QVERIFY(rec.writeRecord("3\t06-14:05:34\tOL"));
+    f.click("Save");
+    f.dialogs.openAnswers = {path};
+    f.click("Open");
+    FileList* list = f.hub->fileList();
+    QVERIFY(list);
+    QCOMPARE(list->windowTitle(), QStringLiteral("walk.txt"));
+    RecordTable* t = list->table();
+    QCOMPARE(t->header(0), QStringLiteral("Lx"));
+    QCOMPARE(t->header(1), QStringLiteral("Time"));
+    QCOMPARE(t->rowCount(), 3);
+    QCOMPARE(t->listRow(2), (QStringList{"2", "06-14:05:32", "1,234"})); // a comma: one record
+    QCOMPARE(t->cell(2, 2), QStringLiteral("OL"));
+    QCOMPARE(list->pos().x(), f.panel->frameGeometry().right() + 1);
+
+    // Opening again replaces the window.
+    writeFile(dir.filePath("fc.txt"), "Fc\tTime\tValue\r\n");
+    f.dialogs.openAnswers = {dir.filePath("fc.txt")};
+    f.click("Open");
+    QVERIFY(waitFor([&] { return f.hub->fileList() && f.hub->fileList() != list; }));
+    QCOMPARE(f.hub->fileList()->table()->rowCount(), 0);
+    QCOMPARE(f.hub->fileList()->table()->header(0), QStringLiteral("Fc"));
+    QCOMPARE(f.hub->fileList()->windowTitle(), QStringLiteral("fc.txt"));
+
+    // Print from the file list into a PDF.
+    f.dialogs.printerAnswers = {true};
+    f.dialogs.printerOutputFile = dir.filePath("p.pdf");
+    f.hub->fileList()->toolbarButton("Print")->click();
+    QVERIFY(QFile(dir.filePath("p.pdf")).size() > 0);
+    QVERIFY(f.panel->Timer1->isActive()); // the poll runs again after printing
+}
+
+void TestRecording::openBadInput_data() {
+    QTest::addColumn<QByteArray>("content"); // "<dir>" for a folder, "<none>" for no file
+    QTest::addColumn<int>("rows");           // -1: no list stays open
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<bool>("message");
+    QTest::newRow("empty file") << QByteArray() << 0 << "No.s" << false;
+    QTest::newRow("header only") << QByteArray("Lx\tTime\tValue\r\n") << 0 << "Lx" << false;
+    QTest::newRow("no unit") << QByteArray("x\ty\r\n1\ta\tb\r\n") << 1 << "" << false;
+    QTest::newRow("no final line end") << QByteArray("Lx\r\n1\ta\tb") << 1 << "Lx" << false;
+    QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe\n\x00\t\x02\n", 9) << 1 << "" << false;
+    QTest::newRow("line with no end") << QByteArray(300 * 1024, 'x') << 0 << "No.s" << true;
+    QTest::newRow("folder") << QByteArray("<dir>") << -1 << "" << true;
+    QTest::newRow("missing") << QByteArray("<none>") << -1 << "" << true;
+}
+
+void TestRecording::openBadInput() {
+    QFETCH(QByteArray, content);
+    QFETCH(int, rows);
+    QFETCH(QString, header);
+    QFETCH(bool, message);
+    QTemporaryDir dir;
+    QString path = dir.filePath("input.txt");
+    if (content == "<dir>")
+        QDir(dir.path()).mkdir("input.txt");
+    else if (content != "<none>")
+        writeFile(path, content);
+    PanelFixture f(false); // "Open" works offline
+    f.dialogs.shown.clear();
+    f.dialogs.openAnswers = {path};
+    f.click("Open");
+    QCOMPARE(!f.dialogs.shown.isEmpty(), message);
+    if (rows < 0) {
+        QVERIFY(!f.hub->fileList() || !f.hub->fileList()->isVisible());
+        return;
+    }
+    QVERIFY(f.hub->fileList());
+    QCOMPARE(f.hub->fileList()->table()->rowCount(), rows);
+    QCOMPARE(f.hub->fileList()->table()->header(0), header);
+    QCOMPARE(f.hub->fileList()->windowTitle(), QStringLiteral("input.txt"));
+}
+
+// 100 000 records: read in blocks, the event loop keeps running in between.
+void TestRecording::bigFileStaysResponsive() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.txt");
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("Lx\tTime\tValue\r\n");
+        for (int i = 1; i <= 100000; ++i)
+            out.write(QByteArray::number(i) + "\t06-14:05:30\t" + QByteArray::number(i % 977) +
+                      ".5\r\n");
+    }
+    PanelFixture f(false);
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+    timer.start(10);
+    f.dialogs.openAnswers = {path};
+    f.click("Open");
+    QCOMPARE(f.hub->fileList()->table()->rowCount(), 100000);
+    QCOMPARE(f.hub->fileList()->table()->cell(99999, 0), QStringLiteral("100000"));
+    QVERIFY2(ticks > 0, "the event loop never ran while reading");
+}
+
+QTEST_MAIN(TestRecording)
+#include "tst_recording.moc"
