@@ -248,7 +248,7 @@ void TestPanel::pollAssemblesSplitFramesAndDropsGarbage() {
 }
 
 void TestPanel::handshakeAndMOnEvery15thFrame() {
-    OnlinePanel p;
+    OnlinePanel p(true, false);
     Panel& w = *p.panel;
     int frames = 0;
     connect(&w.displayPoll(), &DisplayPoll::frameDecoded, this, [&] {
