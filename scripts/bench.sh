@@ -5,3 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh -DLUMETRA_BENCH=ON
 build/bin/bench_live_display "${1:-60}"
+build/bin/bench_record_files
