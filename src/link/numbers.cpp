@@ -53,6 +53,14 @@ int fromBcd(quint8 byte) {
     return (byte >> 4) * 10 + (byte & 0x0F);
 }
 
+QByteArray bytes(std::initializer_list<quint8> values) {
+    QByteArray out;
+    out.reserve(qsizetype(values.size()));
+    for (quint8 v : values)
+        out.append(char(v));
+    return out;
+}
+
 QString hex2(quint8 byte) {
     return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
 #include <QtGlobal>
+#include <initializer_list>
 
 namespace lumetra {
 
@@ -15,6 +18,8 @@ quint8 toBcd(int value);
 // The byte's two hexadecimal digits read as a decimal number (0x23 -> 23); digits above 9
 // count as their hexadecimal value, as reading them through text does.
 int fromBcd(quint8 byte);
+// Raw bytes of a parameter block, in order.
+QByteArray bytes(std::initializer_list<quint8> values);
 // The byte as two upper-case hexadecimal digits (0x05 -> "05").
 QString hex2(quint8 byte);
 

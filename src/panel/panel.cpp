@@ -118,6 +118,13 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     status->addWidget(LblFileName, 1);
     status->addWidget(LblCount);
     layout->addLayout(status);
+    LblWriteError = new QLabel(central);
+    LblWriteError->setObjectName(QStringLiteral("LblWriteError"));
+    LblWriteError->setAccessibleName(QStringLiteral("LblWriteError"));
+    LblWriteError->setPalette(red);
+    LblWriteError->setWordWrap(true);
+    LblWriteError->hide();
+    layout->addWidget(LblWriteError);
     setCentralWidget(central);
 
     connect(COM, &MeterLink::statusChanged, LblCOM, [this](const QString& text) {
@@ -147,6 +154,11 @@ void Panel::setRecordingLook(bool recording) {
     save->setAccessibleDescription(save->toolTip());
 }
 
+void Panel::showWriteError(const QString& text) {
+    LblWriteError->setText(text);
+    LblWriteError->setVisible(!text.isEmpty());
+}
+
 void Panel::start(const PortChoice& choice) {
     // Top-left corner of the screen's available area.
     if (const QScreen* s = screen())
@@ -169,6 +181,7 @@ void Panel::start(const PortChoice& choice) {
     LblCOM->setText(choice.label());
     m_poll->setEnabled(true);
     m_poll->start();
+    Timer2->start();
     m_state.meterOnline = true;
 }
 

@@ -48,6 +48,8 @@ public:
     // Button 1's two looks: recording (picture 11, "Stop Recording") or saving (picture 1,
     // "Save As").
     void setRecordingLook(bool recording);
+    // A record file that cannot be written is said in the status row (empty: all is well).
+    void showWriteError(const QString& text);
 
     // Called on shutdown so that any open record file is flushed and closed.
     void setShutdownHook(std::function<void()> hook) { m_shutdownHook = std::move(hook); }
@@ -63,6 +65,7 @@ public:
     QLabel* LblFileName = nullptr;
     QLabel* LblCount = nullptr;
     QLabel* LblRec = nullptr;
+    QLabel* LblWriteError = nullptr;
 
 signals:
     // A toolbar button was clicked (its key).

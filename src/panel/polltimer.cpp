@@ -13,7 +13,7 @@ void PollTimer::setEnabled(bool enabled) {
 }
 
 void PollTimer::start() {
-    if (m_enabled && !quitRequested())
+    if (m_enabled && m_holders == 0 && !quitRequested())
         m_timer->start();
 }
 

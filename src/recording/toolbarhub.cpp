@@ -1,13 +1,22 @@
 #include "toolbarhub.h"
 
 #include "link/meterlink.h"
+#include "link/numbers.h"
+#include "link/wait.h"
+#include "panel/keypad.h"
 #include "panel/panel.h"
 #include "panel/polltimer.h"
 #include "platform/dialogs.h"
+#include "recording/entry.h"
 #include "recording/gridio.h"
+#include "recording/realtimelist.h"
 #include "recording/recorder.h"
 #include "recording/recordtable.h"
+#include "recording/sampler.h"
+#include "recording/samplingchoice.h"
 #include "views/filelist.h"
+
+#include <QTimer>
 
 #include <QDir>
 #include <QScopeGuard>
@@ -16,14 +25,25 @@ namespace lumetra {
 
 ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel(panel) {
     m_recorder = new Recorder(panel, this);
+    m_sampler = new Sampler(panel, *m_recorder, this);
     connect(&panel, &Panel::toolbarClicked, this, &ToolbarHub::click);
+    connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
     // Whatever state the program is in when it ends, the record file is complete on disk.
     panel.setShutdownHook([this] { m_recorder->closeFile(); });
 }
 
 ToolbarHub::~ToolbarHub() {
-    if (m_fileList)
-        delete m_fileList.data();
+    delete m_fileList.data();
+    delete m_list.data();
+    delete m_keypad.data();
+}
+
+RealTimeList* ToolbarHub::realTimeList() const {
+    return m_list.data();
+}
+
+Btn* ToolbarHub::keypad() const {
+    return m_keypad.data();
 }
 
 FileList* ToolbarHub::fileList() const {
@@ -40,20 +60,40 @@ void ToolbarHub::click(const QString& key) {
     } else if (key == QLatin1String("Open")) {
         open();
     } else if (key == QLatin1String("ESC")) {
-        escape();
+        guarded([this] { escape(); });
     } else if (key == QLatin1String("TimeSet")) {
         if (logging)
             m_panel.dialogs().message(&m_panel, loggingMessage(), MessageIcon::Error);
         else
             timeSet();
+    } else if (key == QLatin1String("PC")) {
+        samplingRate();
+    } else if (key == QLatin1String("List")) {
+        if (!m_panel.state().listOpen && free)
+            openList();
+    } else if (key == QLatin1String("CD")) {
+        guarded([this] { distance(); });
+    } else if (key == QLatin1String("Hold")) {
+        guarded([this] { holdTime(); });
+    } else if (key == QLatin1String("Buttons")) {
+        buttons();
     }
     // The other keys reach their commands as their windows are built; until then a click
     // does nothing, as a refused command does.
 }
 
+void ToolbarHub::guarded(const std::function<void()>& exchange) {
+    if (m_exchanging)
+        return; // the previous command is still talking to the meter
+    m_exchanging = true;
+    const auto done = qScopeGuard([this] { m_exchanging = false; });
+    exchange();
+}
+
 void ToolbarHub::save() {
     AppState& s = m_panel.state();
     if (s.recordingToFile) {
+        m_sampler->flushPending(); // what the disk refused earlier, if it takes it now
         m_recorder->stop();
         return;
     }
@@ -122,6 +162,121 @@ void ToolbarHub::escape() {
 void ToolbarHub::timeSet() {
     // The meter clock window is not built yet; its opener stops the poll only once it can
     // open the window, so nothing happens here.
+}
+
+} // namespace lumetra
+
+namespace lumetra {
+
+void ToolbarHub::samplingRate() {
+    SamplingChoice window(m_panel, &m_panel);
+    window.exec();
+}
+
+void ToolbarHub::openList() {
+    AppState& s = m_panel.state();
+    auto* list = new RealTimeList(s); // deletes itself on close
+    m_list = list;
+    m_sampler->setList(list);
+    connect(list, &ListWindow::toolbarClicked, this,
+            [this](const QString& key) { listCommand(key); });
+    list->placeBeside(&m_panel);
+    list->show();
+    s.listOpen = true;
+}
+
+void ToolbarHub::listCommand(const QString& key) {
+    RealTimeList* list = m_list;
+    if (!list)
+        return;
+    AppState& s = m_panel.state();
+    list->setBusy(true);
+    const auto done = qScopeGuard([list = QPointer<RealTimeList>(list)] {
+        if (list)
+            list->setBusy(false);
+    });
+    if (key == QLatin1String("Save")) {
+        if (s.recordingToFile) {
+            // The one record-file slot is taken by the recording.
+            m_panel.dialogs().message(list, listSaveWhileRecordingMessage(), MessageIcon::Error);
+            return;
+        }
+        chooseSaveFile(list, m_panel.dialogs(), s);
+        if (s.fileChosen)
+            saveGrid(list, *list->table(), m_panel.dialogs(), s);
+    } else if (key == QLatin1String("Print")) {
+        printGrid(list, *list->table(), m_panel.dialogs(), &m_panel.poll());
+    }
+}
+
+void ToolbarHub::distance() {
+    MeterLink& link = m_panel.link();
+    Dialogs& dialogs = m_panel.dialogs();
+    if (!m_panel.state().meterOnline || !link.handshake())
+        return;
+    link.writeLetter('H');
+    pauseSeconds(0.2);
+    QByteArray reply;
+    for (;;) {
+        if (quitRequested() || !link.handshake())
+            return;
+        link.writeLetter('Z');
+        pauseSeconds(0.05);
+        reply = link.readAll();
+        if (reply.size() >= 9 && quint8(reply[0]) == 0x02 && quint8(reply[8]) == 0x03)
+            break;
+    }
+    const int stored = quint8(reply[1]) * 256 + quint8(reply[2]);
+    for (;;) {
+        const auto answer =
+            dialogs.input(&m_panel, entry::distancePrompt(m_panel.state().display.unitText),
+                          entry::kDistanceTitle, entry::distanceDefault(stored));
+        if (!answer || answer->isEmpty())
+            return;
+        if (entry::malformed(*answer, QLatin1Char('.'))) {
+            dialogs.message(&m_panel, entry::kFormatMessage, MessageIcon::Error);
+            continue;
+        }
+        const auto v = entry::distanceHundredths(*answer);
+        if (!v)
+            return;
+        link.sendCommand('I', bytes({quint8(*v / 256), quint8(*v % 256)}));
+        return;
+    }
+}
+
+void ToolbarHub::holdTime() {
+    MeterLink& link = m_panel.link();
+    Dialogs& dialogs = m_panel.dialogs();
+    if (!m_panel.state().meterOnline || !link.handshake())
+        return;
+    link.writeLetter('H');
+    pauseSeconds(0.2);
+    if (quitRequested())
+        return;
+    for (;;) {
+        const auto answer =
+            dialogs.input(&m_panel, entry::kHoldPrompt, entry::kHoldTitle, QStringLiteral("00:00"));
+        if (!answer || answer->isEmpty())
+            return;
+        if (entry::malformed(*answer, QLatin1Char(':'))) {
+            dialogs.message(&m_panel, entry::kFormatMessage, MessageIcon::Error);
+            continue;
+        }
+        const auto t = entry::holdTime(*answer);
+        if (!t)
+            return;
+        link.sendCommand('S', bytes({toBcd(t->first), toBcd(t->second)}));
+        return;
+    }
+}
+
+void ToolbarHub::buttons() {
+    if (!m_keypad)
+        m_keypad = new Btn(m_panel);
+    m_keypad->placeUnder(&m_panel);
+    m_keypad->show();
+    m_keypad->raise();
 }
 
 } // namespace lumetra

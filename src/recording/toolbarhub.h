@@ -4,11 +4,16 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 namespace lumetra {
 
+class Btn;
 class FileList;
 class Panel;
+class RealTimeList;
 class Recorder;
+class Sampler;
 
 // The main toolbar's commands: checks each one's precondition against the meter's display
 // and the recording state, sends the short meter commands itself and opens the windows.
@@ -21,7 +26,10 @@ public:
     void click(const QString& key);
 
     Recorder& recorder() { return *m_recorder; }
+    Sampler& sampler() { return *m_sampler; }
     FileList* fileList() const;
+    RealTimeList* realTimeList() const;
+    Btn* keypad() const;
 
     static QString recordingOpenMessage() {
         return QStringLiteral("Recording Mode!\n\rPlease stop recording!");
@@ -29,17 +37,32 @@ public:
     static QString loggingMessage() {
         return QStringLiteral("Recording mode, stop record then try again !");
     }
+    static QString listSaveWhileRecordingMessage() {
+        return QStringLiteral("Aready in recording mode, close it and try again !");
+    }
 
 private:
+    // Runs a meter exchange unless another one of the toolbar's is still running.
+    void guarded(const std::function<void()>& exchange);
     void save();
     void open();
     void escape();
     void timeSet();
+    void samplingRate();
+    void openList();
+    void listCommand(const QString& key);
+    void distance();
+    void holdTime();
+    void buttons();
 
     Panel& m_panel;
     Recorder* m_recorder = nullptr;
+    Sampler* m_sampler = nullptr;
     QPointer<FileList> m_fileList;
+    QPointer<RealTimeList> m_list;
+    QPointer<Btn> m_keypad;
     bool m_opening = false;
+    bool m_exchanging = false;
 };
 
 } // namespace lumetra

@@ -3,6 +3,7 @@
 #include "link/twips.h"
 #include "recording/recordtable.h"
 
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QTableView>
@@ -69,6 +70,23 @@ void ListWindow::placeBeside(const QWidget* main) {
         return;
     const QRect frame = main->frameGeometry();
     move(frame.left() + frame.width(), frame.top());
+}
+
+void ListWindow::setBusy(bool busy) {
+    m_busy = busy;
+    if (!busy && m_closePending) {
+        m_closePending = false;
+        close();
+    }
+}
+
+void ListWindow::closeEvent(QCloseEvent* event) {
+    if (m_busy) {
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void ListWindow::sizeColumnsFromTemplates() {

@@ -26,6 +26,9 @@ public:
 
     // Beside the main window: left edge at its right edge, same top.
     void placeBeside(const QWidget* main);
+    // While the list is being saved or printed the window stays; a close asked for meanwhile
+    // happens when the work is done.
+    void setBusy(bool busy);
 
 signals:
     void toolbarClicked(const QString& key);
@@ -33,11 +36,14 @@ signals:
 protected:
     QToolButton* addToolbarButton(const QString& key, const QString& tip, const QIcon& icon);
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     // Column widths from the templates " 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA ".
     void sizeColumnsFromTemplates();
 
 private:
     RecordTable* m_table = nullptr;
+    bool m_busy = false;
+    bool m_closePending = false;
 };
 
 } // namespace lumetra

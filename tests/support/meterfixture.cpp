@@ -23,13 +23,13 @@ MeterFixture::~MeterFixture() {
     meter.reset();
 }
 
-PanelFixture::PanelFixture(bool online, bool waitForFirstFrame) {
+PanelFixture::PanelFixture(bool online, bool waitForFirstFrame, Clock* clockOverride) {
     meter.setPaced(false);
     meter.setDrift(false);
     meter.setLux(12.34);
     if (!meter.start())
         qFatal("no virtual meter");
-    panel = std::make_unique<Panel>(dialogs, clock);
+    panel = std::make_unique<Panel>(dialogs, clockOverride ? *clockOverride : clock);
     hub = std::make_unique<ToolbarHub>(*panel);
     panel->start(online ? PortChoice{3, meter.devicePath()}
                         : PortChoice{0, QStringLiteral("/dev/ttyNOSUCH")});

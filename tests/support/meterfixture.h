@@ -31,7 +31,8 @@ struct MeterFixture {
 // The main window with its toolbar commands, started on a fresh virtual meter (unpaced,
 // steady at 12.34 lx), with scripted dialogs.
 struct PanelFixture {
-    explicit PanelFixture(bool online = true, bool waitForFirstFrame = true);
+    explicit PanelFixture(bool online = true, bool waitForFirstFrame = true,
+                          Clock* clockOverride = nullptr);
     ~PanelFixture();
 
     sim::VirtualMeter meter;

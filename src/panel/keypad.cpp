@@ -1,0 +1,174 @@
+#include "keypad.h"
+
+#include "link/meterlink.h"
+#include "link/wait.h"
+#include "panel/panel.h"
+#include "panel/polltimer.h"
+
+#include <QGridLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
+
+namespace lumetra {
+
+const Btn::Key Btn::kKeys[15] = {
+    {"CmdPower", "Pwr", "Pwr", 'O', false},
+    {"CmdTime", "Time", "Time", 'B', false},
+    {"CmdEnter", "", "Enter", 'H', false},
+    {"CmdAVG", "AVG", "AVG", 'D', true},
+    {"CmdComp", "Comp", "Comp", 'X', true},
+    {"CmdDown", "", "Down", 'N', true},
+    {"CmdUp", "", "Up", 'K', true},
+    {"CmdH", "H", "H", 'C', true},
+    {"CmdLxFc", "Lx/Fc", "Lx/Fc", 'F', true},
+    {"CmdMem", "M", "Automatically Record", 'P', true},
+    {"CmdMMM", "m", "Manually Record", 'J', true},
+    {"CmdPercent", "%", "%", 'G', true},
+    {"CmdRead", "READ", "READ", 'L', true},
+    {"CmdCD", "cd", "cd", 0, true},
+    {"CmdSet", "SET", "SET", 0, false},
+};
+
+namespace {
+
+// Arrow and Enter pictures, drawn to the button's size.
+QIcon keyPicture(const QString& name) {
+    QPixmap pm(64, 64);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x2B, 0x3A, 0x4A), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPainterPath path;
+    if (name == QLatin1String("CmdUp")) {
+        path.moveTo(32, 12);
+        path.lineTo(32, 52);
+        path.moveTo(16, 28);
+        path.lineTo(32, 12);
+        path.lineTo(48, 28);
+    } else if (name == QLatin1String("CmdDown")) {
+        path.moveTo(32, 12);
+        path.lineTo(32, 52);
+        path.moveTo(16, 36);
+        path.lineTo(32, 52);
+        path.lineTo(48, 36);
+    } else { // Enter: the return arrow
+        path.moveTo(50, 12);
+        path.lineTo(50, 40);
+        path.lineTo(14, 40);
+        path.moveTo(26, 28);
+        path.lineTo(14, 40);
+        path.lineTo(26, 52);
+    }
+    p.drawPath(path);
+    p.end();
+    pm.setDevicePixelRatio(2);
+    return QIcon(pm);
+}
+
+} // namespace
+
+Btn::Btn(Panel& panel, QWidget* parent) : QWidget(parent, Qt::Window), m_panel(panel) {
+    setObjectName(QStringLiteral("Btn"));
+    setWindowTitle(QStringLiteral("Control Panel"));
+    // Not deleted on close: a key may still be waiting for the meter. The owner keeps the
+    // window and shows it again.
+    auto* grid = new QGridLayout(this);
+    grid->setSpacing(6);
+    int i = 0;
+    for (const Key& k : kKeys) {
+        auto* b = new QPushButton(QLatin1String(k.caption), this);
+        b->setObjectName(QLatin1String(k.name));
+        b->setToolTip(QLatin1String(k.tip));
+        b->setAccessibleName(QLatin1String(*k.caption ? k.caption : k.tip));
+        b->setMinimumSize(64, 40);
+        if (!*k.caption) {
+            b->setIcon(keyPicture(b->objectName()));
+            b->setIconSize(QSize(24, 24));
+        }
+        connect(b, &QPushButton::clicked, this, [this, &k] { press(k); });
+        grid->addWidget(b, i / 5, i % 5);
+        ++i;
+    }
+}
+
+QPushButton* Btn::key(const QString& name) const {
+    return findChild<QPushButton*>(name);
+}
+
+void Btn::placeUnder(const QWidget* main) {
+    const QRect frame = main->frameGeometry();
+    adjustSize();
+    move(frame.left() + (frame.width() - frameGeometry().width()) / 2, frame.bottom() + 1);
+}
+
+void Btn::press(const Key& key) {
+    if (key.refusedWhileLogging && m_panel.state().display.flag(Flag::Intv))
+        return;
+    if (m_busy || !m_panel.state().meterOnline)
+        return; // one key at a time: the previous one is still talking to the meter
+    m_busy = true;
+    QPointer<Btn> self(this);
+    const auto done = qScopeGuard([self] {
+        if (self)
+            self->m_busy = false;
+    });
+    const QString name = QLatin1String(key.name);
+    if (name == QLatin1String("CmdSet"))
+        return; // the key has no action
+    if (name == QLatin1String("CmdPower"))
+        powerKey();
+    else if (name == QLatin1String("CmdCD"))
+        cdKey();
+    else
+        ordinaryKey(key.letter);
+}
+
+void Btn::ordinaryKey(char letter) {
+    MeterLink& link = m_panel.link();
+    auto hold = m_panel.poll().hold();
+    if (!link.handshake())
+        return;
+    link.writeLetter(letter);
+}
+
+void Btn::powerKey() {
+    MeterLink& link = m_panel.link();
+    auto hold = m_panel.poll().hold();
+    hold.keepStopped(); // the display stays frozen until another action restarts the poll
+    if (!link.handshake())
+        return;
+    link.writeLetter('O');
+    link.waitForMeter();
+}
+
+void Btn::cdKey() {
+    // Runs with the poll going: a tick may take the "Z" reply, and the request repeats.
+    MeterLink& link = m_panel.link();
+    if (!link.handshake())
+        return;
+    link.writeLetter('H');
+    pauseSeconds(0.2);
+    QByteArray reply;
+    for (;;) {
+        if (quitRequested() || !link.handshake())
+            return;
+        link.writeLetter('Z');
+        pauseSeconds(0.05);
+        reply = link.readAll();
+        if (reply.size() >= 9 && quint8(reply[0]) == 0x02 && quint8(reply[8]) == 0x03)
+            break;
+    }
+    const QByteArray distance = reply.mid(1, 2);
+    if (!link.handshake())
+        return;
+    link.writeLetter('I');
+    pauseSeconds(0.05);
+    if (quitRequested())
+        return;
+    link.write(distance);
+}
+
+} // namespace lumetra

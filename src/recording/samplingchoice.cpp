@@ -1,0 +1,136 @@
+#include "samplingchoice.h"
+
+#include "link/meterlink.h"
+#include "link/numbers.h"
+#include "link/twips.h"
+#include "link/wait.h"
+#include "panel/panel.h"
+#include "panel/polltimer.h"
+#include "platform/dialogs.h"
+#include "recording/entry.h"
+
+#include <QFrame>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QVBoxLayout>
+
+namespace lumetra {
+
+SamplingChoice::SamplingChoice(Panel& panel, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_panel(panel) {
+    setObjectName(QStringLiteral("SamplingChoice"));
+    setWindowTitle(QStringLiteral("Sampling Rate"));
+    setModal(true);
+    auto* frame = new QFrame(this);
+    frame->setFrameShape(QFrame::Panel);
+    frame->setFrameShadow(QFrame::Raised);
+    OptPC = new QRadioButton(QStringLiteral("PC Sampling Rate"), frame);
+    OptPC->setObjectName(QStringLiteral("OptPC"));
+    OptMeter = new QRadioButton(QStringLiteral("Meter Sampling Rate"), frame);
+    OptMeter->setObjectName(QStringLiteral("OptMeter"));
+    OptMeter->setChecked(true);
+    CmdOK = new QPushButton(QStringLiteral("OK"), frame);
+    CmdOK->setObjectName(QStringLiteral("CmdOK"));
+    CmdOK->setDefault(true);
+    for (QWidget* w : {static_cast<QWidget*>(OptPC), static_cast<QWidget*>(OptMeter),
+                       static_cast<QWidget*>(CmdOK)})
+        w->setAccessibleName(w->property("text").toString());
+    auto* inner = new QVBoxLayout(frame);
+    inner->addWidget(OptPC);
+    inner->addWidget(OptMeter);
+    inner->addWidget(CmdOK);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(frame);
+    connect(CmdOK, &QPushButton::clicked, this, &SamplingChoice::ok);
+
+    const QPoint corner = panel.frameGeometry().topLeft();
+    move(corner.x() + twipsToPixels(this, 120), corner.y() + twipsToPixels(this, 840));
+}
+
+void SamplingChoice::done(int result) {
+    if (m_running)
+        return; // the entry is still talking to the meter; it closes the window itself
+    QDialog::done(result);
+    // However the window closes, the display poll runs again.
+    m_panel.poll().start();
+}
+
+void SamplingChoice::ok() {
+    if (m_running)
+        return;
+    {
+        m_running = true;
+        QPointer<SamplingChoice> self(this);
+        const auto finished = qScopeGuard([self] {
+            if (self)
+                self->m_running = false;
+        });
+        if (OptPC->isChecked())
+            enterPcInterval();
+        else
+            enterMeterInterval();
+        if (!self)
+            return;
+    }
+    accept();
+}
+
+void SamplingChoice::enterPcInterval() {
+    AppState& s = m_panel.state();
+    for (;;) {
+        const auto answer = m_panel.dialogs().input(this, entry::kPcPrompt, entry::kSamplingTitle,
+                                                    QString::number(s.sampleInterval));
+        if (!answer || answer->isEmpty())
+            return;
+        const auto t = entry::pcInterval(*answer);
+        if (!t) {
+            // Not a number: say so and ask again rather than guess.
+            m_panel.dialogs().message(this, entry::kFormatMessage, MessageIcon::Error);
+            continue;
+        }
+        s.sampleInterval = *t;
+        s.sampleTick = 0;
+        return;
+    }
+}
+
+void SamplingChoice::enterMeterInterval() {
+    MeterLink& link = m_panel.link();
+    auto hold = m_panel.poll().hold();
+    QByteArray reply;
+    while (reply.size() < 8) {
+        link.flush();
+        if (!link.handshake())
+            return;
+        link.writeLetter('Y');
+        pauseSeconds(0.02);
+        if (quitRequested())
+            return;
+        reply = link.readAll();
+    }
+    const QString current = hex2(quint8(reply[5])) + QLatin1Char(':') + hex2(quint8(reply[6]));
+    for (;;) {
+        const auto answer =
+            m_panel.dialogs().input(this, entry::kMeterPrompt, entry::kSamplingTitle, current);
+        if (!answer || answer->isEmpty())
+            return;
+        const auto interval = entry::malformed(*answer, QLatin1Char(':'))
+                                  ? std::nullopt
+                                  : entry::meterInterval(*answer);
+        if (!interval) {
+            m_panel.dialogs().message(this, entry::kFormatMessage, MessageIcon::Error);
+            continue;
+        }
+        if (!link.handshake())
+            return;
+        link.writeLetter('H');
+        pauseSeconds(0.2);
+        link.sendCommand('W', bytes({toBcd(interval->first), toBcd(interval->second)}));
+        return;
+    }
+}
+
+} // namespace lumetra

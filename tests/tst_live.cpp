@@ -1,0 +1,532 @@
+// PC live recording, the live list, the sampling-rate window, the keypad and the distance
+// and hold-time entries, against the virtual meter.
+#include "link/meterlink.h"
+#include "link/wait.h"
+#include "panel/keypad.h"
+#include "panel/panel.h"
+#include "panel/polltimer.h"
+#include "recording/entry.h"
+#include "recording/realtimelist.h"
+#include "recording/recorder.h"
+#include "recording/recordtable.h"
+#include "recording/sampler.h"
+#include "recording/samplingchoice.h"
+#include "recording/toolbarhub.h"
+#include "support/meterfixture.h"
+#include "views/filelist.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lumetra;
+using lumetra::test::waitFor;
+
+namespace {
+
+// The main window on a virtual meter with a clock that moves only when told; the sampling
+// tick is driven by hand.
+struct LiveFixture : test::PanelFixture {
+    static inline ManualClock manualClock{QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30))};
+    LiveFixture() : PanelFixture(true, true, &manualClock) { panel->Timer2->stop(); }
+    // One sampling tick one second later.
+    void tick() {
+        manualClock.advance(1);
+        hub->sampler().tick();
+    }
+    QByteArray fileBytes(const QString& path) const {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QByteArray sentSince(qsizetype from) const { return meter.receivedBytes().mid(from); }
+};
+
+} // namespace
+
+class TestLive : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void malformedAnswers_data();
+    void malformedAnswers();
+    void distanceAnswers_data();
+    void distanceAnswers();
+    void holdAnswers_data();
+    void holdAnswers();
+    void meterIntervalAnswers_data();
+    void meterIntervalAnswers();
+    void pcIntervalAnswers_data();
+    void pcIntervalAnswers();
+    void distanceGoesToTheMeter();
+    void holdTimeGoesToTheMeter_data();
+    void holdTimeGoesToTheMeter();
+    void keypadKeysSendTheirLetters_data();
+    void keypadKeysSendTheirLetters();
+    void keypadPowerLeavesThePollStopped();
+    void keypadCdWritesBackTheDistance();
+    void samplingMomentsAreIntervalApart();
+    void recordingWritesNumberedLines();
+    void automaticStops_data();
+    void automaticStops();
+    void stopsAtOneHundredThousand();
+    void liveListOpensBesideAndCloses();
+    void liveListSaveAndPrint();
+    void pcSamplingRate();
+    void meterSamplingRate();
+};
+
+void TestLive::init() {
+    LiveFixture::manualClock.set(QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30)));
+}
+
+void TestLive::malformedAnswers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<bool>("bad");
+    QTest::newRow("5") << "5"
+                       << "." << true;
+    QTest::newRow(".5") << ".5"
+                        << "." << true;
+    QTest::newRow("5.") << "5."
+                        << "." << true;
+    QTest::newRow("1.2.3") << "1.2.3"
+                           << "." << true;
+    QTest::newRow("1.5") << "1.5"
+                         << "." << false;
+    QTest::newRow("01.50") << "01.50"
+                           << "." << false;
+    QTest::newRow("1:5") << "1:5"
+                         << ":" << false;
+    QTest::newRow("no colon") << "130"
+                              << ":" << true;
+    QTest::newRow("two characters") << ":5"
+                                    << ":" << true;
+}
+
+void TestLive::malformedAnswers() {
+    QFETCH(QString, text);
+    QFETCH(QString, separator);
+    QFETCH(bool, bad);
+    QCOMPARE(entry::malformed(text, separator[0]), bad);
+}
+
+void TestLive::distanceAnswers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("hundredths"); // -1: nothing is sent
+    QTest::newRow("12.34 clamped") << "12.34" << 934;
+    QTest::newRow("1.5") << "1.5" << 150;
+    QTest::newRow("1.05") << "1.05" << 105;
+    QTest::newRow("1.123") << "1.123" << 112;
+    QTest::newRow("0.00") << "0.00" << 0;
+    QTest::newRow("-1.5") << "-1.5" << -1;
+    QTest::newRow("letters") << "a.b" << 0;
+}
+
+void TestLive::distanceAnswers() {
+    QFETCH(QString, text);
+    QFETCH(int, hundredths);
+    const auto v = entry::distanceHundredths(text);
+    QCOMPARE(v ? *v : -1, hundredths);
+}
+
+void TestLive::holdAnswers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("minutes"); // -1: nothing is sent
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("75:80") << "75:80" << 59 << 59;
+    QTest::newRow("1:5") << "1:5" << 1 << 5;
+    QTest::newRow("-1:10") << "-1:10" << -1 << -1;
+    QTest::newRow("1:-5") << "1:-5" << -1 << -1;
+    QTest::newRow("fraction") << "1.5:10" << 1 << 10;
+}
+
+void TestLive::holdAnswers() {
+    QFETCH(QString, text);
+    QFETCH(int, minutes);
+    QFETCH(int, seconds);
+    const auto t = entry::holdTime(text);
+    QCOMPARE(t ? t->first : -1, minutes);
+    QCOMPARE(t ? t->second : -1, seconds);
+}
+
+void TestLive::meterIntervalAnswers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("3:30") << "3:30" << 3 << 0;
+    QTest::newRow("2:75") << "2:75" << 2 << 15;
+    QTest::newRow("0:00") << "0:00" << 0 << 0;
+    QTest::newRow("4:00") << "4:00" << 3 << 0;
+    QTest::newRow("-1:30 refused") << "-1:30" << -1 << -1;
+    QTest::newRow("1:-30 refused") << "1:-30" << -1 << -1;
+}
+
+void TestLive::meterIntervalAnswers() {
+    QFETCH(QString, text);
+    QFETCH(int, minutes);
+    QFETCH(int, seconds);
+    const auto t = entry::meterInterval(text);
+    QCOMPARE(t ? t->first : -1, minutes);
+    QCOMPARE(t ? t->second : -1, seconds);
+}
+
+void TestLive::pcIntervalAnswers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("seconds"); // -1: refused
+    QTest::newRow("0") << "0" << 1;
+    QTest::newRow("-3") << "-3" << 1;
+    QTest::newRow("100000") << "100000" << 86400;
+    QTest::newRow("2.5 to even") << "2.5" << 2;
+    QTest::newRow("3.5 to even") << "3.5" << 4;
+    QTest::newRow("blanks") << " 10 " << 10;
+    QTest::newRow("not a number") << "abc" << -1;
+    QTest::newRow("trailing text") << "5s" << -1;
+}
+
+void TestLive::pcIntervalAnswers() {
+    QFETCH(QString, text);
+    QFETCH(int, seconds);
+    const auto t = entry::pcInterval(text);
+    QCOMPARE(t ? *t : -1, seconds);
+}
+
+void TestLive::distanceGoesToTheMeter() {
+    LiveFixture f;
+    f.meter.distance = 150;
+    f.dialogs.inputAnswers = {QStringLiteral("5"), QStringLiteral("12.34")};
+    const qsizetype from = f.meter.receivedBytes().size();
+    f.click("CD");
+    QCOMPARE(f.dialogs.asked.size(), 2); // asked again after the malformed answer
+    QCOMPARE(f.dialogs.asked[0].title, QStringLiteral("Input the distance"));
+    QCOMPARE(f.dialogs.asked[0].prompt,
+             QStringLiteral("Enter the distance from the Light Source (0.01~9.99)\r\nm ( Lx )"));
+    QCOMPARE(f.dialogs.asked[0].defaultText, QStringLiteral("01.50"));
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].text,
+             QStringLiteral("Invalid, comply with the data format properly\r\n"));
+    QVERIFY(waitFor([&] { return f.meter.distance == 934; }));
+    const QByteArray sent = f.sentSince(from);
+    QVERIFY(sent.contains('H'));
+    QVERIFY(sent.contains('Z'));
+    QVERIFY(sent.endsWith(QByteArray("I\x03\xA6", 3)));
+}
+
+void TestLive::holdTimeGoesToTheMeter_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QByteArray>("tail"); // empty: no "S" sent
+    QTest::newRow("75:80") << "75:80" << QByteArray("S\x59\x59", 3);
+    QTest::newRow("1:5") << "1:5" << QByteArray("S\x01\x05", 3);
+    QTest::newRow("-1:10") << "-1:10" << QByteArray();
+    QTest::newRow("cancel") << "" << QByteArray();
+}
+
+void TestLive::holdTimeGoesToTheMeter() {
+    QFETCH(QString, answer);
+    QFETCH(QByteArray, tail);
+    LiveFixture f;
+    f.dialogs.inputAnswers = {answer};
+    const qsizetype from = f.meter.receivedBytes().size();
+    f.click("Hold");
+    QCOMPARE(f.dialogs.asked[0].prompt, QStringLiteral("Enter the TIME to Hold\r\n (MM:SS) "));
+    QCOMPARE(f.dialogs.asked[0].defaultText, QStringLiteral("00:00"));
+    pauseSeconds(0.1);
+    const QByteArray sent = f.sentSince(from);
+    QVERIFY(sent.contains('H'));
+    if (tail.isEmpty())
+        QVERIFY(!sent.contains('S'));
+    else
+        QVERIFY2(sent.endsWith(tail), sent.toHex().constData());
+}
+
+void TestLive::keypadKeysSendTheirLetters_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("logging");
+    QTest::addColumn<QString>("letter"); // empty: nothing sent
+    for (const Btn::Key& k : Btn::kKeys) {
+        const QString name = QLatin1String(k.name);
+        if (name == QLatin1String("CmdPower") || name == QLatin1String("CmdCD"))
+            continue;
+        const QString letter = k.letter ? QString(QLatin1Char(k.letter)) : QString();
+        QTest::addRow("%s", k.name) << name << false << letter;
+        QTest::addRow("%s while logging", k.name)
+            << name << true << (k.refusedWhileLogging ? QString() : letter);
+    }
+}
+
+void TestLive::keypadKeysSendTheirLetters() {
+    QFETCH(QString, key);
+    QFETCH(bool, logging);
+    QFETCH(QString, letter);
+    LiveFixture f;
+    if (logging)
+        QVERIFY(f.light("Intv"));
+    f.click("Buttons");
+    Btn* pad = f.hub->keypad();
+    QVERIFY(pad && pad->isVisible());
+    QCOMPARE(pad->windowTitle(), QStringLiteral("Control Panel"));
+    f.meter.clearReceived();
+    pad->key(key)->click();
+    pauseSeconds(0.05);
+    const QByteArray sent = f.meter.receivedBytes();
+    if (letter.isEmpty()) {
+        QVERIFY2(!sent.contains('A') || sent.count('A') == sent.size() - sent.count('M'),
+                 sent.constData()); // only the poll's own traffic
+        for (char c : QByteArray("BCDFGHJKLNOPXZI"))
+            QVERIFY(!sent.contains(c));
+    } else {
+        QVERIFY2(sent.contains(letter.toLatin1()), sent.constData());
+    }
+    QVERIFY(f.panel->Timer1->isActive()); // the poll runs again
+}
+
+void TestLive::keypadPowerLeavesThePollStopped() {
+    LiveFixture f;
+    f.meter.setPowerOnDelayMs(300);
+    f.click("Buttons");
+    f.hub->keypad()->key("CmdPower")->click();
+    QVERIFY(f.meter.receivedBytes().contains('O'));
+    QVERIFY(f.meter.powered()); // back on, and the link waited for it
+    QVERIFY(!f.panel->Timer1->isActive());
+    QCOMPARE(f.panel->LblCOM->text(), QStringLiteral("COM3"));
+}
+
+void TestLive::keypadCdWritesBackTheDistance() {
+    LiveFixture f;
+    f.meter.distance = 0x0203;
+    f.click("Buttons");
+    f.meter.clearReceived();
+    f.hub->keypad()->key("CmdCD")->click();
+    QVERIFY(waitFor([&] { return f.meter.receivedBytes().endsWith(QByteArray("I\x02\x03", 3)); }));
+    const QByteArray sent = f.meter.receivedBytes();
+    QVERIFY(sent.indexOf('H') < sent.indexOf('Z'));
+    QVERIFY(sent.endsWith(QByteArray("I\x02\x03", 3)));
+    QCOMPARE(f.meter.distance, 0x0203);
+}
+
+void TestLive::samplingMomentsAreIntervalApart() {
+    LiveFixture f;
+    f.panel->state().sampleInterval = 3;
+    f.click("List");
+    RealTimeList* list = f.hub->realTimeList();
+    QVERIFY(list);
+    for (int i = 0; i < 7; ++i)
+        f.tick();
+    // Moments at the 1st, 4th and 7th tick: three rows, three seconds apart.
+    QCOMPARE(list->table()->rowCount(), 3);
+    QCOMPARE(list->table()->cell(0, 1), QStringLiteral("06-14:05:31"));
+    QCOMPARE(list->table()->cell(1, 1), QStringLiteral("06-14:05:34"));
+    QCOMPARE(list->table()->cell(2, 1), QStringLiteral("06-14:05:37"));
+    QCOMPARE(list->table()->cell(2, 2), QStringLiteral("12.34"));
+}
+
+void TestLive::recordingWritesNumberedLines() {
+    QTemporaryDir dir;
+    LiveFixture f;
+    f.panel->state().sampleInterval = 1;
+    f.click("List");
+    f.tick();
+    f.tick(); // the list is at 2 when recording starts
+    const QString path = dir.filePath("rec.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    f.tick();
+    f.tick();
+    QCOMPARE(f.fileBytes(path), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:33\t12.34\r\n"
+                                           "2\t06-14:05:34\t12.34\r\n"));
+    QCOMPARE(f.panel->LblCount->text(), QStringLiteral("2"));
+    QCOMPARE(f.panel->LblRec->text(), QStringLiteral("Rec"));
+    QCOMPARE(f.hub->realTimeList()->table()->cell(3, 0), QStringLiteral("4"));
+}
+
+void TestLive::automaticStops_data() {
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<bool>("fileStops");
+    QTest::addColumn<bool>("listCloses");
+    QTest::newRow("unit change") << "unit" << true << true;
+    QTest::newRow("Rel") << "Rel" << true << true;
+    QTest::newRow("SetUp") << "SetUp" << true << true;
+    QTest::newRow("lost link") << "link" << true << false;
+    QTest::newRow("Comp alone") << "Comp" << false << false;
+    QTest::newRow("Hold alone") << "Hold" << false << false;
+}
+
+void TestLive::automaticStops() {
+    QFETCH(QString, cause);
+    QFETCH(bool, fileStops);
+    QFETCH(bool, listCloses);
+    QTemporaryDir dir;
+    LiveFixture f;
+    AppState& s = f.panel->state();
+    s.sampleInterval = 1;
+    f.click("List");
+    const QString path = dir.filePath("auto.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    f.tick();
+    if (cause == QLatin1String("unit")) {
+        f.meter.setUnitFc(true);
+        QVERIFY(waitFor([&] { return s.display.unitText == QLatin1String("Fc"); }));
+    } else if (cause == QLatin1String("link")) {
+        f.panel->Timer1->stop();
+        s.display.linkAlive = false;
+    } else {
+        QVERIFY(f.light(cause));
+    }
+    QPointer<RealTimeList> list = f.hub->realTimeList();
+    f.tick();
+    QCOMPARE(!s.recordingToFile, fileStops);
+    const QByteArray file = f.fileBytes(path);
+    QCOMPARE(file.count('\n'), fileStops ? 2 : 3); // no record at the stopping moment
+    if (fileStops) {
+        QCOMPARE(f.panel->toolbarButton("Save")->toolTip(), QStringLiteral("Save As"));
+        QVERIFY(f.panel->LblCount->text().isEmpty());
+        QVERIFY(!f.hub->recorder().isOpen());
+    }
+    // The list takes the row of this moment, then closes when it must.
+    QCOMPARE(!s.listOpen, listCloses);
+    if (listCloses) {
+        QVERIFY(list.isNull() || !list->isVisible());
+        QCOMPARE(s.listRecordCount, 0);
+    } else {
+        QCOMPARE(list->table()->rowCount(), 2);
+    }
+}
+
+void TestLive::stopsAtOneHundredThousand() {
+    QTemporaryDir dir;
+    LiveFixture f;
+    AppState& s = f.panel->state();
+    s.sampleInterval = 1;
+    const QString path = dir.filePath("full.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    f.click("List");
+    s.fileRecordCount = 99999; // as after 99 999 samples
+    s.listRecordCount = 99999;
+    QPointer<RealTimeList> list = f.hub->realTimeList();
+    f.tick();
+    QVERIFY(f.fileBytes(path).endsWith("100000\t06-14:05:31\t12.34\r\n"));
+    QVERIFY(s.recordingToFile);
+    QVERIFY(!s.listOpen); // the list closes right after its 100 000th row
+    f.tick();
+    QVERIFY(!s.recordingToFile); // the file stops before its 100 001st record
+    QVERIFY(f.fileBytes(path).endsWith("100000\t06-14:05:31\t12.34\r\n"));
+    QVERIFY(list.isNull() || !list->isVisible());
+}
+
+void TestLive::liveListOpensBesideAndCloses() {
+    LiveFixture f;
+    AppState& s = f.panel->state();
+    f.meter.setUnitFc(true);
+    QVERIFY(waitFor([&] { return s.display.unitText == QLatin1String("Fc"); }));
+    f.click("List");
+    RealTimeList* list = f.hub->realTimeList();
+    QVERIFY(list);
+    QCOMPARE(list->windowTitle(), QStringLiteral("Real Time List"));
+    QCOMPARE(list->table()->header(0), QStringLiteral("Fc"));
+    QCOMPARE(list->pos().x(), f.panel->frameGeometry().right() + 1);
+    QVERIFY(s.listOpen);
+    f.click("List"); // already open: nothing
+    QCOMPARE(f.hub->realTimeList(), list);
+    // Smaller than the least size is set back.
+    list->resize(10, 10);
+    QVERIFY(list->width() >= list->minimumWidth());
+    QPointer<RealTimeList> watch(list);
+    list->close();
+    QVERIFY(watch.isNull() || !watch->isVisible());
+    QVERIFY(!s.listOpen);
+    QVERIFY(f.light("Rel"));
+    f.click("List"); // a measuring mode: refused
+    QVERIFY(!s.listOpen);
+    QVERIFY(f.hub->realTimeList() == nullptr || f.hub->realTimeList() == watch.data());
+}
+
+void TestLive::liveListSaveAndPrint() {
+    QTemporaryDir dir;
+    LiveFixture f;
+    f.panel->state().sampleInterval = 1;
+    f.click("List");
+    RealTimeList* list = f.hub->realTimeList();
+    for (int i = 0; i < 16; ++i)
+        f.tick();
+    const QString saved = dir.filePath("list.txt");
+    f.dialogs.saveAnswers = {saved};
+    list->toolbarButton("Save")->click();
+    const QByteArray bytes = f.fileBytes(saved);
+    QCOMPARE(bytes.count("\r\n"), 17);
+    QVERIFY(bytes.startsWith("Lx\tTime\tValue\t\r\n1\t06-14:05:31\t12.34\t\r\n"));
+    // Saved lists open again with "Open".
+    f.dialogs.openAnswers = {saved};
+    f.click("Open");
+    QCOMPARE(f.hub->fileList()->table()->rowCount(), 16);
+    QCOMPARE(f.hub->fileList()->table()->cell(15, 0), QStringLiteral("16"));
+
+    // While recording, the list cannot be saved: the file slot is taken.
+    f.dialogs.saveAnswers = {dir.filePath("rec.txt")};
+    f.click("Save");
+    f.dialogs.shown.clear();
+    list->toolbarButton("Save")->click();
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].text,
+             QStringLiteral("Aready in recording mode, close it and try again !"));
+
+    f.dialogs.printerAnswers = {true};
+    f.dialogs.printerOutputFile = dir.filePath("list.pdf");
+    list->toolbarButton("Print")->click();
+    QVERIFY(QFile(dir.filePath("list.pdf")).size() > 0);
+    QCOMPARE(list->windowTitle(), QStringLiteral("Real Time List"));
+}
+
+void TestLive::pcSamplingRate() {
+    LiveFixture f;
+    AppState& s = f.panel->state();
+    s.sampleTick = 1;
+    // The window is modal: answer it from a timer once it is up.
+    QTimer::singleShot(50, [&] {
+        auto* w = f.panel->findChild<SamplingChoice*>();
+        QVERIFY(w);
+        QVERIFY(w->OptMeter->isChecked());
+        QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+        w->OptPC->setChecked(true);
+        f.dialogs.inputAnswers = {QStringLiteral("abc"), QStringLiteral("2.5")};
+        w->CmdOK->click();
+    });
+    f.click("PC");
+    QCOMPARE(s.sampleInterval, 2.0);
+    QCOMPARE(s.sampleTick, 0);
+    QCOMPARE(f.dialogs.asked.size(), 2);
+    QCOMPARE(f.dialogs.asked[0].prompt,
+             QStringLiteral("Enter the SAMPLING TIME in seconds\r\n(1 <= t <= 86400 ) "));
+    QCOMPARE(f.dialogs.asked[0].defaultText, QStringLiteral("2"));
+    QCOMPARE(f.dialogs.shown.size(), 1); // "abc" was refused
+    QVERIFY(f.panel->Timer1->isActive());
+}
+
+void TestLive::meterSamplingRate() {
+    LiveFixture f;
+    f.meter.intervalMinutes = 1;
+    f.meter.intervalSeconds = 30;
+    QTimer::singleShot(50, [&] {
+        auto* w = f.panel->findChild<SamplingChoice*>();
+        QVERIFY(w);
+        f.dialogs.inputAnswers = {QStringLiteral("-1:30"), QStringLiteral("3:30")};
+        w->CmdOK->click();
+    });
+    f.click("PC");
+    QCOMPARE(f.dialogs.asked.size(), 2);
+    QCOMPARE(f.dialogs.asked[0].defaultText, QStringLiteral("01:30"));
+    QCOMPARE(f.dialogs.asked[0].prompt,
+             QStringLiteral("Enter the SAMPLING TIME of the Meter\r\n (MM:SS) "));
+    QVERIFY(waitFor([&] { return f.meter.intervalMinutes == 3; }));
+    QCOMPARE(f.meter.intervalSeconds, 0);
+    QVERIFY(f.meter.receivedBytes().endsWith(QByteArray("W\x03\x00", 3)));
+    QVERIFY(f.panel->Timer1->isActive()); // closing the window restarted the poll
+}
+
+QTEST_MAIN(TestLive)
+#include "tst_live.moc"
