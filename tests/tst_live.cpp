@@ -16,6 +16,7 @@
 #include "views/filelist.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +24,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace lumetra;
 using lumetra::test::waitFor;
@@ -74,6 +78,7 @@ private slots:
     void automaticStops_data();
     void automaticStops();
     void stopsAtOneHundredThousand();
+    void refusedWritesAreShownAndCaughtUp();
     void liveListOpensBesideAndCloses();
     void liveListSaveAndPrint();
     void pcSamplingRate();
@@ -417,6 +422,36 @@ void TestLive::stopsAtOneHundredThousand() {
     QVERIFY(!s.recordingToFile); // the file stops before its 100 001st record
     QVERIFY(f.fileBytes(path).endsWith("100000\t06-14:05:31\t12.34\r\n"));
     QVERIFY(list.isNull() || !list->isVisible());
+}
+
+// The disk refuses the record file for a while (here: a file-size limit, as a full disk
+// would): the main window says so, nothing is dropped, and the records follow in order as
+// soon as the disk takes them again.
+void TestLive::refusedWritesAreShownAndCaughtUp() {
+    QTemporaryDir dir;
+    LiveFixture f;
+    f.panel->state().sampleInterval = 1;
+    const QString path = dir.filePath("limited.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    f.tick();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(QFileInfo(path).size());
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    f.tick();
+    f.tick();
+    QVERIFY(!f.panel->LblWriteError->isHidden());
+    QCOMPARE(f.hub->sampler().pendingLines(), 2);
+    QCOMPARE(f.panel->LblCount->text(), QStringLiteral("3"));
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    f.tick();
+    QVERIFY(f.panel->LblWriteError->isHidden());
+    QCOMPARE(f.fileBytes(path), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:31\t12.34\r\n"
+                                           "2\t06-14:05:32\t12.34\r\n3\t06-14:05:33\t12.34\r\n"
+                                           "4\t06-14:05:34\t12.34\r\n"));
 }
 
 void TestLive::liveListOpensBesideAndCloses() {

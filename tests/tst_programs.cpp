@@ -1,6 +1,7 @@
 // The programs as a user runs them: the simulator serves a device another program can
 // talk to, and the main window ends the process promptly even in the middle of a wait.
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
@@ -29,6 +30,7 @@ private slots:
     void simulatorServesAnAcknowledge();
     void closingTheMainWindowDuringAWaitEndsTheProcess();
     void programHelp();
+    void killedDuringRecordingLosesNothing();
 };
 
 void TestPrograms::simulatorServesAnAcknowledge() {
@@ -71,7 +73,7 @@ void TestPrograms::closingTheMainWindowDuringAWaitEndsTheProcess() {
     QTemporaryDir dir;
     const QString marker = dir.filePath(QStringLiteral("hook"));
     QProcess probe;
-    probe.start(bin("shutdown_probe"), {marker});
+    probe.start(bin("shutdown_probe"), {"close", marker});
     QVERIFY(probe.waitForStarted());
     QVERIFY(probe.waitForReadyRead(10000));
     QCOMPARE(probe.readLine().trimmed(), QByteArray("closing"));
@@ -95,6 +97,40 @@ void TestPrograms::programHelp() {
     const QByteArray out = p.readAllStandardOutput();
     QVERIFY(out.contains("--demo"));
     QVERIFY(out.contains("--port"));
+}
+
+// The program is killed outright while it records: every record that was counted on
+// screen is in the file, complete.
+void TestPrograms::killedDuringRecordingLosesNothing() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kill.txt");
+    QProcess probe;
+    probe.start(bin("shutdown_probe"), {"record", path});
+    QVERIFY(probe.waitForStarted());
+    int shown = 0;
+    while (shown < 3 && probe.waitForReadyRead(5000)) {
+        while (probe.canReadLine()) {
+            const QByteArray line = probe.readLine().trimmed();
+            if (line.startsWith("recorded "))
+                shown = line.mid(9).toInt();
+        }
+    }
+    QVERIFY(shown >= 3);
+    probe.kill(); // SIGKILL: no chance to flush or close anything
+    QVERIFY(probe.waitForFinished(5000));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.first(), QByteArray("Lx\tTime\tValue\r"));
+    QCOMPARE(lines.last(), QByteArray()); // the file ends with a complete line
+    const int records = int(lines.size()) - 2;
+    QVERIFY2(records >= shown, qPrintable(QString::number(records)));
+    for (int i = 1; i <= records; ++i) {
+        const QList<QByteArray> fields = lines[i].split('\t');
+        QCOMPARE(fields.size(), 3);
+        QCOMPARE(fields[0].toInt(), i);
+        QVERIFY(fields[2].endsWith('\r'));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPrograms)
