@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -40,7 +41,11 @@ ListWindow::ListWindow(const QString& objectName, const QString& caption, int mi
     layout->addWidget(Toolbar1);
     layout->addWidget(Grid, 1);
 
-    setMinimumSize(twipsToPixels(this, minWidthTwips), twipsToPixels(this, minHeightTwips));
+    // The least size of the design, or enough for the three columns if the font needs more.
+    const int columns = templateWidth(0) + templateWidth(1) + templateWidth(2) +
+                        Grid->verticalScrollBar()->sizeHint().width() + 12;
+    setMinimumSize(std::max(twipsToPixels(this, minWidthTwips), columns),
+                   twipsToPixels(this, minHeightTwips));
     resize(minimumSize());
     sizeColumnsFromTemplates();
 }
@@ -89,21 +94,26 @@ void ListWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+int ListWindow::templateWidth(int column) const {
+    static const char* const templates[] = {" 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA "};
+    // The cell's margins come on top of the text.
+    return QFontMetrics(Grid->font()).horizontalAdvance(QLatin1String(templates[column])) + 8;
+}
+
 void ListWindow::sizeColumnsFromTemplates() {
-    const QFontMetrics fm(Grid->font());
-    const char* templates[] = {" 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA "};
     for (int c = 0; c < 3; ++c)
-        Grid->setColumnWidth(c, fm.horizontalAdvance(QLatin1String(templates[c])));
+        Grid->setColumnWidth(c, templateWidth(c));
 }
 
 void ListWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    // Three equal columns that follow the window, the first a little wider.
+    // Three equal columns that follow the window, the first a little wider; never narrower
+    // than their templates, so that a time stamp is never cut.
     const int third = pixelsToTwips(this, width()) / 3 - 240;
-    if (third <= 0)
-        return;
-    for (int c = 0; c < 3; ++c)
-        Grid->setColumnWidth(c, twipsToPixels(this, third + (c == 0 ? 100 : 0)));
+    for (int c = 0; c < 3; ++c) {
+        const int rule = twipsToPixels(this, third + (c == 0 ? 100 : 0));
+        Grid->setColumnWidth(c, std::max(rule, templateWidth(c)));
+    }
 }
 
 } // namespace lumetra

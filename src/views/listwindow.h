@@ -39,6 +39,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Column widths from the templates " 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA ".
     void sizeColumnsFromTemplates();
+    int templateWidth(int column) const;
 
 private:
     RecordTable* m_table = nullptr;
