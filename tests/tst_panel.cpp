@@ -41,6 +41,7 @@ class TestPanel : public QObject {
 private slots:
     void portWindowLoadsAllNames();
     void autoScanListsPresentPortsThenResetRestores();
+    void closingThePortWindowWithoutOkEndsTheProgram();
     void okFollowsTheExactTextRule_data();
     void okFollowsTheExactTextRule();
     void startOnline();
@@ -100,6 +101,16 @@ void TestPanel::autoScanListsPresentPortsThenResetRestores() {
     QCOMPARE(chosen.count(), 1);
     QCOMPARE(int(port.choice().number), 3);
     QCOMPARE(port.choice().device, three.devicePath());
+}
+
+void TestPanel::closingThePortWindowWithoutOkEndsTheProgram() {
+    Port port;
+    port.show();
+    QSignalSpy abandoned(&port, &Port::abandoned);
+    QSignalSpy chosen(&port, &Port::chosen);
+    port.close();
+    QCOMPARE(abandoned.count(), 1);
+    QCOMPARE(chosen.count(), 0);
 }
 
 void TestPanel::okFollowsTheExactTextRule_data() {
