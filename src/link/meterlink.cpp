@@ -184,6 +184,34 @@ bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
     return true;
 }
 
+bool MeterLink::enterSettings() {
+    if (!handshake())
+        return false;
+    writeLetter('H');
+    pauseSeconds(findMeterCommand('H')->waitAfter);
+    return !quitRequested();
+}
+
+QByteArray MeterLink::request(char letter, int length, bool framed) {
+    const MeterCommand* command = findMeterCommand(letter);
+    Q_ASSERT(command);
+    for (;;) {
+        flush();
+        if (!handshake())
+            return {};
+        writeLetter(letter);
+        pauseSeconds(command->waitAfter);
+        if (quitRequested())
+            return {};
+        const QByteArray reply = readAll();
+        if (reply.size() < length)
+            continue;
+        if (framed && (quint8(reply[0]) != 0x02 || quint8(reply[length - 1]) != 0x03))
+            continue; // short or malformed: ask again
+        return reply;
+    }
+}
+
 void MeterLink::writeLetter(char letter) {
     write(QByteArray(1, letter));
 }

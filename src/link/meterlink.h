@@ -41,6 +41,12 @@ public:
 
     // Handshake, the letter, its wait, the payload and its wait, as the command table says.
     bool sendCommand(char letter, const QByteArray& payload = {});
+    // The prefix of every setting sequence: handshake, "H" (back to normal mode), 0.2 s.
+    bool enterSettings();
+    // Handshake, the letter, its wait, then whatever arrived; repeated until the reply holds
+    // at least length bytes (and, when framed, starts with 0x02 and has 0x03 at length).
+    // Empty only when the program is shutting down.
+    QByteArray request(char letter, int length, bool framed);
 
     void writeLetter(char letter);
     void write(const QByteArray& bytes);

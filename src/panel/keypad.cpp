@@ -147,20 +147,11 @@ void Btn::powerKey() {
 void Btn::cdKey() {
     // Runs with the poll going: a tick may take the "Z" reply, and the request repeats.
     MeterLink& link = m_panel.link();
-    if (!link.handshake())
+    if (!link.enterSettings())
         return;
-    link.writeLetter('H');
-    pauseSeconds(0.2);
-    QByteArray reply;
-    for (;;) {
-        if (quitRequested() || !link.handshake())
-            return;
-        link.writeLetter('Z');
-        pauseSeconds(0.05);
-        reply = link.readAll();
-        if (reply.size() >= 9 && quint8(reply[0]) == 0x02 && quint8(reply[8]) == 0x03)
-            break;
-    }
+    const QByteArray reply = link.request('Z', 9, true);
+    if (reply.isEmpty())
+        return;
     const QByteArray distance = reply.mid(1, 2);
     if (!link.handshake())
         return;

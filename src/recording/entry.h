@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/dialogs.h"
+
 #include <QString>
 
 #include <optional>
@@ -26,6 +28,14 @@ std::optional<std::pair<int, int>> meterInterval(const QString& text);
 // answer is not a number.
 std::optional<int> pcInterval(const QString& text);
 
+// Asks until the answer is empty (nothing: cancelled) or a well-formed two-part value, which
+// parse turns into the result. A malformed answer is said and asked again; so is one that
+// parse refuses when askAgainIfRefused, otherwise the refusal ends the entry.
+template <typename Parse>
+auto askTwoPart(Dialogs& dialogs, QWidget* parent, const QString& prompt, const QString& title,
+                const QString& defaultText, QChar separator, bool askAgainIfRefused, Parse parse)
+    -> decltype(parse(QString()));
+
 // Prompts and titles of the entry dialogs.
 QString distancePrompt(const QString& unitText);
 QString distanceDefault(int hundredths);
@@ -39,5 +49,22 @@ inline const QString kMeterPrompt =
     QStringLiteral("Enter the SAMPLING TIME of the Meter\r\n (MM:SS) ");
 inline const QString kFormatMessage =
     QStringLiteral("Invalid, comply with the data format properly\r\n");
+
+template <typename Parse>
+auto askTwoPart(Dialogs& dialogs, QWidget* parent, const QString& prompt, const QString& title,
+                const QString& defaultText, QChar separator, bool askAgainIfRefused, Parse parse)
+    -> decltype(parse(QString())) {
+    for (;;) {
+        const auto answer = dialogs.input(parent, prompt, title, defaultText);
+        if (!answer || answer->isEmpty())
+            return std::nullopt;
+        if (!malformed(*answer, separator)) {
+            auto value = parse(*answer);
+            if (value || !askAgainIfRefused)
+                return value;
+        }
+        dialogs.message(parent, kFormatMessage, MessageIcon::Error);
+    }
+}
 
 } // namespace lumetra::entry

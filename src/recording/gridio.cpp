@@ -26,12 +26,35 @@ namespace {
 // window nor spends its time repainting the caption.
 constexpr qint64 kProgressEveryMs = 50;
 
-class BusyCursor {
+// For the length of a long job on a list: the busy cursor, the caller's window disabled (no
+// second job meanwhile) and its caption given back at the end, if the window is still there.
+class CallerBusy {
 public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+    explicit CallerBusy(QWidget* caller)
+        : m_window(caller), m_caption(caller ? caller->windowTitle() : QString()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (caller)
+            caller->setEnabled(false);
+    }
+    ~CallerBusy() {
+        if (m_window) {
+            m_window->setWindowTitle(m_caption);
+            m_window->setEnabled(true);
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    CallerBusy(const CallerBusy&) = delete;
+    CallerBusy& operator=(const CallerBusy&) = delete;
+
+    QWidget* window() const { return m_window; }
+    void progress(const QString& caption) {
+        if (m_window)
+            m_window->setWindowTitle(caption);
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    QString m_caption;
 };
 
 } // namespace
@@ -47,18 +70,8 @@ void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state) {
 }
 
 bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state) {
-    BusyCursor busy;
-    QPointer<QWidget> window(caller);
-    const QString caption = caller ? caller->windowTitle() : QString();
-    if (caller)
-        caller->setEnabled(false); // no second save into the same file meanwhile
-    const auto restore = qScopeGuard([&] {
-        if (window) {
-            window->setWindowTitle(caption);
-            window->setEnabled(true);
-        }
-        state.fileChosen = false;
-    });
+    CallerBusy busy(caller);
+    const auto unchoose = qScopeGuard([&] { state.fileChosen = false; });
 
     QSaveFile file(state.recordFileName);
     QString error;
@@ -69,9 +82,7 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
         for (int r = 0; r < rows; ++r) {
             if (progress.elapsed() >= kProgressEveryMs) {
                 progress.restart();
-                if (window)
-                    window->setWindowTitle(QString::number(r) +
-                                           QStringLiteral(" Records Completed"));
+                busy.progress(QString::number(r) + QStringLiteral(" Records Completed"));
                 pauseSeconds(0);
                 if (quitRequested())
                     break;
@@ -89,7 +100,7 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
         error = file.errorString();
     }
     if (!quitRequested())
-        dialogs.message(window,
+        dialogs.message(busy.window(),
                         QStringLiteral("The list could not be saved to %1.")
                             .arg(QDir::toNativeSeparators(state.recordFileName)),
                         MessageIcon::Error, MessageButtons::Ok, {}, error);
@@ -97,20 +108,11 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
 }
 
 bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, PollTimer* poll) {
-    BusyCursor busy;
     std::optional<PollTimer::Hold> hold;
     if (poll)
         hold.emplace(poll->hold());
-    QPointer<QWidget> window(caller);
-    const QString caption = caller ? caller->windowTitle() : QString();
-    if (caller)
-        caller->setEnabled(false);
-    const auto restore = qScopeGuard([&] {
-        if (window) {
-            window->setWindowTitle(caption);
-            window->setEnabled(true);
-        }
-    });
+    CallerBusy busy(caller);
+    QWidget* window = busy.window();
 
     QPrinter printer(QPrinter::HighResolution);
     if (!dialogs.printerSetup(window, printer))
@@ -135,8 +137,7 @@ bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, Poll
     for (int r = 0; r < rows; ++r) {
         if (progress.elapsed() >= kProgressEveryMs) {
             progress.restart();
-            if (window)
-                window->setWindowTitle(QString::number(r) + QStringLiteral(" record(s) completed"));
+            busy.progress(QString::number(r) + QStringLiteral(" record(s) completed"));
             pauseSeconds(0);
             if (quitRequested()) {
                 printer.abort();

@@ -100,37 +100,17 @@ void SamplingChoice::enterPcInterval() {
 void SamplingChoice::enterMeterInterval() {
     MeterLink& link = m_panel.link();
     auto hold = m_panel.poll().hold();
-    QByteArray reply;
-    while (reply.size() < 8) {
-        link.flush();
-        if (!link.handshake())
-            return;
-        link.writeLetter('Y');
-        pauseSeconds(0.02);
-        if (quitRequested())
-            return;
-        reply = link.readAll();
-    }
-    const QString current = hex2(quint8(reply[5])) + QLatin1Char(':') + hex2(quint8(reply[6]));
-    for (;;) {
-        const auto answer =
-            m_panel.dialogs().input(this, entry::kMeterPrompt, entry::kSamplingTitle, current);
-        if (!answer || answer->isEmpty())
-            return;
-        const auto interval = entry::malformed(*answer, QLatin1Char(':'))
-                                  ? std::nullopt
-                                  : entry::meterInterval(*answer);
-        if (!interval) {
-            m_panel.dialogs().message(this, entry::kFormatMessage, MessageIcon::Error);
-            continue;
-        }
-        if (!link.handshake())
-            return;
-        link.writeLetter('H');
-        pauseSeconds(0.2);
-        link.sendCommand('W', bytes({toBcd(interval->first), toBcd(interval->second)}));
+    const QByteArray reply = link.request('Y', 8, false);
+    if (reply.isEmpty())
         return;
-    }
+    const QString current = hex2(quint8(reply[5])) + QLatin1Char(':') + hex2(quint8(reply[6]));
+    // A negative part would make nonsense BCD bytes: it is refused and asked again.
+    const auto interval =
+        entry::askTwoPart(m_panel.dialogs(), this, entry::kMeterPrompt, entry::kSamplingTitle,
+                          current, QLatin1Char(':'), true, entry::meterInterval);
+    if (!interval || !link.enterSettings())
+        return;
+    link.sendCommand('W', bytes({toBcd(interval->first), toBcd(interval->second)}));
 }
 
 } // namespace lumetra

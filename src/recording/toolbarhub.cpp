@@ -211,64 +211,30 @@ void ToolbarHub::listCommand(const QString& key) {
 
 void ToolbarHub::distance() {
     MeterLink& link = m_panel.link();
-    Dialogs& dialogs = m_panel.dialogs();
-    if (!m_panel.state().meterOnline || !link.handshake())
+    if (!m_panel.state().meterOnline || !link.enterSettings())
         return;
-    link.writeLetter('H');
-    pauseSeconds(0.2);
-    QByteArray reply;
-    for (;;) {
-        if (quitRequested() || !link.handshake())
-            return;
-        link.writeLetter('Z');
-        pauseSeconds(0.05);
-        reply = link.readAll();
-        if (reply.size() >= 9 && quint8(reply[0]) == 0x02 && quint8(reply[8]) == 0x03)
-            break;
-    }
+    const QByteArray reply = link.request('Z', 9, true);
+    if (reply.isEmpty())
+        return;
     const int stored = quint8(reply[1]) * 256 + quint8(reply[2]);
-    for (;;) {
-        const auto answer =
-            dialogs.input(&m_panel, entry::distancePrompt(m_panel.state().display.unitText),
-                          entry::kDistanceTitle, entry::distanceDefault(stored));
-        if (!answer || answer->isEmpty())
-            return;
-        if (entry::malformed(*answer, QLatin1Char('.'))) {
-            dialogs.message(&m_panel, entry::kFormatMessage, MessageIcon::Error);
-            continue;
-        }
-        const auto v = entry::distanceHundredths(*answer);
-        if (!v)
-            return;
+    // A negative part ends the entry without sending anything.
+    const auto v = entry::askTwoPart(m_panel.dialogs(), &m_panel,
+                                     entry::distancePrompt(m_panel.state().display.unitText),
+                                     entry::kDistanceTitle, entry::distanceDefault(stored),
+                                     QLatin1Char('.'), false, entry::distanceHundredths);
+    if (v)
         link.sendCommand('I', bytes({quint8(*v / 256), quint8(*v % 256)}));
-        return;
-    }
 }
 
 void ToolbarHub::holdTime() {
     MeterLink& link = m_panel.link();
-    Dialogs& dialogs = m_panel.dialogs();
-    if (!m_panel.state().meterOnline || !link.handshake())
+    if (!m_panel.state().meterOnline || !link.enterSettings())
         return;
-    link.writeLetter('H');
-    pauseSeconds(0.2);
-    if (quitRequested())
-        return;
-    for (;;) {
-        const auto answer =
-            dialogs.input(&m_panel, entry::kHoldPrompt, entry::kHoldTitle, QStringLiteral("00:00"));
-        if (!answer || answer->isEmpty())
-            return;
-        if (entry::malformed(*answer, QLatin1Char(':'))) {
-            dialogs.message(&m_panel, entry::kFormatMessage, MessageIcon::Error);
-            continue;
-        }
-        const auto t = entry::holdTime(*answer);
-        if (!t)
-            return;
+    const auto t =
+        entry::askTwoPart(m_panel.dialogs(), &m_panel, entry::kHoldPrompt, entry::kHoldTitle,
+                          QStringLiteral("00:00"), QLatin1Char(':'), false, entry::holdTime);
+    if (t)
         link.sendCommand('S', bytes({toBcd(t->first), toBcd(t->second)}));
-        return;
-    }
 }
 
 void ToolbarHub::buttons() {
