@@ -32,6 +32,7 @@ class CallerBusy {
 public:
     explicit CallerBusy(QWidget* caller)
         : m_window(caller), m_caption(caller ? caller->windowTitle() : QString()) {
+        m_progress.start();
         QApplication::setOverrideCursor(Qt::WaitCursor);
         if (caller)
             caller->setEnabled(false);
@@ -47,14 +48,22 @@ public:
     CallerBusy& operator=(const CallerBusy&) = delete;
 
     QWidget* window() const { return m_window; }
-    void progress(const QString& caption) {
-        if (m_window)
-            m_window->setWindowTitle(caption);
+    // Row r is next: now and then its number goes to the caption and events run. false when
+    // the program is shutting down.
+    bool step(int r, const QString& suffix) {
+        if (m_progress.elapsed() >= kProgressEveryMs) {
+            m_progress.restart();
+            if (m_window)
+                m_window->setWindowTitle(QString::number(r) + suffix);
+            pauseSeconds(0);
+        }
+        return !quitRequested();
     }
 
 private:
     QPointer<QWidget> m_window;
     QString m_caption;
+    QElapsedTimer m_progress;
 };
 
 } // namespace
@@ -76,17 +85,10 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
     QSaveFile file(state.recordFileName);
     QString error;
     if (file.open(QIODevice::WriteOnly)) {
-        QElapsedTimer progress;
-        progress.start();
         const int rows = table.listRowCount();
         for (int r = 0; r < rows; ++r) {
-            if (progress.elapsed() >= kProgressEveryMs) {
-                progress.restart();
-                busy.progress(QString::number(r) + QStringLiteral(" Records Completed"));
-                pauseSeconds(0);
-                if (quitRequested())
-                    break;
-            }
+            if (!busy.step(r, QStringLiteral(" Records Completed")))
+                break;
             const QByteArray line = recordfile::encode(recordfile::gridLine(table.listRow(r)) +
                                                        QLatin1String(recordfile::kLineEnd));
             if (file.write(line) != line.size())
@@ -131,18 +133,11 @@ bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, Poll
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
     const double lineHeight = fm.lineSpacing();
     double y = fm.ascent();
-    QElapsedTimer progress;
-    progress.start();
     const int rows = table.listRowCount();
     for (int r = 0; r < rows; ++r) {
-        if (progress.elapsed() >= kProgressEveryMs) {
-            progress.restart();
-            busy.progress(QString::number(r) + QStringLiteral(" record(s) completed"));
-            pauseSeconds(0);
-            if (quitRequested()) {
-                printer.abort();
-                return false;
-            }
+        if (!busy.step(r, QStringLiteral(" record(s) completed"))) {
+            printer.abort();
+            return false;
         }
         if (y + fm.descent() > page.height()) {
             printer.newPage();
