@@ -42,6 +42,11 @@ struct AppState {
     double graphPointCount = 0;
     float graphRangeLow = 0, graphRangeHigh = 0;
 
+    // The last stored reading, as text (data-logger records)
+    QString valueLx;
+    QString valueFc;
+    bool showLux = true; // the data list shows lux (else foot-candles)
+
     // Meter memory
     static constexpr int kMaxSets = 10004;
     QVector<QByteArray> memorySets = QVector<QByteArray>(kMaxSets + 1);

@@ -2,30 +2,34 @@
 
 namespace lumetra {
 
-RecordTable::RecordTable(QObject* parent) : QAbstractTableModel(parent) {}
+RecordTable::RecordTable(int columns, QObject* parent)
+    : QAbstractTableModel(parent), m_columns(columns) {
+    for (int c = 0; c < columns; ++c)
+        m_header << QString();
+}
 
 int RecordTable::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_cells.size() / m_columns);
 }
 
 int RecordTable::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kColumns;
+    return parent.isValid() ? 0 : m_columns;
 }
 
 QVariant RecordTable::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
     if (role == Qt::DisplayRole)
-        return m_rows[index.row()][size_t(index.column())];
+        return m_cells[qsizetype(index.row()) * m_columns + index.column()];
     if (role == Qt::TextAlignmentRole && m_centred)
         return int(Qt::AlignCenter);
     return {};
 }
 
 QVariant RecordTable::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && section >= 0 && section < kColumns) {
+    if (orientation == Qt::Horizontal && section >= 0 && section < m_columns) {
         if (role == Qt::DisplayRole)
-            return m_header[size_t(section)];
+            return m_header[section];
         if (role == Qt::TextAlignmentRole)
             return int(Qt::AlignCenter);
     }
@@ -33,53 +37,52 @@ QVariant RecordTable::headerData(int section, Qt::Orientation orientation, int r
 }
 
 void RecordTable::setHeader(int column, const QString& text) {
-    m_header[size_t(column)] = text;
+    m_header[column] = text;
     emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
-RecordTable::Row RecordTable::toRow(const QStringList& fields) {
-    Row row;
-    for (int c = 0; c < kColumns && c < fields.size(); ++c)
-        row[size_t(c)] = fields[c];
-    return row;
+void RecordTable::appendCells(const QStringList& fields) {
+    // Fields beyond the last column are ignored, missing ones are empty.
+    for (int c = 0; c < m_columns; ++c)
+        m_cells.append(c < fields.size() ? fields[c] : QString());
 }
 
 void RecordTable::appendRow(const QStringList& fields) {
-    const int at = int(m_rows.size());
+    const int at = rowCount();
     beginInsertRows({}, at, at);
-    m_rows.append(toRow(fields));
+    appendCells(fields);
     endInsertRows();
 }
 
 void RecordTable::appendRows(const QVector<QStringList>& rows) {
     if (rows.isEmpty())
         return;
-    const int at = int(m_rows.size());
+    const int at = rowCount();
     beginInsertRows({}, at, at + int(rows.size()) - 1);
-    m_rows.reserve(m_rows.size() + rows.size());
+    m_cells.reserve(m_cells.size() + rows.size() * m_columns);
     for (const QStringList& r : rows)
-        m_rows.append(toRow(r));
+        appendCells(r);
     endInsertRows();
 }
 
 void RecordTable::clear() {
     beginResetModel();
-    m_rows.clear();
-    m_rows.squeeze();
+    m_cells.clear();
+    m_cells.squeeze();
     endResetModel();
 }
 
 QStringList RecordTable::listRow(int r) const {
     if (r == 0)
-        return {m_header[0], m_header[1], m_header[2]};
-    const Row& row = m_rows[r - 1];
-    return {row[0], row[1], row[2]};
+        return m_header;
+    return QStringList(m_cells.begin() + qsizetype(r - 1) * m_columns,
+                       m_cells.begin() + qsizetype(r) * m_columns);
 }
 
 QString RecordTable::cell(int dataRow, int column) const {
-    if (dataRow < 0 || dataRow >= m_rows.size())
+    if (dataRow < 0 || dataRow >= rowCount() || column < 0 || column >= m_columns)
         return {};
-    return m_rows[dataRow][size_t(column)];
+    return m_cells[qsizetype(dataRow) * m_columns + column];
 }
 
 } // namespace lumetra

@@ -4,19 +4,17 @@
 #include <QStringList>
 #include <QVector>
 
-#include <array>
-
 namespace lumetra {
 
-// A three-column list of records with a header row: the store behind the live list, the
-// file list and the downloaded data list. Row 0 of the lists is the header; data rows are
-// 1..rowCount() in the lists' own numbering and 0..rowCount()-1 in the model.
+// A list of records with a header row (three columns unless told otherwise): the store
+// behind the live list, the file list, the downloaded data list and the set table. Row 0 of
+// the lists is the header; data rows are 1..rowCount() in the lists' own numbering and
+// 0..rowCount()-1 in the model.
 class RecordTable : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int kColumns = 3;
-
-    explicit RecordTable(QObject* parent = nullptr);
+    explicit RecordTable(QObject* parent = nullptr) : RecordTable(3, parent) {}
+    RecordTable(int columns, QObject* parent);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -25,7 +23,7 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void setHeader(int column, const QString& text);
-    QString header(int column) const { return m_header[size_t(column)]; }
+    QString header(int column) const { return m_header.value(column); }
     // Appends one row; fields beyond the third are ignored, missing ones are empty.
     void appendRow(const QStringList& fields);
     void appendRows(const QVector<QStringList>& rows);
@@ -40,11 +38,11 @@ public:
     void setCentred(bool centred) { m_centred = centred; }
 
 private:
-    using Row = std::array<QString, kColumns>;
-    static Row toRow(const QStringList& fields);
+    void appendCells(const QStringList& fields);
 
-    std::array<QString, kColumns> m_header;
-    QVector<Row> m_rows;
+    int m_columns;
+    QStringList m_header;
+    QVector<QString> m_cells; // row after row, m_columns cells each
     bool m_centred = true;
 };
 

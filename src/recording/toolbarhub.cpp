@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "recording/entry.h"
 #include "recording/gridio.h"
+#include "recording/memorycommands.h"
 #include "recording/realtimelist.h"
 #include "recording/recorder.h"
 #include "recording/recordtable.h"
@@ -26,6 +27,7 @@ namespace lumetra {
 ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel(panel) {
     m_recorder = new Recorder(panel, this);
     m_sampler = new Sampler(panel, *m_recorder, this);
+    m_memory = new MemoryCommands(panel, this);
     connect(&panel, &Panel::toolbarClicked, this, &ToolbarHub::click);
     connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
     // Whatever state the program is in when it ends, the record file is complete on disk.
@@ -66,6 +68,9 @@ void ToolbarHub::click(const QString& key) {
             m_panel.dialogs().message(&m_panel, loggingMessage(), MessageIcon::Error);
         else
             timeSet();
+    } else if (key == QLatin1String("Memory")) {
+        if (!logging && !m_panel.state().memoryOpen && !d.flag(Flag::Hold))
+            m_memory->download();
     } else if (key == QLatin1String("PC")) {
         samplingRate();
     } else if (key == QLatin1String("List")) {

@@ -10,6 +10,7 @@ namespace lumetra {
 
 class Btn;
 class FileList;
+class MemoryCommands;
 class Panel;
 class RealTimeList;
 class Recorder;
@@ -27,6 +28,7 @@ public:
 
     Recorder& recorder() { return *m_recorder; }
     Sampler& sampler() { return *m_sampler; }
+    MemoryCommands& memory() { return *m_memory; }
     FileList* fileList() const;
     RealTimeList* realTimeList() const;
     Btn* keypad() const;
@@ -58,6 +60,7 @@ private:
     Panel& m_panel;
     Recorder* m_recorder = nullptr;
     Sampler* m_sampler = nullptr;
+    MemoryCommands* m_memory = nullptr;
     QPointer<FileList> m_fileList;
     QPointer<RealTimeList> m_list;
     QPointer<Btn> m_keypad;

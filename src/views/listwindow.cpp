@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStackedLayout>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -25,21 +26,14 @@ ListWindow::ListWindow(const QString& objectName, const QString& caption, int mi
     Toolbar1 = new QToolBar(this);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
     Toolbar1->setIconSize(QSize(22, 22));
-    Grid = new QTableView(this);
-    Grid->setObjectName(QStringLiteral("Grid"));
-    Grid->setAccessibleName(QStringLiteral("Grid"));
-    Grid->setModel(m_table);
-    Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Grid->verticalHeader()->setVisible(false);
-    Grid->verticalHeader()->setDefaultSectionSize(Grid->fontMetrics().height() + 6);
-    Grid->horizontalHeader()->setHighlightSections(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 0, 2, 2);
     layout->setSpacing(2);
     layout->addWidget(Toolbar1);
-    layout->addWidget(Grid, 1);
+    m_stack = new QStackedLayout;
+    layout->addLayout(m_stack, 1);
+    Grid = makeGrid(QStringLiteral("Grid"), m_table);
 
     // The least size of the design, or enough for the three columns if the font needs more.
     const int columns = templateWidth(0) + templateWidth(1) + templateWidth(2) +
@@ -48,6 +42,33 @@ ListWindow::ListWindow(const QString& objectName, const QString& caption, int mi
                    twipsToPixels(this, minHeightTwips));
     resize(minimumSize());
     sizeColumnsFromTemplates();
+}
+
+QTableView* ListWindow::makeGrid(const QString& name, RecordTable* table) {
+    auto* grid = new QTableView(this);
+    grid->setObjectName(name);
+    grid->setAccessibleName(name);
+    grid->setModel(table);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->setVisible(false);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    grid->horizontalHeader()->setHighlightSections(false);
+    m_stack->addWidget(grid);
+    m_grids.append(grid);
+    for (int c = 0; c < 3; ++c)
+        grid->setColumnWidth(c, m_grids.size() > 1 ? Grid->columnWidth(c) : templateWidth(c));
+    return grid;
+}
+
+QTableView* ListWindow::addGrid(const QString& name, RecordTable* table) {
+    QTableView* grid = makeGrid(name, table);
+    m_stack->setCurrentWidget(Grid);
+    return grid;
+}
+
+void ListWindow::showGrid(QTableView* grid) {
+    m_stack->setCurrentWidget(grid);
 }
 
 QToolButton* ListWindow::addToolbarButton(const QString& key, const QString& tip,
@@ -97,12 +118,14 @@ void ListWindow::closeEvent(QCloseEvent* event) {
 int ListWindow::templateWidth(int column) const {
     static const char* const templates[] = {" 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA "};
     // The cell's margins come on top of the text.
-    return QFontMetrics(Grid->font()).horizontalAdvance(QLatin1String(templates[column])) + 8;
+    return QFontMetrics(font()).horizontalAdvance(QLatin1String(templates[column])) + 8;
 }
 
 void ListWindow::sizeColumnsFromTemplates() {
-    for (int c = 0; c < 3; ++c)
-        Grid->setColumnWidth(c, templateWidth(c));
+    for (QTableView* grid : std::as_const(m_grids)) {
+        for (int c = 0; c < 3; ++c)
+            grid->setColumnWidth(c, templateWidth(c));
+    }
 }
 
 void ListWindow::resizeEvent(QResizeEvent* event) {
@@ -110,9 +133,11 @@ void ListWindow::resizeEvent(QResizeEvent* event) {
     // Three equal columns that follow the window, the first a little wider; never narrower
     // than their templates, so that a time stamp is never cut.
     const int third = pixelsToTwips(this, width()) / 3 - 240;
-    for (int c = 0; c < 3; ++c) {
-        const int rule = twipsToPixels(this, third + (c == 0 ? 100 : 0));
-        Grid->setColumnWidth(c, std::max(rule, templateWidth(c)));
+    for (QTableView* grid : std::as_const(m_grids)) {
+        for (int c = 0; c < 3; ++c) {
+            const int rule = twipsToPixels(this, third + (c == 0 ? 100 : 0));
+            grid->setColumnWidth(c, std::max(rule, templateWidth(c)));
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QStackedLayout;
 class QTableView;
 class QToolBar;
 class QToolButton;
@@ -24,6 +25,10 @@ public:
     RecordTable* table() const { return m_table; }
     QToolButton* toolbarButton(const QString& key) const;
 
+    // A second grid at the same place, hidden; the caller decides which one shows.
+    QTableView* addGrid(const QString& name, RecordTable* table);
+    void showGrid(QTableView* grid);
+
     // Beside the main window: left edge at its right edge, same top.
     void placeBeside(const QWidget* main);
     // While the list is being saved or printed the window stays; a close asked for meanwhile
@@ -42,7 +47,11 @@ protected:
     int templateWidth(int column) const;
 
 private:
+    QTableView* makeGrid(const QString& name, RecordTable* table);
+
     RecordTable* m_table = nullptr;
+    QList<QTableView*> m_grids;
+    QStackedLayout* m_stack = nullptr;
     bool m_busy = false;
     bool m_closePending = false;
 };

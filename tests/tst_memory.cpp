@@ -1,0 +1,273 @@
+// The meter's data-logger memory: reading formatting, splitting a dump into sets, record
+// times, and the download, expansion and erase against the virtual meter.
+#include "link/readingformat.h"
+#include "link/wait.h"
+#include "recording/memorycommands.h"
+#include "recording/memorysets.h"
+#include "recording/recordtable.h"
+#include "support/meterfixture.h"
+#include "views/datalist.h"
+#include "views/datalogger.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lumetra;
+using lumetra::test::PanelFixture;
+using lumetra::test::waitFor;
+
+class TestMemory : public QObject {
+    Q_OBJECT
+private slots:
+    void formatReading_data();
+    void formatReading();
+    void formatIgnoresTheLocale();
+    void freeMemory_data();
+    void freeMemory();
+    void splitDumps();
+    void recordTimes_data();
+    void recordTimes();
+    void downloadListsTheSets();
+    void expandASet();
+    void eraseAsksFirst();
+    void emptyMemory();
+    void dumpWithoutLeadingMarker();
+    void brokenChainIsRequestedAgain();
+    void refusedWhileLoggingOrHolding();
+};
+
+void TestMemory::formatReading_data() {
+    QTest::addColumn<int>("high");
+    QTest::addColumn<int>("low");
+    QTest::addColumn<int>("range");
+    QTest::addColumn<QString>("lux"); // "-": no reading
+    QTest::addColumn<QString>("fc");
+    QTest::newRow("worked example") << 0x04 << 0xD2 << 0x08 << "123.4"
+                                    << "11.46";
+    QTest::newRow("zero, bit 1") << 0 << 0 << 0x02 << "0.000"
+                                 << "0.0000";
+    QTest::newRow("65535, bit 6") << 0xFF << 0xFF << 0x40 << "6553500"
+                                  << "608820.15";
+    QTest::newRow("bits 6 and 1: 6 wins") << 0 << 10 << 0x42 << "1000"
+                                          << "92.9";
+    QTest::newRow("bit 5") << 0x04 << 0xD2 << 0x20 << "12340"
+                           << "1146";
+    QTest::newRow("bit 4") << 0x04 << 0xD2 << 0x10 << "1234"
+                           << "114.6";
+    QTest::newRow("bit 2") << 0x04 << 0xD2 << 0x04 << "12.34"
+                           << "1.146";
+    QTest::newRow("bit 0 and 7 only") << 0x04 << 0xD2 << 0x81 << "-"
+                                      << "-";
+}
+
+void TestMemory::formatReading() {
+    QFETCH(int, high);
+    QFETCH(int, low);
+    QFETCH(int, range);
+    QFETCH(QString, lux);
+    QFETCH(QString, fc);
+    const auto r = lumetra::formatReading(quint8(high), quint8(low), quint8(range));
+    QCOMPARE(r ? r->lux : QStringLiteral("-"), lux);
+    QCOMPARE(r ? r->footCandles : QStringLiteral("-"), fc);
+}
+
+void TestMemory::formatIgnoresTheLocale() {
+    QLocale::setDefault(QLocale(QLocale::German));
+    const auto r = lumetra::formatReading(0x04, 0xD2, 0x08);
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(r->lux, QStringLiteral("123.4"));
+}
+
+void TestMemory::freeMemory_data() {
+    QTest::addColumn<uint>("pointer");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << 1535u << " 126.5 K";
+    QTest::newRow("two KB left") << 131071u - 2048u << " 2 K";
+    QTest::newRow("a little") << 130968u << " 0.1 K";
+    QTest::newRow("too little to show") << 131058u << " 0 K";
+    QTest::newRow("131059") << 131059u << " 0 K";
+    QTest::newRow("full") << 131071u << " 0 K";
+}
+
+void TestMemory::freeMemory() {
+    QFETCH(uint, pointer);
+    QFETCH(QString, text);
+    QCOMPARE(memorysets::freeMemoryText(pointer), text);
+}
+
+void TestMemory::splitDumps() {
+    sim::VirtualMeter meter;
+    meter.addSet(QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30)), 90, {1, 2, 3, 4, 5});
+    QByteArray dump = meter.memoryDump();
+    int length = memorysets::replyLength(meter.memoryPointer());
+    QCOMPARE(length, 15 + 25 + 1);
+    QByteArray stored = memorysets::storedMemory(dump, length);
+    QCOMPARE(stored.size(), 25 + 4);
+    auto split = memorysets::split(stored, 10004);
+    QCOMPARE(split.status, memorysets::Split::Complete);
+    QCOMPARE(split.sets.size(), 1);
+    QCOMPARE(memorysets::tableRow(1, split.sets[0]), (QStringList{"1", "06-14:05:30", "90", "5"}));
+
+    meter.fillMemory(3, 7);
+    dump = meter.memoryDump();
+    length = memorysets::replyLength(meter.memoryPointer());
+    split = memorysets::split(memorysets::storedMemory(dump, length), 10004);
+    QCOMPARE(split.sets.size(), 3);
+    QCOMPARE(memorysets::recordCount(split.sets[2]), 7);
+    QCOMPARE(memorysets::split(memorysets::storedMemory(dump, length), 2).sets.size(), 2);
+
+    QByteArray noMarker = memorysets::storedMemory(dump, length);
+    noMarker[1] = 0x54;
+    QCOMPARE(memorysets::split(noMarker, 10004).status, memorysets::Split::NoLeadingMarker);
+    QByteArray broken = memorysets::storedMemory(dump, length);
+    broken[10 + 21 + 1] = 0x11; // the second set's marker
+    QCOMPARE(memorysets::split(broken, 10004).status, memorysets::Split::BrokenChain);
+}
+
+void TestMemory::recordTimes_data() {
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<int>("record");
+    QTest::addColumn<QString>("label");
+    const QDate dec(2026, 12, 8);
+    QTest::newRow("first") << "05-10:00:00" << 2 << dec << 1 << "05-10:00:00";
+    QTest::newRow("later") << "05-10:00:00" << 2 << dec << 31 << "05-10:01:00";
+    QTest::newRow("interval 0") << "05-10:00:00" << 0 << dec << 500 << "05-10:00:00";
+    QTest::newRow("past midnight") << "06-23:59:58" << 3 << dec << 2 << "07-00:00:01";
+    QTest::newRow("day 00") << "00-23:59:58" << 3 << dec << 1 << "00-23:59:58";
+    QTest::newRow("day 00, next day") << "00-23:59:58" << 3 << dec << 2 << "01-00:00:01";
+    QTest::newRow("day 31 in November")
+        << "31-08:00:00" << 60 << QDate(2026, 11, 3) << 1 << "01-08:00:00";
+}
+
+void TestMemory::recordTimes() {
+    QFETCH(QString, start);
+    QFETCH(int, interval);
+    QFETCH(QDate, today);
+    QFETCH(int, record);
+    QFETCH(QString, label);
+    const memorysets::Timeline t(start, interval, today);
+    QCOMPARE(t.label(record), label);
+    if (start == QLatin1String("05-10:00:00"))
+        QCOMPARE(t.start, QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
+}
+
+void TestMemory::downloadListsTheSets() {
+    PanelFixture f;
+    f.meter.fillMemory(3, 40);
+    f.meter.clearReceived();
+    f.click("Memory");
+    Memory* w = f.hub->memory().memoryWindow();
+    QVERIFY(w);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Data Logger"));
+    QCOMPARE(w->sets()->rowCount(), 3);
+    QCOMPARE(w->sets()->cell(2, 3), QStringLiteral("40"));
+    QCOMPARE(w->LblSize->text(), QStringLiteral("128 K"));
+    QCOMPARE(w->LblRemain->text(), memorysets::freeMemoryText(f.meter.memoryPointer()));
+    QCOMPARE(w->LblMessage->text(), QStringLiteral("100.0% Completed"));
+    QVERIFY(f.panel->state().memoryOpen);
+    QCOMPARE(f.panel->state().memorySets[1], f.meter.memory().left(10 + 3 * 40));
+    const QByteArray sent = f.meter.receivedBytes();
+    QVERIFY(sent.indexOf('H') < sent.indexOf('Q'));
+    QCOMPARE(sent.count('Q'), 1);
+    QVERIFY(waitFor([&] { return f.panel->Timer1->isActive(); }));
+    QVERIFY(waitFor([&] { return f.panel->state().display.linkAlive && f.meter.streaming(); }));
+    f.click("Memory"); // already open: nothing
+    QCOMPARE(f.meter.receivedBytes().count('Q'), 1);
+}
+
+void TestMemory::expandASet() {
+    PanelFixture f;
+    f.meter.clearMemory();
+    f.meter.addSet(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58)), 3, {1234.0, 5.0, 70000.0});
+    f.click("Memory");
+    f.hub->memory().expand(0);
+    DataList* list = f.hub->memory().dataList();
+    QVERIFY(list);
+    QCOMPARE(list->windowTitle(), QStringLiteral("Data List"));
+    QCOMPARE(list->luxTable()->listRow(1), (QStringList{"1", "06-23:59:58", "1234.0"}));
+    QCOMPARE(list->luxTable()->listRow(2), (QStringList{"2", "07-00:00:01", "5.000"}));
+    QCOMPARE(list->fcTable()->listRow(3), (QStringList{"3", "07-00:00:04", "6503"}));
+    QCOMPARE(list->fcTable()->header(0), QStringLiteral("Fc"));
+    QVERIFY(!list->GridM->isHidden()); // the meter shows lux
+    list->toolbarButton("Unit")->click();
+    QVERIFY(list->GridM->isHidden());
+    QCOMPARE(list->visibleTable(), list->fcTable());
+    list->toolbarButton("Unit")->click();
+    QCOMPARE(list->visibleTable(), list->luxTable());
+    // A second expansion replaces the list.
+    f.hub->memory().expand(0);
+    QCOMPARE(f.hub->memory().dataList()->luxTable()->rowCount(), 3);
+}
+
+void TestMemory::eraseAsksFirst() {
+    PanelFixture f;
+    f.meter.fillMemory(1, 5);
+    f.click("Memory");
+    Memory* w = f.hub->memory().memoryWindow();
+    f.meter.clearReceived();
+    f.dialogs.messageAnswers = {MessageResult::Cancel};
+    f.hub->memory().erase();
+    QCOMPARE(f.dialogs.shown.last().text,
+             QStringLiteral("All the data in memory will be deleted!"));
+    QCOMPARE(f.dialogs.shown.last().title, QStringLiteral("Warning"));
+    QCOMPARE(f.dialogs.shown.last().icon, MessageIcon::Warning);
+    QVERIFY(!f.meter.receivedBytes().contains('E'));
+    QVERIFY(w->isVisible());
+    f.dialogs.messageAnswers = {MessageResult::Ok};
+    f.hub->memory().erase();
+    QVERIFY(waitFor([&] { return f.meter.memoryPointer() == 1535; }));
+    QCOMPARE(f.meter.receivedBytes().count('E'), 1);
+    QVERIFY(!f.panel->state().memoryOpen);
+    QVERIFY(!f.panel->state().memoryBusy);
+}
+
+void TestMemory::emptyMemory() {
+    PanelFixture f;
+    f.meter.clearMemory();
+    f.click("Memory");
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].text, QStringLiteral("No Data in Memory"));
+    QVERIFY(!f.hub->memory().memoryWindow());
+    QVERIFY(!f.meter.receivedBytes().contains('Q'));
+    QVERIFY(f.panel->Timer1->isActive());
+}
+
+void TestMemory::dumpWithoutLeadingMarker() {
+    PanelFixture f;
+    f.meter.fillMemory(2, 5);
+    f.meter.dropNextDumpMarker();
+    f.click("Memory");
+    QCOMPARE(f.dialogs.shown.last().text, QStringLiteral("Load Data Error counter :10"));
+    QCOMPARE(f.panel->state().downloadErrorCount, 10);
+}
+
+void TestMemory::brokenChainIsRequestedAgain() {
+    PanelFixture f;
+    f.meter.fillMemory(3, 5);
+    f.meter.breakNextDumpChain();
+    f.meter.clearReceived();
+    f.click("Memory");
+    QCOMPARE(f.meter.receivedBytes().count('Q'), 2);
+    QCOMPARE(f.hub->memory().memoryWindow()->sets()->rowCount(), 3);
+}
+
+void TestMemory::refusedWhileLoggingOrHolding() {
+    for (const char* flag : {"Intv", "Hold"}) {
+        PanelFixture f;
+        f.meter.fillMemory(1, 5);
+        QVERIFY(f.light(QLatin1String(flag)));
+        f.meter.clearReceived();
+        f.click("Memory");
+        QVERIFY(!f.hub->memory().memoryWindow());
+        QVERIFY(!f.meter.receivedBytes().contains('Q'));
+    }
+}
+
+QTEST_MAIN(TestMemory)
+#include "tst_memory.moc"
