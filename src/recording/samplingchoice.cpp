@@ -100,7 +100,9 @@ void SamplingChoice::enterPcInterval() {
 void SamplingChoice::enterMeterInterval() {
     MeterLink& link = m_panel.link();
     auto hold = m_panel.poll().hold();
-    const QByteArray reply = link.request('Y', 8, false);
+    // Framed like every reply (0x02 first, 0x03 at byte 8): the display stream keeps running,
+    // and a piece of a display frame must not be taken for the meter's interval.
+    const QByteArray reply = link.request('Y', 8, true);
     if (reply.isEmpty())
         return;
     const QString current = hex2(quint8(reply[5])) + QLatin1Char(':') + hex2(quint8(reply[6]));
