@@ -113,6 +113,12 @@ void draw(QPainter& p, int n) {
         p.setPen(kWarm);
         drawText(p, QRectF(0, 0, 32, 32), QStringLiteral("CAL"), 11);
         break;
+    case 17: // unit switch
+        p.setPen(kInk);
+        drawText(p, QRectF(0, 0, 32, 16), QStringLiteral("lx"), 12);
+        p.setPen(kAccent);
+        drawText(p, QRectF(0, 16, 32, 16), QStringLiteral("fc"), 12);
+        break;
     case 16: // print: a printer with a sheet
         p.setBrush(Qt::white);
         p.drawRect(QRectF(10, 4, 12, 9));

@@ -14,7 +14,7 @@ DataList::DataList(AppState& state, QWidget* parent)
     addToolbarButton(QStringLiteral("Save"), QStringLiteral("Save As"), toolbarPicture(1));
     addToolbarButton(QStringLiteral("Plot"), QStringLiteral("Plot"), toolbarPicture(5));
     addToolbarButton(QStringLiteral("Print"), QStringLiteral("Print"), toolbarPicture(16));
-    addToolbarButton(QStringLiteral("Unit"), QStringLiteral("Unit"), toolbarPicture(13));
+    addToolbarButton(QStringLiteral("Unit"), QStringLiteral("Unit"), toolbarPicture(17));
     m_lux = table();
     GridM = Grid;
     GridM->setObjectName(QStringLiteral("GridM"));

@@ -84,6 +84,8 @@ QToolButton* ListWindow::addToolbarButton(const QString& key, const QString& tip
     button->setAutoRaise(true);
     Toolbar1->addWidget(button);
     connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
+    // Every button stays in reach, none behind an overflow arrow.
+    setMinimumWidth(std::max(minimumWidth(), Toolbar1->sizeHint().width() + 8));
     return button;
 }
 
