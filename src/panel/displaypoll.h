@@ -8,6 +8,12 @@ namespace lumetra {
 class MeterLink;
 struct AppState;
 
+// Reads one display frame from the running stream: up to six waits of a cycle each for 14
+// bytes; frames with wrong start or end bytes are dropped (the read goes on from a start
+// byte already received, else from a flushed buffer).
+enum class FrameRead { Frame, Silent, Quit };
+FrameRead readDisplayFrame(MeterLink& link, double waitCycleSeconds, QByteArray& frame);
+
 // One display poll: (every 15th frame) handshake and "M", then read one frame, check it and
 // decode it into the shared display state. A silent meter is given six waits of up to 2 s,
 // then the link waits for the meter.
