@@ -47,10 +47,16 @@ int main(int argc, char* argv[]) {
         });
     } else {
         panel->state().sampleInterval = 1;
-        QTimer::singleShot(500, [&] {
+        // Recording starts once the display shows the meter's unit.
+        QTimer start;
+        QObject::connect(&start, &QTimer::timeout, [&] {
+            if (!panel->state().display.linkAlive)
+                return;
+            start.stop();
             dialogs.saveAnswers = {path};
             hub->click(QStringLiteral("Save"));
         });
+        start.start(50);
         QTimer watch;
         QString last;
         QObject::connect(&watch, &QTimer::timeout, [&] {

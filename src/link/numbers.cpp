@@ -1,5 +1,6 @@
 #include "numbers.h"
 
+#include <cfenv>
 #include <cmath>
 
 namespace lumetra {
@@ -42,6 +43,14 @@ double leadingNumber(const QString& text) {
     if (!ok || !std::isfinite(value))
         return 0;
     return value;
+}
+
+double roundHalfEven(double value) {
+    const int saved = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const double r = std::nearbyint(value);
+    std::fesetround(saved);
+    return r;
 }
 
 quint8 toBcd(int value) {

@@ -13,6 +13,8 @@ namespace lumetra {
 // digits follow it. "12.5abc" is 12.5, "1E" is 1, "abc" is 0.
 double leadingNumber(const QString& text);
 
+// The nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
+double roundHalfEven(double value);
 // A number 0..99 as the byte whose hexadecimal digits are its decimal digits (23 -> 0x23).
 quint8 toBcd(int value);
 // The byte's two hexadecimal digits read as a decimal number (0x23 -> 23); digits above 9

@@ -69,7 +69,8 @@ void DisplayPoll::tick() {
 
     QByteArray buffer;
     switch (readDisplayFrame(m_link, m_waitCycleSeconds, buffer)) {
-    case FrameRead::Quit: return;
+    case FrameRead::Quit:
+        return;
     case FrameRead::Silent:
         m_state.display.linkAlive = false;
         emit gaveUp();
@@ -77,7 +78,8 @@ void DisplayPoll::tick() {
             return;
         m_link.readAll();
         return;
-    case FrameRead::Frame: break;
+    case FrameRead::Frame:
+        break;
     }
 
     m_state.display.linkAlive = true;

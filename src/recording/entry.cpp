@@ -2,7 +2,6 @@
 
 #include "link/numbers.h"
 
-#include <cfenv>
 #include <cmath>
 
 namespace lumetra::entry {
@@ -69,11 +68,7 @@ std::optional<int> pcInterval(const QString& text) {
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
-    const int saved = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    double t = std::nearbyint(value); // halves to the even neighbour
-    std::fesetround(saved);
-    t = std::clamp(t, 1.0, 86400.0);
+    const double t = std::clamp(roundHalfEven(value), 1.0, 86400.0);
     return int(t);
 }
 

@@ -15,6 +15,9 @@
 #include "recording/recordtable.h"
 #include "recording/sampler.h"
 #include "recording/samplingchoice.h"
+#include "settings/calibration.h"
+#include "settings/metersetup.h"
+#include "settings/scf.h"
 #include "views/filelist.h"
 
 #include <QTimer>
@@ -71,6 +74,12 @@ void ToolbarHub::click(const QString& key) {
     } else if (key == QLatin1String("Memory")) {
         if (!logging && !m_panel.state().memoryOpen && !d.flag(Flag::Hold))
             m_memory->download();
+    } else if (key == QLatin1String("cal")) {
+        if (free)
+            guarded([this] { calibration(); });
+    } else if (key == QLatin1String("scf")) {
+        if (free)
+            guarded([this] { scf(); });
     } else if (key == QLatin1String("PC")) {
         samplingRate();
     } else if (key == QLatin1String("List")) {
@@ -165,8 +174,25 @@ void ToolbarHub::escape() {
 }
 
 void ToolbarHub::timeSet() {
-    // The meter clock window is not built yet; its opener stops the poll only once it can
-    // open the window, so nothing happens here.
+    auto hold = m_panel.poll().hold(); // restarted when the clock window closes
+    Setup window(m_panel, &m_panel);
+    window.exec();
+}
+
+void ToolbarHub::calibration() {
+    if (!m_panel.link().handshake())
+        return;
+    Calibrationfrm window(m_panel, &m_panel);
+    QTimer::singleShot(0, &window, &Calibrationfrm::load);
+    window.exec();
+}
+
+void ToolbarHub::scf() {
+    if (!m_panel.link().handshake())
+        return;
+    SCF_frm window(m_panel, &m_panel);
+    QTimer::singleShot(0, &window, &SCF_frm::load);
+    window.exec();
 }
 
 } // namespace lumetra

@@ -50,6 +50,8 @@ private:
     void open();
     void escape();
     void timeSet();
+    void calibration();
+    void scf();
     void samplingRate();
     void openList();
     void listCommand(const QString& key);

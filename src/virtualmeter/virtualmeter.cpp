@@ -488,6 +488,10 @@ void VirtualMeter::toggle(const QString& name) {
 
 void VirtualMeter::handleLetter(char letter) {
     emit letterReceived(letter);
+    // While it answers a command the meter holds its display stream back for a moment, so
+    // that a reply is not buried among display frames.
+    if (letter != 'M')
+        m_quietUntilMs = m_started.elapsed() + kQuietAfterCommandMs;
     if (const int size = payloadSizeOf(letter); size > 0) {
         m_pendingLetter = letter;
         m_pendingSize = size;
@@ -695,7 +699,8 @@ void VirtualMeter::pump() {
 }
 
 void VirtualMeter::frameTick() {
-    if (!m_powered || m_silent || !m_streaming || !m_out.isEmpty())
+    if (!m_powered || m_silent || !m_streaming || !m_out.isEmpty() ||
+        m_started.elapsed() < m_quietUntilMs)
         return;
     const QByteArray frame = displayFrame();
     if (m_splitFrames) {

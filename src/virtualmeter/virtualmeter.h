@@ -29,6 +29,7 @@ public:
     static constexpr int kEmptyPointer = 1535;
     static constexpr int kLastAddress = 131071;
     static constexpr int kMemoryCapacity = kLastAddress - kEmptyPointer; // stored bytes
+    static constexpr int kQuietAfterCommandMs = 300;
 
     struct Received {
         qint64 msecs; // since the meter started
@@ -162,6 +163,7 @@ private:
     int m_powerOnDelayMs = 3000;
     bool m_silent = false;
     bool m_streaming = false;
+    qint64 m_quietUntilMs = 0;
 
     QByteArray m_memory;
     std::optional<quint32> m_pointerOverride;

@@ -1,0 +1,201 @@
+// The meter settings windows: clock, calibration and SCF, against the virtual meter.
+#include "link/wait.h"
+#include "panel/virtuallcd.h"
+#include "settings/calibration.h"
+#include "settings/metersetup.h"
+#include "settings/scf.h"
+#include "support/meterfixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTest>
+#include <QTimer>
+
+using namespace lumetra;
+using lumetra::test::PanelFixture;
+using lumetra::test::waitFor;
+
+namespace {
+
+// Runs action once the modal window of type W is up and ready (the click that opened it is
+// waiting). The action must not run inside the window's own loading, so it waits for ready.
+template <typename W, typename F, typename R> void whenOpen(Panel& panel, R ready, F action) {
+    auto* timer = new QTimer(&panel);
+    QObject::connect(timer, &QTimer::timeout, &panel, [timer, &panel, ready, action] {
+        if (auto* w = panel.findChild<W*>(); w && w->isVisible() && ready(w)) {
+            timer->stop();
+            timer->deleteLater();
+            // A failed check closes the window, so that the click returns.
+            const auto close = qScopeGuard([w = QPointer<W>(w)] {
+                if (QTest::currentTestFailed() && w && w->isVisible())
+                    w->close();
+            });
+            action(w);
+        }
+    });
+    timer->start(20);
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void clockBytes_data();
+    void clockBytes();
+    void meterTimeText();
+    void clockWindow();
+    void calibrationReply_data();
+    void calibrationReply();
+    void calibrationWindow();
+    void scfBlock();
+    void scfWindow();
+};
+
+void TestSettings::clockBytes_data() {
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("before midnight")
+        << QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58)) << QByteArray::fromHex("06235958");
+    QTest::newRow("the 1st") << QDateTime(QDate(2026, 12, 1), QTime(9, 5, 7))
+                             << QByteArray::fromHex("01090507");
+}
+
+void TestSettings::clockBytes() {
+    QFETCH(QDateTime, when);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(Setup::clockBytes(when), bytes);
+}
+
+void TestSettings::meterTimeText() {
+    QCOMPARE(Setup::meterTimeText(QByteArray::fromHex("023112000900 0003")),
+             QStringLiteral("31 12:00:09"));
+}
+
+void TestSettings::clockWindow() {
+    PanelFixture f;
+    f.meter.clearReceived();
+    bool checked = false;
+    whenOpen<Setup>(
+        *f.panel, [](Setup*) { return true; },
+        [&](Setup* w) {
+            QCOMPARE(w->LblMeterTime->text(), QStringLiteral("Meter Time"));
+            QCOMPARE(w->LblPCTime->text(), QStringLiteral("PC System Time"));
+            QVERIFY(!f.panel->Timer1->isActive());
+            pauseSeconds(0.5);
+            QVERIFY(!f.meter.receivedBytes().contains('Y')); // nothing asked until clicked
+            QTest::mouseClick(w->LblMeterTime, Qt::LeftButton);
+            QTest::mouseClick(w->LblPCTime, Qt::LeftButton);
+            QVERIFY(
+                waitFor([&] { return w->LblMeterTime->text() != QLatin1String("Meter Time"); }));
+            QVERIFY(w->LblMeterTime->text().contains(':'));
+            QVERIFY(w->LblPCTime->text().contains(':'));
+            f.meter.clearReceived();
+            const QByteArray expected = Setup::clockBytes(f.panel->clock().now());
+            w->CmdSetTime->click();
+            QVERIFY(waitFor([&] {
+                return f.meter.receivedBytes().size() >= 5 &&
+                       f.meter.receivedBytes().right(5).startsWith('T');
+            }));
+            const QByteArray sent = f.meter.receivedBytes();
+            QVERIFY(sent.indexOf('H') >= 0 && sent.indexOf('H') < sent.indexOf('T'));
+            QCOMPARE(sent.right(4), expected);
+            checked = true;
+            w->CmdExit->click();
+        });
+    f.click("TimeSet");
+    QVERIFY(checked);
+    QVERIFY(f.panel->Timer1->isActive()); // closing the window restarts the poll
+}
+
+void TestSettings::calibrationReply_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("text"); // empty: not a reply
+    QTest::newRow("1.000") << QByteArray::fromHex("0203E803") << "1.000";
+    QTest::newRow("1.100") << QByteArray::fromHex("02044C03") << "1.100";
+    QTest::newRow("short") << QByteArray::fromHex("02044C") << "";
+    QTest::newRow("bad end") << QByteArray::fromHex("02044C02") << "";
+}
+
+void TestSettings::calibrationReply() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, text);
+    const auto t = Calibrationfrm::factorText(reply);
+    QCOMPARE(t.value_or(QString()), text);
+}
+
+void TestSettings::calibrationWindow() {
+    PanelFixture f;
+    f.meter.calibration = 1100;
+    bool checked = false;
+    whenOpen<Calibrationfrm>(
+        *f.panel, [](Calibrationfrm* w) { return w->BtnSet->isEnabled(); },
+        [&](Calibrationfrm* w) {
+            QCOMPARE(w->windowTitle(), QStringLiteral("Calibration"));
+            QCOMPARE(w->TxtCalValue->text(), QStringLiteral("1.100"));
+            w->TxtCalValue->clear();
+            QTest::keyClicks(w->TxtCalValue, "0.7a99"); // the letter is refused
+            QCOMPARE(w->TxtCalValue->text(), QStringLiteral("0.799"));
+            w->BtnSet->click();
+            QCOMPARE(f.dialogs.shown.last().text,
+                     QStringLiteral("Calibration Range: 0.800 ~ 1.500 !!!!"));
+            w->BtnInitial->click();
+            QCOMPARE(w->TxtCalValue->text(), QStringLiteral("1.000"));
+            w->TxtCalValue->setText(QStringLiteral("1.2"));
+            checked = true;
+            QTest::keyClick(w->TxtCalValue, Qt::Key_Return); // Enter acts as Set
+        });
+    f.click("cal");
+    QVERIFY(checked);
+    QVERIFY(waitFor([&] { return f.meter.calibration == 1200; }));
+    QVERIFY(f.meter.receivedBytes().endsWith(QByteArray("i\x04\xB0", 3)));
+    QVERIFY(f.panel->Timer1->isActive());
+}
+
+void TestSettings::scfBlock() {
+    QCOMPARE(SCF_frm::block(13, 1.2), QByteArray::fromHex("0D04B0"));
+    QCOMPARE(SCF_frm::block(0, 0.2), QByteArray::fromHex("0000C8"));
+    QCOMPARE(SCF_frm::block(19, 5.0), QByteArray::fromHex("131388"));
+}
+
+void TestSettings::scfWindow() {
+    PanelFixture f;
+    f.meter.scfEntry = 10;
+    f.meter.scfFactor = 1500;
+    bool checked = false;
+    whenOpen<SCF_frm>(
+        *f.panel, [](SCF_frm* w) { return w->ready(); },
+        [&](SCF_frm* w) {
+            QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+            QVERIFY(!f.panel->Timer1->isActive());
+            QVERIFY(!f.panel->Timer2->isActive());
+            QCOMPARE(w->SCFCNT_Cbx->currentText(), QStringLiteral("U0"));
+            QCOMPARE(w->SCFRange_Edit->text(), QStringLiteral("1.500"));
+            QTest::keyClick(w->SCFCNT_Cbx, Qt::Key_Down); // keys change nothing
+            QCOMPARE(w->SCFCNT_Cbx->currentText(), QStringLiteral("U0"));
+            w->SCFRange_Edit->setText(QStringLiteral("0.199"));
+            w->SetSCF_btn->click();
+            QCOMPARE(f.dialogs.shown.last().text,
+                     QStringLiteral("SCF Range Error : 0.200 ~ 5.000"));
+            w->SCFCNT_Cbx->setCurrentIndex(13);
+            w->SCFRange_Edit->setText(QStringLiteral("1.2"));
+            checked = true;
+            w->SetSCF_btn->click();
+        });
+    f.click("scf");
+    QVERIFY(checked);
+    // The meter shows SET UP after the new SCF; the watcher closed the window on it.
+    QCOMPARE(f.meter.scfEntry, 13);
+    QCOMPARE(f.meter.scfFactor, 1200);
+    QVERIFY(!f.panel->lcd()->LblSetUp->isHidden());
+    QCOMPARE(f.panel->lcd()->LblSetUp->text(), QStringLiteral("SET UP"));
+    QVERIFY(f.panel->Timer1->isActive());
+    QVERIFY(f.panel->Timer2->isActive());
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
