@@ -2,6 +2,7 @@
 #include "link/wait.h"
 #include "panel/virtuallcd.h"
 #include "settings/calibration.h"
+#include "settings/comparator.h"
 #include "settings/metersetup.h"
 #include "settings/scf.h"
 #include "support/meterfixture.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
@@ -52,6 +54,11 @@ private slots:
     void calibrationReply_data();
     void calibrationReply();
     void calibrationWindow();
+    void comparatorBlock_data();
+    void comparatorBlock();
+    void comparatorReplyFillsTheWindow_data();
+    void comparatorReplyFillsTheWindow();
+    void comparatorReadAndUpdate();
     void scfBlock();
     void scfWindow();
 };
@@ -154,6 +161,93 @@ void TestSettings::calibrationWindow() {
     QVERIFY(waitFor([&] { return f.meter.calibration == 1200; }));
     QVERIFY(f.meter.receivedBytes().endsWith(QByteArray("i\x04\xB0", 3)));
     QVERIFY(f.panel->Timer1->isActive());
+}
+
+void TestSettings::comparatorBlock_data() {
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("high");
+    QTest::addColumn<QString>("low");
+    QTest::addColumn<QByteArray>("block");
+    QTest::newRow("Lx, option 3") << "Lx" << 3 << "0125"
+                                  << "0050" << QByteArray::fromHex("42007D0032");
+    QTest::newRow("Fc, option 5") << "Fc" << 5 << "0000"
+                                  << "0000" << QByteArray::fromHex("3000000000");
+    QTest::newRow("Lx, option 6") << "Lx" << 6 << "9999"
+                                  << "0001" << QByteArray::fromHex("50270F0001");
+    QTest::newRow("empty unit is Fc") << "" << 2 << "0001"
+                                      << "0000" << QByteArray::fromHex("2200010000");
+    QTest::newRow("none selected") << "Lx" << 0 << "0000"
+                                   << "0000" << QByteArray::fromHex("5000000000");
+    QTest::newRow("typed too much") << "Lx" << 2 << "99999999"
+                                    << "x" << QByteArray::fromHex("41FFFF0000");
+}
+
+void TestSettings::comparatorBlock() {
+    QFETCH(QString, unit);
+    QFETCH(int, position);
+    QFETCH(QString, high);
+    QFETCH(QString, low);
+    QFETCH(QByteArray, block);
+    QCOMPARE(comparator::block(unit, position, high, low).toHex(), block.toHex());
+}
+
+void TestSettings::comparatorReplyFillsTheWindow_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("high"); // digits 1..6 as shown
+    QTest::newRow("Lx, option 4") << QByteArray::fromHex("0200004400 7D003203") << "Lx" << 4
+                                  << "0125||";
+    QTest::newRow("Fc, option 5") << QByteArray::fromHex("020000100000000003") << "Fc" << 5
+                                  << "00000|";
+    QTest::newRow("above 9999") << QByteArray::fromHex("0200004827100000 03") << "Lx" << 5
+                                << "00000|";
+}
+
+void TestSettings::comparatorReplyFillsTheWindow() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, unit);
+    QFETCH(int, position);
+    QFETCH(QString, high);
+    PanelFixture f(false);
+    Comparator w(*f.panel);
+    w.fill(comparator::decode(reply));
+    QCOMPARE(w.TxtUnit->currentText(), unit);
+    QCOMPARE(w.position(), position);
+    QVERIFY(w.LODec[size_t(position)]->isChecked()); // both groups agree
+    QString shown;
+    for (int i = 1; i <= 6; ++i)
+        shown += w.HighO[size_t(i)]->currentText().isEmpty() ? QStringLiteral("|")
+                                                             : w.HighO[size_t(i)]->currentText();
+    QCOMPARE(shown, high);
+    QCOMPARE(w.HODec[1]->isEnabled(), unit == QLatin1String("Fc"));
+    QCOMPARE(w.HODec[6]->isEnabled(), unit == QLatin1String("Lx"));
+}
+
+void TestSettings::comparatorReadAndUpdate() {
+    PanelFixture f;
+    f.meter.compFlags = 0x42;
+    f.meter.compHigh = 125;
+    f.meter.compLow = 50;
+    f.click("Comp");
+    Comparator* w = f.hub->comparatorWindowOpen();
+    QVERIFY(w);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Comparator"));
+    QCOMPARE(w->HighO[4]->currentText(), QStringLiteral("5"));
+    QCOMPARE(w->position(), 3);
+    w->HighO[1]->setCurrentText(QStringLiteral("1")); // 1125
+    w->LODec[5]->click();                             // the HIGH group follows
+    QCOMPARE(w->position(), 5);
+    QCOMPARE(w->HighO[5]->currentText(), QStringLiteral("0"));
+    f.meter.clearReceived();
+    w->CmdUpdate->click();
+    QVERIFY(waitFor([&] { return f.meter.receivedBytes().endsWith('X'); }));
+    QCOMPARE(f.meter.compFlags, quint8(0x48));
+    QCOMPARE(f.meter.compHigh, 1125);
+    QCOMPARE(f.meter.compLow, 50);
+    const QByteArray sent = f.meter.receivedBytes();
+    QVERIFY(sent.indexOf('H') < sent.indexOf('V'));
 }
 
 void TestSettings::scfBlock() {

@@ -16,6 +16,7 @@
 #include "recording/sampler.h"
 #include "recording/samplingchoice.h"
 #include "settings/calibration.h"
+#include "settings/comparator.h"
 #include "settings/metersetup.h"
 #include "settings/scf.h"
 #include "views/filelist.h"
@@ -41,6 +42,7 @@ ToolbarHub::~ToolbarHub() {
     delete m_fileList.data();
     delete m_list.data();
     delete m_keypad.data();
+    delete m_comparator.data();
 }
 
 RealTimeList* ToolbarHub::realTimeList() const {
@@ -49,6 +51,10 @@ RealTimeList* ToolbarHub::realTimeList() const {
 
 Btn* ToolbarHub::keypad() const {
     return m_keypad.data();
+}
+
+Comparator* ToolbarHub::comparatorWindowOpen() const {
+    return m_comparator.data();
 }
 
 FileList* ToolbarHub::fileList() const {
@@ -74,6 +80,8 @@ void ToolbarHub::click(const QString& key) {
     } else if (key == QLatin1String("Memory")) {
         if (!logging && !m_panel.state().memoryOpen && !d.flag(Flag::Hold))
             m_memory->download();
+    } else if (key == QLatin1String("Comp")) {
+        guarded([this] { comparatorWindow(); });
     } else if (key == QLatin1String("cal")) {
         if (free)
             guarded([this] { calibration(); });
@@ -177,6 +185,21 @@ void ToolbarHub::timeSet() {
     auto hold = m_panel.poll().hold(); // restarted when the clock window closes
     Setup window(m_panel, &m_panel);
     window.exec();
+}
+
+void ToolbarHub::comparatorWindow() {
+    MeterLink& link = m_panel.link();
+    if (!m_panel.state().meterOnline || !link.enterSettings())
+        return;
+    const QByteArray reply = link.request('Z', 9, true);
+    if (reply.isEmpty())
+        return;
+    if (m_comparator)
+        delete m_comparator.data(); // reloaded every time
+    auto* window = new Comparator(m_panel);
+    m_comparator = window;
+    window->show();
+    window->fill(comparator::decode(reply));
 }
 
 void ToolbarHub::calibration() {

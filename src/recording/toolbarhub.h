@@ -9,6 +9,7 @@
 namespace lumetra {
 
 class Btn;
+class Comparator;
 class FileList;
 class MemoryCommands;
 class Panel;
@@ -32,6 +33,7 @@ public:
     FileList* fileList() const;
     RealTimeList* realTimeList() const;
     Btn* keypad() const;
+    Comparator* comparatorWindowOpen() const;
 
     static QString recordingOpenMessage() {
         return QStringLiteral("Recording Mode!\n\rPlease stop recording!");
@@ -51,6 +53,7 @@ private:
     void escape();
     void timeSet();
     void calibration();
+    void comparatorWindow();
     void scf();
     void samplingRate();
     void openList();
@@ -66,6 +69,7 @@ private:
     QPointer<FileList> m_fileList;
     QPointer<RealTimeList> m_list;
     QPointer<Btn> m_keypad;
+    QPointer<Comparator> m_comparator;
     bool m_opening = false;
     bool m_exchanging = false;
 };
