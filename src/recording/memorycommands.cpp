@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "recording/gridio.h"
+#include "recording/listcommands.h"
 #include "recording/memorysets.h"
 #include "recording/recordtable.h"
 #include "recording/toolbarhub.h"
@@ -224,26 +225,10 @@ void MemoryCommands::dataListCommand(const QString& key) {
     DataList* list = m_dataList;
     if (!list)
         return;
-    AppState& s = m_panel.state();
-    list->setBusy(true);
-    const auto done = qScopeGuard([list = QPointer<DataList>(list)] {
-        if (list)
-            list->setBusy(false);
-    });
-    if (key == QLatin1String("Unit")) {
+    if (key == QLatin1String("Unit"))
         list->toggleUnit();
-    } else if (key == QLatin1String("Save")) {
-        if (s.recordingToFile) {
-            m_panel.dialogs().message(list, ToolbarHub::listSaveWhileRecordingMessage(),
-                                      MessageIcon::Error);
-            return;
-        }
-        chooseSaveFile(list, m_panel.dialogs(), s);
-        if (s.fileChosen)
-            saveGrid(list, *list->visibleTable(), m_panel.dialogs(), s);
-    } else if (key == QLatin1String("Print")) {
-        printGrid(list, *list->visibleTable(), m_panel.dialogs(), &m_panel.poll());
-    }
+    else
+        runListCommand(*list, *list->visibleTable(), key, m_panel);
     // "Plot" arrives with the graph view.
 }
 

@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "recording/entry.h"
 #include "recording/gridio.h"
+#include "recording/listcommands.h"
 #include "recording/memorycommands.h"
 #include "recording/realtimelist.h"
 #include "recording/recorder.h"
@@ -188,10 +189,7 @@ void ToolbarHub::timeSet() {
 }
 
 void ToolbarHub::comparatorWindow() {
-    MeterLink& link = m_panel.link();
-    if (!m_panel.state().meterOnline || !link.enterSettings())
-        return;
-    const QByteArray reply = link.request('Z', 9, true);
+    const QByteArray reply = readStoredParameters();
     if (reply.isEmpty())
         return;
     if (m_comparator)
@@ -240,34 +238,20 @@ void ToolbarHub::openList() {
 }
 
 void ToolbarHub::listCommand(const QString& key) {
-    RealTimeList* list = m_list;
-    if (!list)
-        return;
-    AppState& s = m_panel.state();
-    list->setBusy(true);
-    const auto done = qScopeGuard([list = QPointer<RealTimeList>(list)] {
-        if (list)
-            list->setBusy(false);
-    });
-    if (key == QLatin1String("Save")) {
-        if (s.recordingToFile) {
-            // The one record-file slot is taken by the recording.
-            m_panel.dialogs().message(list, listSaveWhileRecordingMessage(), MessageIcon::Error);
-            return;
-        }
-        chooseSaveFile(list, m_panel.dialogs(), s);
-        if (s.fileChosen)
-            saveGrid(list, *list->table(), m_panel.dialogs(), s);
-    } else if (key == QLatin1String("Print")) {
-        printGrid(list, *list->table(), m_panel.dialogs(), &m_panel.poll());
-    }
+    if (RealTimeList* list = m_list)
+        runListCommand(*list, *list->table(), key, m_panel);
+}
+
+QByteArray ToolbarHub::readStoredParameters() {
+    MeterLink& link = m_panel.link();
+    if (!m_panel.state().meterOnline || !link.enterSettings())
+        return {};
+    return link.request('Z', 9, true);
 }
 
 void ToolbarHub::distance() {
     MeterLink& link = m_panel.link();
-    if (!m_panel.state().meterOnline || !link.enterSettings())
-        return;
-    const QByteArray reply = link.request('Z', 9, true);
+    const QByteArray reply = readStoredParameters();
     if (reply.isEmpty())
         return;
     const int stored = quint8(reply[1]) * 256 + quint8(reply[2]);

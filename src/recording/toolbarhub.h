@@ -41,9 +41,6 @@ public:
     static QString loggingMessage() {
         return QStringLiteral("Recording mode, stop record then try again !");
     }
-    static QString listSaveWhileRecordingMessage() {
-        return QStringLiteral("Aready in recording mode, close it and try again !");
-    }
 
 private:
     // Runs a meter exchange unless another one of the toolbar's is still running.
@@ -58,6 +55,8 @@ private:
     void samplingRate();
     void openList();
     void listCommand(const QString& key);
+    // "H", then the 9-byte reply to "Z" (distance and comparator); empty when given up.
+    QByteArray readStoredParameters();
     void distance();
     void holdTime();
     void buttons();
