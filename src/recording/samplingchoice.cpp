@@ -6,6 +6,7 @@
 #include "link/wait.h"
 #include "panel/panel.h"
 #include "panel/polltimer.h"
+#include "platform/borderless.h"
 #include "platform/dialogs.h"
 #include "recording/entry.h"
 
@@ -18,14 +19,10 @@
 
 namespace lumetra {
 
-SamplingChoice::SamplingChoice(Panel& panel, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_panel(panel) {
+SamplingChoice::SamplingChoice(Panel& panel, QWidget* parent) : QDialog(parent), m_panel(panel) {
     setObjectName(QStringLiteral("SamplingChoice"));
     setWindowTitle(QStringLiteral("Sampling Rate"));
-    setModal(true);
-    auto* frame = new QFrame(this);
-    frame->setFrameShape(QFrame::Panel);
-    frame->setFrameShadow(QFrame::Raised);
+    QFrame* frame = borderlessPanel(this);
     OptPC = new QRadioButton(QStringLiteral("PC Sampling Rate"), frame);
     OptPC->setObjectName(QStringLiteral("OptPC"));
     OptMeter = new QRadioButton(QStringLiteral("Meter Sampling Rate"), frame);
@@ -41,9 +38,6 @@ SamplingChoice::SamplingChoice(Panel& panel, QWidget* parent)
     inner->addWidget(OptPC);
     inner->addWidget(OptMeter);
     inner->addWidget(CmdOK);
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(frame);
     connect(CmdOK, &QPushButton::clicked, this, &SamplingChoice::ok);
 
     const QPoint corner = panel.frameGeometry().topLeft();

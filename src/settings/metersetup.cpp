@@ -6,6 +6,7 @@
 #include "link/wait.h"
 #include "panel/panel.h"
 #include "panel/polltimer.h"
+#include "platform/borderless.h"
 #include "platform/clock.h"
 
 #include <QGroupBox>
@@ -20,14 +21,10 @@
 
 namespace lumetra {
 
-Setup::Setup(Panel& panel, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_panel(panel) {
+Setup::Setup(Panel& panel, QWidget* parent) : QDialog(parent), m_panel(panel) {
     setObjectName(QStringLiteral("Setup"));
     setWindowTitle(QStringLiteral("Setup"));
-    setModal(true);
-    auto* frame = new QFrame(this);
-    frame->setFrameShape(QFrame::Panel);
-    frame->setFrameShadow(QFrame::Raised);
+    QFrame* frame = borderlessPanel(this);
     FrameTime = new QGroupBox(QStringLiteral("Time"), frame);
     FrameTime->setObjectName(QStringLiteral("FrameTime"));
     LblMeterTime = new QLabel(QStringLiteral("Meter Time"), FrameTime);
@@ -62,9 +59,6 @@ Setup::Setup(Panel& panel, QWidget* parent)
     auto* inner = new QVBoxLayout(frame);
     inner->addWidget(FrameTime);
     inner->addLayout(buttons);
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(frame);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -8,6 +8,7 @@
 #include "panel/panel.h"
 #include "panel/polltimer.h"
 #include "panel/virtuallcd.h"
+#include "platform/borderless.h"
 #include "platform/dialogs.h"
 
 #include <QComboBox>
@@ -23,13 +24,9 @@
 
 namespace lumetra {
 
-SCF_frm::SCF_frm(Panel& panel, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_panel(panel) {
+SCF_frm::SCF_frm(Panel& panel, QWidget* parent) : QDialog(parent), m_panel(panel) {
     setObjectName(QStringLiteral("SCF_frm"));
-    setModal(true);
-    auto* frame = new QFrame(this);
-    frame->setFrameShape(QFrame::Panel);
-    frame->setFrameShadow(QFrame::Raised);
+    QFrame* frame = borderlessPanel(this);
     Label1 = new QLabel(QStringLiteral("Range"), frame);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2 = new QLabel(QStringLiteral("Cnt"), frame);
@@ -66,9 +63,6 @@ SCF_frm::SCF_frm(Panel& panel, QWidget* parent)
     grid->addWidget(SetSCF_btn, 2, 0);
     grid->addWidget(SCF_init_btn, 2, 1);
     grid->addWidget(Cancel_btn, 3, 0, 1, 2);
-    auto* outer = new QGridLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(frame);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
