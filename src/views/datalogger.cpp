@@ -30,7 +30,7 @@ QLabel* panelLabel(const QString& name, const QString& caption, QWidget* parent,
 
 } // namespace
 
-Memory::Memory(AppState& state, QWidget* parent) : QWidget(parent, Qt::Window), m_state(state) {
+Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(state) {
     setObjectName(QStringLiteral("Memory"));
     setWindowTitle(QStringLiteral("Data Logger"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -75,23 +75,11 @@ void Memory::placeBeside(const QWidget* main) {
     move(frame.left() + frame.width(), frame.top());
 }
 
-void Memory::setBusy(bool busy) {
-    m_busy = busy;
-    if (!busy && m_closePending) {
-        m_closePending = false;
-        close();
-    }
-}
-
 void Memory::closeEvent(QCloseEvent* event) {
-    if (m_busy) {
-        m_closePending = true;
-        event->ignore();
-        return;
-    }
+    BusyWindow::closeEvent(event);
     // A download in progress sees this and stops.
-    m_state.memoryOpen = false;
-    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        m_state.memoryOpen = false;
 }
 
 bool Memory::eventFilter(QObject* watched, QEvent* event) {
@@ -100,11 +88,11 @@ bool Memory::eventFilter(QObject* watched, QEvent* event) {
         emit eraseClicked();
         return true;
     }
-    return QWidget::eventFilter(watched, event);
+    return BusyWindow::eventFilter(watched, event);
 }
 
 void Memory::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
+    BusyWindow::resizeEvent(event);
     const auto px = [this](int twips) { return twipsToPixels(this, twips); };
     const int w = pixelsToTwips(this, width());
     const int h = pixelsToTwips(this, height());

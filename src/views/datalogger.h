@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "views/busywindow.h"
 
 class QLabel;
 class QTableView;
@@ -13,7 +13,7 @@ struct AppState;
 // "Data Logger": the meter's memory after a download: total and free size, the progress of
 // the download and one row per recorded set. A click on a set expands it; a click on the
 // free memory erases the meter's memory.
-class Memory : public QWidget {
+class Memory : public BusyWindow {
     Q_OBJECT
 public:
     explicit Memory(AppState& state, QWidget* parent = nullptr);
@@ -28,9 +28,6 @@ public:
     RecordTable* sets() const { return m_sets; }
 
     void placeBeside(const QWidget* main);
-    // While a set is expanded or the memory erased, the window stays; a close asked for
-    // meanwhile happens afterwards.
-    void setBusy(bool busy);
 
 signals:
     void setClicked(int dataRow);
@@ -44,8 +41,6 @@ protected:
 private:
     AppState& m_state;
     RecordTable* m_sets = nullptr;
-    bool m_busy = false;
-    bool m_closePending = false;
 };
 
 } // namespace lumetra

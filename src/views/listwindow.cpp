@@ -17,7 +17,7 @@ namespace lumetra {
 
 ListWindow::ListWindow(const QString& objectName, const QString& caption, int minWidthTwips,
                        int minHeightTwips, QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+    : BusyWindow(parent) {
     setObjectName(objectName);
     setWindowTitle(caption);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -100,23 +100,6 @@ void ListWindow::placeBeside(const QWidget* main) {
     move(frame.left() + frame.width(), frame.top());
 }
 
-void ListWindow::setBusy(bool busy) {
-    m_busy = busy;
-    if (!busy && m_closePending) {
-        m_closePending = false;
-        close();
-    }
-}
-
-void ListWindow::closeEvent(QCloseEvent* event) {
-    if (m_busy) {
-        m_closePending = true;
-        event->ignore();
-        return;
-    }
-    QWidget::closeEvent(event);
-}
-
 int ListWindow::templateWidth(int column) const {
     static const char* const templates[] = {" 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA "};
     // The cell's margins come on top of the text.
@@ -131,7 +114,7 @@ void ListWindow::sizeColumnsFromTemplates() {
 }
 
 void ListWindow::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
+    BusyWindow::resizeEvent(event);
     // Three equal columns that follow the window, the first a little wider; never narrower
     // than their templates, so that a time stamp is never cut.
     const int third = pixelsToTwips(this, width()) / 3 - 240;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "views/busywindow.h"
 
 class QStackedLayout;
 class QTableView;
@@ -13,7 +13,7 @@ class RecordTable;
 
 // What the three list windows share: a toolbar of keyed buttons over a three-column grid
 // sized from width templates, placed beside the main window, with a minimum size.
-class ListWindow : public QWidget {
+class ListWindow : public BusyWindow {
     Q_OBJECT
 public:
     // minWidthTwips x minHeightTwips is the smallest size the window accepts.
@@ -31,9 +31,6 @@ public:
 
     // Beside the main window: left edge at its right edge, same top.
     void placeBeside(const QWidget* main);
-    // While the list is being saved or printed the window stays; a close asked for meanwhile
-    // happens when the work is done.
-    void setBusy(bool busy);
 
 signals:
     void toolbarClicked(const QString& key);
@@ -41,7 +38,6 @@ signals:
 protected:
     QToolButton* addToolbarButton(const QString& key, const QString& tip, const QIcon& icon);
     void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     // Column widths from the templates " 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA ".
     void sizeColumnsFromTemplates();
     int templateWidth(int column) const;
@@ -52,8 +48,6 @@ private:
     RecordTable* m_table = nullptr;
     QList<QTableView*> m_grids;
     QStackedLayout* m_stack = nullptr;
-    bool m_busy = false;
-    bool m_closePending = false;
 };
 
 } // namespace lumetra
