@@ -8,11 +8,11 @@
 // that last byte to the main window showing the frame.
 //
 // Usage: bench_live_display [seconds]   (default 60)
-#include "panel/displaypoll.h"
-#include "panel/panel.h"
+#include "link/displaypoll.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "virtualmeter/virtualmeter.h"
+#include "windows/panel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,14 +3,14 @@
 // longest stall of the event loop while it runs.
 //
 // Usage: bench_record_files [records]   (default 100000)
-#include "panel/panel.h"
+#include "commands/gridio.h"
+#include "commands/toolbarhub.h"
+#include "model/appstate.h"
+#include "model/recordtable.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "recording/appstate.h"
-#include "recording/gridio.h"
-#include "recording/recordtable.h"
-#include "recording/toolbarhub.h"
-#include "views/filelist.h"
+#include "windows/filelist.h"
+#include "windows/panel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -117,8 +117,7 @@ int main(int argc, char* argv[]) {
 
     dialogs.printerAnswers = {true};
     dialogs.printerOutputFile = dir.filePath("printed.pdf");
-    const Measure print =
-        measure([&] { lumetra::printGrid(list, *list->table(), dialogs, &panel.poll()); });
+    const Measure print = measure([&] { lumetra::printGrid(list, *list->table(), dialogs); });
     row(qPrintable(QStringLiteral("print %1 rows to PDF (%2 KB)")
                        .arg(records)
                        .arg(QFile(dialogs.printerOutputFile).size() / 1024)),

@@ -3,11 +3,11 @@
 //                                 handshake; the window is closed in the middle of that wait.
 //   shutdown_probe record FILE    records once a second into FILE and prints "recorded N"
 //                                 after each record, until it is killed.
-#include "panel/panel.h"
+#include "commands/toolbarhub.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "recording/toolbarhub.h"
 #include "virtualmeter/virtualmeter.h"
+#include "windows/panel.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,19 +1,19 @@
 // PC live recording, the live list, the sampling-rate window, the keypad and the distance
 // and hold-time entries, against the virtual meter.
+#include "commands/recorder.h"
+#include "commands/sampler.h"
+#include "commands/toolbarhub.h"
 #include "link/meterlink.h"
+#include "link/polltimer.h"
 #include "link/wait.h"
-#include "panel/keypad.h"
-#include "panel/panel.h"
-#include "panel/polltimer.h"
-#include "recording/entry.h"
-#include "recording/realtimelist.h"
-#include "recording/recorder.h"
-#include "recording/recordtable.h"
-#include "recording/sampler.h"
-#include "recording/samplingchoice.h"
-#include "recording/toolbarhub.h"
+#include "model/entry.h"
+#include "model/recordtable.h"
 #include "support/meterfixture.h"
-#include "views/filelist.h"
+#include "windows/filelist.h"
+#include "windows/keypad.h"
+#include "windows/panel.h"
+#include "windows/realtimelist.h"
+#include "windows/samplingchoice.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 // Pure logic: settings text, port names, numbers, acknowledge and display-frame decoding.
 #include "link/commands.h"
 #include "link/meterlink.h"
-#include "link/numbers.h"
-#include "link/portnames.h"
-#include "panel/displayframe.h"
+#include "model/displayframe.h"
+#include "model/numbers.h"
+#include "model/portnames.h"
 #include "platform/dialogs.h"
 #include "platform/serialport.h"
 #include "support/meterfixture.h"

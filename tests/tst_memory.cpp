@@ -1,13 +1,13 @@
 // The meter's data-logger memory: reading formatting, splitting a dump into sets, record
 // times, and the download, expansion and erase against the virtual meter.
-#include "link/readingformat.h"
+#include "commands/memorycommands.h"
 #include "link/wait.h"
-#include "recording/memorycommands.h"
-#include "recording/memorysets.h"
-#include "recording/recordtable.h"
+#include "model/memorysets.h"
+#include "model/readingformat.h"
+#include "model/recordtable.h"
 #include "support/meterfixture.h"
-#include "views/datalist.h"
-#include "views/datalogger.h"
+#include "windows/datalist.h"
+#include "windows/datalogger.h"
 
 #include <QLabel>
 #include <QLocale>

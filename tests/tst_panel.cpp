@@ -1,15 +1,15 @@
 // The Port window and the main window: start-up online and offline, the toolbar's
 // availability, the version caption, the live poll against the virtual meter and the LCD.
+#include "link/displaypoll.h"
 #include "link/meterlink.h"
-#include "link/portwindow.h"
-#include "panel/displayframe.h"
-#include "panel/displaypoll.h"
-#include "panel/panel.h"
-#include "panel/polltimer.h"
-#include "panel/virtuallcd.h"
+#include "link/polltimer.h"
+#include "model/displayframe.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "support/meterfixture.h"
+#include "widgets/virtuallcd.h"
+#include "windows/panel.h"
+#include "windows/portwindow.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,13 +1,13 @@
 // Record files, the grid save and print, the toolbar's Save / Open / ESC and the file list.
+#include "commands/gridio.h"
+#include "commands/recorder.h"
+#include "commands/toolbarhub.h"
 #include "link/wait.h"
-#include "panel/panel.h"
-#include "recording/gridio.h"
-#include "recording/recorder.h"
-#include "recording/recordfile.h"
-#include "recording/recordtable.h"
-#include "recording/toolbarhub.h"
+#include "model/recordfile.h"
+#include "model/recordtable.h"
 #include "support/meterfixture.h"
-#include "views/filelist.h"
+#include "windows/filelist.h"
+#include "windows/panel.h"
 
 #include <QFile>
 #include <QLabel>
@@ -188,9 +188,9 @@ void TestRecording::printToPdf() {
     caller.setWindowTitle("File List");
     dialogs.printerAnswers = {false, true};
     dialogs.printerOutputFile = pdf;
-    QVERIFY(!printGrid(&caller, *t, dialogs, nullptr)); // Cancel: nothing printed
+    QVERIFY(!printGrid(&caller, *t, dialogs)); // Cancel: nothing printed
     QVERIFY(!QFile::exists(pdf));
-    QVERIFY(printGrid(&caller, *t, dialogs, nullptr));
+    QVERIFY(printGrid(&caller, *t, dialogs));
     QCOMPARE(caller.windowTitle(), QStringLiteral("File List"));
 
     // Word positions: with a fixed-pitch font, column starts are character counts apart.

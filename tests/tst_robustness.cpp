@@ -3,10 +3,10 @@
 // read out of bounds (this suite also runs under the address and undefined-behaviour
 // sanitizers), and the results must stay within their documented ranges.
 #include "link/meterlink.h"
-#include "link/numbers.h"
-#include "panel/displayframe.h"
-#include "recording/entry.h"
-#include "recording/recordfile.h"
+#include "model/displayframe.h"
+#include "model/entry.h"
+#include "model/numbers.h"
+#include "model/recordfile.h"
 #include "virtualmeter/virtualmeter.h"
 
 #include <QRandomGenerator>

@@ -1,11 +1,11 @@
 // The meter settings windows: clock, calibration and SCF, against the virtual meter.
 #include "link/wait.h"
-#include "panel/virtuallcd.h"
-#include "settings/calibration.h"
-#include "settings/comparator.h"
-#include "settings/metersetup.h"
-#include "settings/scf.h"
 #include "support/meterfixture.h"
+#include "widgets/virtuallcd.h"
+#include "windows/calibration.h"
+#include "windows/comparator.h"
+#include "windows/metersetup.h"
+#include "windows/scf.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -75,11 +75,11 @@ void TestSettings::clockBytes_data() {
 void TestSettings::clockBytes() {
     QFETCH(QDateTime, when);
     QFETCH(QByteArray, bytes);
-    QCOMPARE(Setup::clockBytes(when), bytes);
+    QCOMPARE(meterclock::clockBytes(when), bytes);
 }
 
 void TestSettings::meterTimeText() {
-    QCOMPARE(Setup::meterTimeText(QByteArray::fromHex("023112000900 0003")),
+    QCOMPARE(meterclock::meterTimeText(QByteArray::fromHex("023112000900 0003")),
              QStringLiteral("31 12:00:09"));
 }
 
@@ -102,7 +102,7 @@ void TestSettings::clockWindow() {
             QVERIFY(w->LblMeterTime->text().contains(':'));
             QVERIFY(w->LblPCTime->text().contains(':'));
             f.meter.clearReceived();
-            const QByteArray expected = Setup::clockBytes(f.panel->clock().now());
+            const QByteArray expected = meterclock::clockBytes(f.panel->clock().now());
             w->CmdSetTime->click();
             QVERIFY(waitFor([&] {
                 return f.meter.receivedBytes().size() >= 5 &&
@@ -131,7 +131,7 @@ void TestSettings::calibrationReply_data() {
 void TestSettings::calibrationReply() {
     QFETCH(QByteArray, reply);
     QFETCH(QString, text);
-    const auto t = Calibrationfrm::factorText(reply);
+    const auto t = calibration::factorText(reply);
     QCOMPARE(t.value_or(QString()), text);
 }
 
@@ -211,7 +211,7 @@ void TestSettings::comparatorReplyFillsTheWindow() {
     QFETCH(int, position);
     QFETCH(QString, high);
     PanelFixture f(false);
-    Comparator w(*f.panel);
+    Comparator w(f.panel->link(), f.panel->poll(), f.panel.get());
     w.fill(comparator::decode(reply));
     QCOMPARE(w.TxtUnit->currentText(), unit);
     QCOMPARE(w.position(), position);
@@ -251,9 +251,9 @@ void TestSettings::comparatorReadAndUpdate() {
 }
 
 void TestSettings::scfBlock() {
-    QCOMPARE(SCF_frm::block(13, 1.2), QByteArray::fromHex("0D04B0"));
-    QCOMPARE(SCF_frm::block(0, 0.2), QByteArray::fromHex("0000C8"));
-    QCOMPARE(SCF_frm::block(19, 5.0), QByteArray::fromHex("131388"));
+    QCOMPARE(scf::block(13, 1.2), QByteArray::fromHex("0D04B0"));
+    QCOMPARE(scf::block(0, 0.2), QByteArray::fromHex("0000C8"));
+    QCOMPARE(scf::block(19, 5.0), QByteArray::fromHex("131388"));
 }
 
 void TestSettings::scfWindow() {

@@ -1,9 +1,9 @@
-#include "link/portwindow.h"
-#include "panel/panel.h"
+#include "commands/toolbarhub.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "recording/toolbarhub.h"
 #include "virtualmeter/virtualmeter.h"
+#include "windows/panel.h"
+#include "windows/portwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -63,8 +63,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(&portWindow, &lumetra::Port::abandoned, &app, &QCoreApplication::quit);
     portWindow.show();
     const int rc = QApplication::exec();
-    // Windows first, then the meter their port talks to.
+    // Windows first, then the meter their port talks to. The windows the hub closes delete
+    // themselves; the event loop has ended, so that happens here.
     hub.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     panel.reset();
     meter.reset();
     return rc;

@@ -72,7 +72,7 @@ bool MeterLink::reopenIfLost() {
 MeterLink::SeriesResult MeterLink::acknowledgeSeries() {
     int attempts = 0;
     for (;;) {
-        if (quitRequested())
+        if (waitsAbandoned())
             return SeriesResult::Quit;
         if (!reopenIfLost()) {
             // No device at all: nothing to attempt, so go straight to waiting for the meter.
@@ -85,7 +85,7 @@ MeterLink::SeriesResult MeterLink::acknowledgeSeries() {
         ++attempts;
         writeLetter('A');
         pauseSeconds(findMeterCommand('A')->waitAfter);
-        if (quitRequested())
+        if (waitsAbandoned())
             return SeriesResult::Quit;
         const QByteArray reply = readAll();
         if (reply.size() >= 6) {
@@ -139,7 +139,7 @@ bool MeterLink::waitForMeter() {
     }
     for (;;) {
         QCoreApplication::processEvents();
-        if (quitRequested())
+        if (waitsAbandoned())
             return done(false);
         if (!m_port.isOpen() && !reopenIfLost()) {
             pauseSeconds(0.2);
@@ -147,7 +147,7 @@ bool MeterLink::waitForMeter() {
         }
         writeLetter('M');
         pauseSeconds(0.2);
-        if (quitRequested())
+        if (waitsAbandoned())
             return done(false);
         if (waiting() != 0)
             break;
@@ -163,13 +163,13 @@ bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
         return false;
     if (command->waitBefore > 0) {
         pauseSeconds(command->waitBefore);
-        if (quitRequested())
+        if (waitsAbandoned())
             return false;
     }
     writeLetter(letter);
     if (command->waitAfter > 0) {
         pauseSeconds(command->waitAfter);
-        if (quitRequested())
+        if (waitsAbandoned())
             return false;
     }
     if (command->payloadSize > 0) {
@@ -177,7 +177,7 @@ bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
         write(payload);
         if (command->waitPayload > 0) {
             pauseSeconds(command->waitPayload);
-            if (quitRequested())
+            if (waitsAbandoned())
                 return false;
         }
     }
@@ -189,7 +189,7 @@ bool MeterLink::enterSettings() {
         return false;
     writeLetter('H');
     pauseSeconds(findMeterCommand('H')->waitAfter);
-    return !quitRequested();
+    return !waitsAbandoned();
 }
 
 QByteArray MeterLink::request(char letter, int length, bool framed) {
@@ -201,7 +201,7 @@ QByteArray MeterLink::request(char letter, int length, bool framed) {
             return {};
         writeLetter(letter);
         pauseSeconds(command->waitAfter);
-        if (quitRequested())
+        if (waitsAbandoned())
             return {};
         const QByteArray reply = readAll();
         if (reply.size() < length)

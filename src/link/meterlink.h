@@ -1,11 +1,14 @@
 #pragma once
 
-#include "link/portnames.h"
+#include "model/portnames.h"
 #include "platform/serialport.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <optional>
+#include <utility>
 
 namespace lumetra {
 
@@ -13,7 +16,8 @@ namespace lumetra {
 // offers the exchanges of the protocol: the acknowledge handshake, waiting for a silent
 // meter, sending letters and payloads, reading what is waiting.
 //
-// Calls that wait return false only when the program is shutting down; callers then give up.
+// Calls that wait return false only when the program is shutting down or the work they serve
+// was abandoned (its window closed); callers then give up.
 class MeterLink : public QObject {
     Q_OBJECT
 public:
@@ -21,6 +25,31 @@ public:
     static constexpr quint32 kEmptyMemoryPointer = 1535;
 
     explicit MeterLink(QObject* parent = nullptr);
+
+    // One exchange with the meter at a time: whoever talks to the meter, the display poll
+    // aside, claims the link first, and a second claim is refused while the first lasts. So a
+    // click can never slip its letters into the middle of another window's sequence.
+    class Claim {
+    public:
+        explicit Claim(MeterLink* link) : m_link(link) { m_link->m_claimed = true; }
+        ~Claim() {
+            if (m_link)
+                m_link->m_claimed = false;
+        }
+        Claim(Claim&& other) noexcept : m_link(std::exchange(other.m_link, nullptr)) {}
+        Claim(const Claim&) = delete;
+        Claim& operator=(const Claim&) = delete;
+        Claim& operator=(Claim&&) = delete;
+
+    private:
+        MeterLink* m_link;
+    };
+    [[nodiscard]] std::optional<Claim> claim() {
+        if (m_claimed)
+            return std::nullopt;
+        return std::optional<Claim>(std::in_place, this);
+    }
+    bool claimed() const { return m_claimed; }
 
     // Opens the chosen port with the meter's line settings. On failure errorText() says why.
     bool open(const PortChoice& choice, const QString& settings = QStringLiteral("19200,n,8,1"));
@@ -45,7 +74,7 @@ public:
     bool enterSettings();
     // Handshake, the letter, its wait, then whatever arrived; repeated until the reply holds
     // at least length bytes (and, when framed, starts with 0x02 and has 0x03 at length).
-    // Empty only when the program is shutting down.
+    // Empty only when the program is shutting down or the work was abandoned.
     QByteArray request(char letter, int length, bool framed);
 
     void writeLetter(char letter);
@@ -80,6 +109,7 @@ private:
     quint32 m_memoryPointer = 0;
     bool m_lost = false;
     bool m_waitingForMeter = false;
+    bool m_claimed = false;
     qint64 m_lastReopenMs = -1;
     int m_attemptsPerSeries = kAttemptsPerSeries;
 };

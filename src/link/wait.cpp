@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QList>
-#include <QPointer>
 #include <QTimer>
 
 #include <cmath>
@@ -12,8 +11,18 @@
 namespace lumetra {
 namespace {
 
+struct RunningWait {
+    QEventLoop* loop;
+    const WaitScope* scope; // the scope the wait belongs to; nullptr outside any
+};
+
 bool g_quit = false;
-QList<QEventLoop*> g_loops; // the waits now on the stack, innermost last
+QList<RunningWait> g_waits; // the waits now on the stack, innermost last
+QList<WaitScope*> g_scopes; // the scopes now on the stack, innermost last
+
+const WaitScope* innermostScope() {
+    return g_scopes.isEmpty() ? nullptr : g_scopes.last();
+}
 
 } // namespace
 
@@ -21,7 +30,7 @@ void pauseSeconds(double seconds) {
     QElapsedTimer elapsed;
     elapsed.start();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (g_quit || !(seconds > 0))
+    if (waitsAbandoned() || !(seconds > 0))
         return;
     const qint64 total = std::llround(seconds * 1000.0);
     const qint64 left = total - elapsed.elapsed();
@@ -33,16 +42,39 @@ void pauseSeconds(double seconds) {
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    g_loops.append(&loop);
+    g_waits.append({&loop, innermostScope()});
     timer.start(int(left));
     loop.exec();
-    g_loops.removeOne(&loop);
+    g_waits.removeIf([&](const RunningWait& w) { return w.loop == &loop; });
+}
+
+WaitScope::WaitScope() {
+    g_scopes.append(this);
+}
+
+WaitScope::~WaitScope() {
+    g_scopes.removeOne(this);
+}
+
+void WaitScope::abandon() {
+    m_abandoned = true;
+    for (const RunningWait& w : std::as_const(g_waits)) {
+        if (w.scope == this)
+            w.loop->quit();
+    }
+}
+
+bool waitsAbandoned() {
+    if (g_quit)
+        return true;
+    const WaitScope* scope = innermostScope();
+    return scope && scope->abandoned();
 }
 
 void requestQuit() {
     g_quit = true;
-    for (QEventLoop* loop : std::as_const(g_loops))
-        loop->quit();
+    for (const RunningWait& w : std::as_const(g_waits))
+        w.loop->quit();
 }
 
 bool quitRequested() {

@@ -7,8 +7,29 @@ namespace lumetra {
 // or a clock adjustment neither ends a wait early nor stretches it.
 void pauseSeconds(double seconds);
 
-// Shutting down: every running and future wait returns at once, and code that loops towards
-// the meter checks quitRequested() after each wait and gives up.
+// A piece of work a person can abandon, such as a window's exchange with the meter. Once it
+// is abandoned, every wait inside it returns at once and waitsAbandoned() holds there, so
+// loops towards the meter give up. Scopes nest with the call stack: work that started inside
+// another scope's wait finishes first, as it must.
+class WaitScope {
+public:
+    WaitScope();
+    ~WaitScope();
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+    void abandon();
+    bool abandoned() const { return m_abandoned; }
+
+private:
+    bool m_abandoned = false;
+};
+
+// True when the program is shutting down or the innermost running WaitScope was abandoned:
+// code that loops towards the meter checks it after each wait and gives up.
+bool waitsAbandoned();
+
+// Shutting down: every running and future wait returns at once.
 void requestQuit();
 bool quitRequested();
 // Only for tests that start the program's windows more than once in one process.

@@ -1,5 +1,6 @@
 #include "support/meterfixture.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -39,6 +40,8 @@ PanelFixture::PanelFixture(bool online, bool waitForFirstFrame, Clock* clockOver
 
 PanelFixture::~PanelFixture() {
     hub.reset();
+    // The windows the hub closed delete themselves later; that is now, before their meter goes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     panel.reset();
 }
 

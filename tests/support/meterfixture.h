@@ -1,11 +1,11 @@
 #pragma once
 
+#include "commands/toolbarhub.h"
 #include "link/meterlink.h"
-#include "panel/panel.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
-#include "recording/toolbarhub.h"
 #include "virtualmeter/virtualmeter.h"
+#include "windows/panel.h"
 
 #include <QTest>
 

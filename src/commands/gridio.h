@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace lumetra {
+
+class Dialogs;
+class RecordTable;
+struct AppState;
+
+// The save dialog's filter, shared by every list that saves.
+inline const QString kSaveFilter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+
+// Asks for a file to save into: sets recordFileName and fileChosen (false on Cancel).
+void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state);
+
+// Writes the list to recordFileName, header row first, every cell followed by a tab; the
+// caller's caption shows the progress. On failure the user is told which file and why.
+// Clears fileChosen either way.
+bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state);
+
+// Prints the list in fixed columns after the printer dialog; the caller's caption shows
+// the progress.
+bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs);
+
+struct ReadReport {
+    bool opened = false;
+    QString error;            // why the file could not be read (empty when it could)
+    int records = 0;          // data lines appended
+    int skippedLines = 0;     // lines too long to be records
+    bool interrupted = false; // the window went away while reading
+};
+
+// Reads a record file into table: the unit of its header line into the first header cell,
+// then one row per line with its tab-separated fields. Progress goes to the caller's
+// caption; the window stays responsive.
+ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* caller);
+
+} // namespace lumetra

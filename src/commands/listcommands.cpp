@@ -1,0 +1,33 @@
+#include "listcommands.h"
+
+#include "commands/gridio.h"
+#include "model/appstate.h"
+#include "platform/dialogs.h"
+#include "widgets/listwindow.h"
+
+namespace lumetra {
+
+bool runListCommand(ListWindow& window, const RecordTable& table, const QString& key,
+                    AppState& state, Dialogs& dialogs) {
+    const bool save = key == QLatin1String("Save");
+    if (!save && key != QLatin1String("Print"))
+        return false;
+    auto busy = window.busy().tryHold();
+    if (!busy)
+        return true; // the list is still busy with its previous job
+    if (save) {
+        if (state.recordingToFile) {
+            // The one record-file slot is taken by the recording.
+            dialogs.message(&window, listSaveWhileRecordingMessage(), MessageIcon::Error);
+            return true;
+        }
+        chooseSaveFile(&window, dialogs, state);
+        if (state.fileChosen)
+            saveGrid(&window, table, dialogs, state);
+    } else {
+        printGrid(&window, table, dialogs);
+    }
+    return true;
+}
+
+} // namespace lumetra

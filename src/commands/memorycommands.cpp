@@ -1,0 +1,239 @@
+#include "memorycommands.h"
+
+#include "commands/listcommands.h"
+#include "link/meterlink.h"
+#include "link/wait.h"
+#include "model/appstate.h"
+#include "model/memorysets.h"
+#include "model/readingformat.h"
+#include "model/recordtable.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "windows/datalist.h"
+#include "windows/datalogger.h"
+
+#include <QLabel>
+
+namespace lumetra {
+
+MemoryCommands::MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
+                               Clock& clock, QWidget* mainWindow, QObject* parent)
+    : QObject(parent), m_link(link), m_state(state), m_dialogs(dialogs), m_clock(clock),
+      m_mainWindow(mainWindow) {
+    m_exchange.setMeter(&link, &poll);
+}
+
+MemoryCommands::~MemoryCommands() {
+    // Deleted as they close; the program deletes what is left when it ends.
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_dataList.data()), static_cast<QWidget*>(m_memory.data())}) {
+        if (w)
+            w->close();
+    }
+}
+
+Memory* MemoryCommands::memoryWindow() const {
+    return m_memory.data();
+}
+DataList* MemoryCommands::dataList() const {
+    return m_dataList.data();
+}
+
+MemoryCommands::Transfer MemoryCommands::receive(int length, QByteArray& reply) {
+    for (;;) {
+        reply += m_link.readAll();
+        if (reply.isEmpty())
+            return Transfer::Done; // nothing at all: the caller starts the transfer again
+        // Sleep until more bytes can have come: 10 ms is about 19 bytes on the line.
+        pauseSeconds(0.01);
+        if (waitsAbandoned())
+            return Transfer::Abandoned;
+        const int received = int(std::min<qsizetype>(reply.size(), length));
+        if (m_memory)
+            m_memory->LblMessage->setText(QString::number(100.0 * received / length, 'f', 1) +
+                                          QStringLiteral("% Completed"));
+        if (received == length)
+            return Transfer::Done;
+    }
+}
+
+Memory* MemoryCommands::openMemoryWindow() {
+    if (m_memory)
+        return m_memory;
+    auto* window = new Memory(m_state); // deletes itself on close
+    m_memory = window;
+    connect(window, &Memory::setClicked, this, &MemoryCommands::expand);
+    connect(window, &Memory::eraseClicked, this, &MemoryCommands::erase);
+    connect(window, &BusyWindow::closed, this, [this, window] {
+        if (m_memory == window)
+            m_memory = nullptr;
+    });
+    window->placeBeside(m_mainWindow);
+    window->show();
+    return window;
+}
+
+void MemoryCommands::download() {
+    AppState& s = m_state;
+    MeterLink& link = m_link;
+    const auto exchange = m_exchange.tryHold();
+    if (!exchange)
+        return; // a download or another exchange has the meter
+    s.downloadErrorCount = 0;
+    if (!link.handshake())
+        return;
+    if (link.memoryPointer() <= memorysets::kEmptyPointer) {
+        m_dialogs.message(m_mainWindow, noDataMessage(), MessageIcon::Error);
+        s.pollCounter = 0;
+        s.memoryBusy = false;
+        return;
+    }
+
+    int requests = 0;
+    QByteArray stored;
+    for (bool restart = true; restart;) {
+        restart = false;
+        // From here on closing "Data Logger" ends the download.
+        Memory* window = openMemoryWindow();
+        const auto windowHold = window->busy().tryHold();
+        if (!windowHold)
+            return;
+        // Whatever is left of a dump that was given up must not reach the display poll.
+        const auto abandoned = [&] {
+            link.flush();
+            s.pollCounter = 0; // the poll handshakes and restarts the stream
+        };
+        // Start of transfer: back to normal mode, then a fresh acknowledge for the pointer.
+        if (!link.enterSettings() || !link.handshake())
+            return abandoned();
+        const quint32 pointer = std::min(link.memoryPointer(), memorysets::kLastAddress);
+        window->LblSize->setText(QStringLiteral("128 K"));
+        window->LblRemain->setText(memorysets::freeMemoryText(pointer));
+        const int length = memorysets::replyLength(pointer);
+        for (;;) {
+            ++requests;
+            QByteArray reply;
+            link.flush();
+            link.writeLetter('Q');
+            pauseSeconds(0.2);
+            if (waitsAbandoned() || receive(length, reply) == Transfer::Abandoned)
+                return abandoned();
+            if (reply.isEmpty()) {
+                restart = true; // no answer to "Q": start the transfer again
+                break;
+            }
+            link.flush();
+            s.pollCounter = 0; // the dump ended the display stream
+            s.memoryBusy = false;
+            stored = memorysets::storedMemory(reply, length);
+            const memorysets::Split split = memorysets::split(stored, AppState::kMaxSets);
+            if (split.status == memorysets::Split::NoLeadingMarker) {
+                s.downloadErrorCount = 10;
+                m_dialogs.message(window,
+                                  QStringLiteral("Load Data Error counter :") +
+                                      QString::number(s.downloadErrorCount),
+                                  MessageIcon::Error);
+                return;
+            }
+            if (split.status == memorysets::Split::BrokenChain) {
+                if (requests >= kMaxRequests) {
+                    m_dialogs.message(window,
+                                      QStringLiteral("The meter's memory arrived broken %1 times; "
+                                                     "the sets could not be listed.")
+                                          .arg(requests),
+                                      MessageIcon::Error);
+                    return;
+                }
+                continue; // request the memory again
+            }
+            QVector<QStringList> rows;
+            for (int i = 0; i < split.sets.size(); ++i) {
+                s.memorySets[i + 1] = split.sets[i];
+                rows.append(memorysets::tableRow(i + 1, split.sets[i]));
+            }
+            window->sets()->clear();
+            window->sets()->appendRows(rows);
+            return;
+        }
+    }
+}
+
+void MemoryCommands::expand(int dataRow) {
+    Memory* window = m_memory;
+    if (!window)
+        return;
+    if (m_dataList && m_dataList->busy().held())
+        return; // the list is still saving or printing: it is not replaced under its job
+    const auto hold = window->busy().tryHold();
+    if (!hold)
+        return;
+    AppState& s = m_state;
+    RecordTable* sets = window->sets();
+    const int n = sets->cell(dataRow, 0).toInt();
+    if (n < 1 || n > AppState::kMaxSets)
+        return;
+    const QByteArray set = s.memorySets[n];
+    const int records = memorysets::recordCount(set);
+    const memorysets::Timeline timeline(sets->cell(dataRow, 1), sets->cell(dataRow, 2).toInt(),
+                                        m_clock.now().date());
+    if (m_dataList)
+        m_dataList->close(); // a new expansion starts from empty lists
+    auto* list = new DataList(s);
+    m_dataList = list;
+    connect(list, &ListWindow::toolbarClicked, this,
+            [this, list](const QString& key) { dataListCommand(list, key); });
+    list->show();
+    // Runs to its end without letting other events in; the lists are filled in one go.
+    QVector<QStringList> lux, fc;
+    lux.reserve(records);
+    fc.reserve(records);
+    for (int i = 1; i <= records; ++i) {
+        const int at = memorysets::kHeaderSize + (i - 1) * memorysets::kRecordSize;
+        if (const auto r =
+                formatReading(quint8(set[at]), quint8(set[at + 1]), quint8(set[at + 2]))) {
+            s.valueLx = r->lux;
+            s.valueFc = r->footCandles;
+        }
+        const QString label = timeline.label(i);
+        lux.append({QString::number(i), label, s.valueLx});
+        fc.append({QString::number(i), label, s.valueFc});
+    }
+    list->luxTable()->appendRows(lux);
+    list->fcTable()->appendRows(fc);
+    list->setWindowTitle(QStringLiteral("Data List"));
+}
+
+void MemoryCommands::erase() {
+    QPointer<Memory> window = m_memory;
+    if (!window)
+        return;
+    bool erased = false;
+    {
+        const auto exchange = m_exchange.tryHold();
+        if (!exchange)
+            return;
+        const auto windowHold = window->busy().tryHold();
+        if (!windowHold)
+            return;
+        const MessageResult answer =
+            m_dialogs.message(window, eraseQuestion(), MessageIcon::Warning,
+                              MessageButtons::OkCancel, QStringLiteral("Warning"));
+        if (answer != MessageResult::Ok || waitsAbandoned() || !m_link.handshake())
+            return;
+        pauseSeconds(0.02);
+        m_link.writeLetter('E');
+        erased = true;
+    }
+    if (erased && window)
+        window->close();
+}
+
+void MemoryCommands::dataListCommand(DataList* list, const QString& key) {
+    if (key == QLatin1String("Unit"))
+        list->toggleUnit();
+    else
+        runListCommand(*list, *list->visibleTable(), key, m_state, m_dialogs);
+    // "Plot" arrives with the graph view.
+}
+
+} // namespace lumetra

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "widgets/busy.h"
+
+#include <QObject>
+#include <QPointer>
+
+namespace lumetra {
+
+class Clock;
+class DataList;
+class Dialogs;
+class Memory;
+class MeterLink;
+class PollTimer;
+struct AppState;
+
+// The meter's data-logger memory: download it into the set store and the "Data Logger"
+// window, expand a set into the "Data List", erase the meter's memory. The download has the
+// meter to itself; closing "Data Logger" ends it.
+class MemoryCommands : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMaxRequests = 10; // a dump that keeps arriving broken is given up
+
+    // Windows open beside mainWindow, and messages show over it.
+    MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
+                   Clock& clock, QWidget* mainWindow, QObject* parent = nullptr);
+    ~MemoryCommands() override;
+
+    void download();
+    void expand(int dataRow);
+    void erase();
+
+    Memory* memoryWindow() const;
+    DataList* dataList() const;
+
+    static QString noDataMessage() { return QStringLiteral("No Data in Memory"); }
+    static QString eraseQuestion() {
+        return QStringLiteral("All the data in memory will be deleted!");
+    }
+
+private:
+    enum class Transfer { Done, Abandoned };
+    Transfer receive(int length, QByteArray& reply);
+    Memory* openMemoryWindow();
+    void dataListCommand(DataList* list, const QString& key);
+
+    MeterLink& m_link;
+    AppState& m_state;
+    Dialogs& m_dialogs;
+    Clock& m_clock;
+    QWidget* m_mainWindow;
+    BusyRule m_exchange; // the meter, for a download or an erase
+    QPointer<Memory> m_memory;
+    QPointer<DataList> m_dataList;
+};
+
+} // namespace lumetra

@@ -1,0 +1,94 @@
+#include "sampler.h"
+
+#include "commands/recorder.h"
+#include "model/appstate.h"
+#include "model/recordfile.h"
+#include "platform/clock.h"
+#include "windows/realtimelist.h"
+
+namespace lumetra {
+
+Sampler::Sampler(AppState& state, Clock& clock, Recorder& recorder, QObject* parent)
+    : QObject(parent), m_state(state), m_clock(clock), m_recorder(recorder) {}
+
+void Sampler::startList(RealTimeList* list) {
+    endList();
+    m_list = list;
+    m_state.listOpen = true;
+    m_state.listRecordCount = 0;
+    m_state.listUnit = m_state.display.unitText;
+    // Only the list that is counting frees the slot: an older list whose close was put off
+    // (it was saving) must not end a newer one.
+    connect(list, &BusyWindow::closed, this, [this, list] {
+        if (m_list == list)
+            endList();
+    });
+}
+
+void Sampler::endList() {
+    m_list = nullptr;
+    m_state.listOpen = false;
+    m_state.listRecordCount = 0;
+}
+
+void Sampler::tick() {
+    AppState& s = m_state;
+    const DisplayState& d = s.display;
+    if (!s.meterOnline)
+        return;
+    if (s.sampleTick != 0 && s.sampleTick < s.sampleInterval) {
+        ++s.sampleTick;
+        return;
+    }
+    const QDateTime now = m_clock.now();
+    const QString stamp = recordfile::timeStamp(now);
+
+    if (s.recordingToFile) {
+        if (s.fileRecordCount == recordfile::kMaxRecords || d.measuringModeActive() ||
+            s.fileUnit != d.unitText || !d.linkAlive) {
+            autoStop();
+        } else {
+            ++s.fileRecordCount;
+            m_pending << recordfile::recordLine(s.fileRecordCount,
+                                                recordfile::sampleText(now, d.readingText));
+            flushPending();
+            m_recorder.counted(s.fileRecordCount);
+        }
+    }
+    // The rest of a tick that stopped the recording goes on as usual: the list keeps its
+    // samples and the interval its rhythm.
+    if (s.listOpen && m_list) {
+        ++s.listRecordCount;
+        m_list->appendSample(s.listRecordCount, stamp, d.readingText);
+        if (s.listRecordCount == recordfile::kMaxRecords || d.measuringModeActive() ||
+            s.listUnit != d.unitText) {
+            RealTimeList* list = m_list;
+            endList();
+            list->close(); // after a save or print it is running, if one is
+        }
+    }
+    s.sampleTick = 1;
+}
+
+void Sampler::autoStop() {
+    flushPending(); // a last chance for records the disk refused so far
+    m_pending.clear();
+    m_recorder.stopByItself();
+}
+
+bool Sampler::flushPending() {
+    while (!m_pending.isEmpty()) {
+        if (!m_recorder.writeRecord(m_pending.first())) {
+            emit writeErrorChanged(
+                QStringLiteral("Records cannot be written (%1); they are kept and written "
+                               "as soon as the disk takes them.")
+                    .arg(m_recorder.lastWriteError()));
+            return false;
+        }
+        m_pending.removeFirst();
+    }
+    emit writeErrorChanged({});
+    return true;
+}
+
+} // namespace lumetra

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+namespace lumetra {
+
+class Clock;
+class RealTimeList;
+class Recorder;
+struct AppState;
+
+// The PC recording tick (once a second): at each sampling moment the displayed reading goes
+// to the record file and to the live list, each with its own record number. Recording stops
+// by itself at 100 000 records, on a unit change, a measuring mode or a lost link; the list
+// closes at 100 000 rows, on a unit change or a measuring mode.
+class Sampler : public QObject {
+    Q_OBJECT
+public:
+    Sampler(AppState& state, Clock& clock, Recorder& recorder, QObject* parent = nullptr);
+
+    void tick();
+    // The live list that receives the samples from now on; its count starts at zero. When it
+    // closes, however and whenever, the list slot is free again.
+    void startList(RealTimeList* list);
+    RealTimeList* list() const { return m_list.data(); }
+    // Records written to the file but not yet accepted by the disk.
+    int pendingLines() const { return int(m_pending.size()); }
+    // Writes what the disk refused so far; true when nothing is left waiting.
+    bool flushPending();
+
+signals:
+    // Records cannot be written (empty: all is well again).
+    void writeErrorChanged(const QString& text);
+
+private:
+    void autoStop();
+    void endList();
+
+    AppState& m_state;
+    Clock& m_clock;
+    Recorder& m_recorder;
+    QPointer<RealTimeList> m_list;
+    QStringList m_pending;
+};
+
+} // namespace lumetra

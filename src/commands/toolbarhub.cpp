@@ -1,0 +1,308 @@
+#include "toolbarhub.h"
+
+#include "commands/gridio.h"
+#include "commands/listcommands.h"
+#include "commands/memorycommands.h"
+#include "commands/recorder.h"
+#include "commands/sampler.h"
+#include "link/meterlink.h"
+#include "link/polltimer.h"
+#include "link/wait.h"
+#include "model/numbers.h"
+#include "model/recordtable.h"
+#include "model/settingblocks.h"
+#include "platform/dialogs.h"
+#include "widgets/twopartentry.h"
+#include "widgets/virtuallcd.h"
+#include "windows/calibration.h"
+#include "windows/comparator.h"
+#include "windows/filelist.h"
+#include "windows/keypad.h"
+#include "windows/metersetup.h"
+#include "windows/panel.h"
+#include "windows/realtimelist.h"
+#include "windows/samplingchoice.h"
+#include "windows/scf.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace lumetra {
+
+ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel(panel) {
+    AppState& state = panel.state();
+    m_recorder = new Recorder(state, panel.dialogs(), &panel, this);
+    m_sampler = new Sampler(state, panel.clock(), *m_recorder, this);
+    m_memory = new MemoryCommands(panel.link(), panel.poll(), state, panel.dialogs(), panel.clock(),
+                                  &panel, this);
+    m_exchange.setMeter(&panel.link(), &panel.poll());
+    connect(&panel, &Panel::toolbarClicked, this, &ToolbarHub::click);
+    connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
+    connect(m_recorder, &Recorder::statusChanged, &panel, &Panel::showRecording);
+    connect(m_sampler, &Sampler::writeErrorChanged, &panel, &Panel::showWriteError);
+    // Whatever state the program is in when it ends, the record file is complete on disk.
+    panel.setShutdownHook([this] { m_recorder->closeFile(); });
+}
+
+ToolbarHub::~ToolbarHub() {
+    // The windows delete themselves as they close; the program deletes what is left when it
+    // ends.
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_fileList.data()), static_cast<QWidget*>(m_sampler->list()),
+          static_cast<QWidget*>(m_keypad.data()), static_cast<QWidget*>(m_comparator.data())}) {
+        if (w)
+            w->close();
+    }
+}
+
+template <typename W> void ToolbarHub::track(QPointer<W>& slot, W* window) {
+    slot = window;
+    connect(window, &BusyWindow::closed, this, [&slot, window] {
+        if (slot == window)
+            slot = nullptr;
+    });
+}
+
+RealTimeList* ToolbarHub::realTimeList() const {
+    return m_sampler->list();
+}
+
+Btn* ToolbarHub::keypad() const {
+    return m_keypad.data();
+}
+
+Comparator* ToolbarHub::comparatorWindowOpen() const {
+    return m_comparator.data();
+}
+
+FileList* ToolbarHub::fileList() const {
+    return m_fileList.data();
+}
+
+void ToolbarHub::click(const QString& key) {
+    const DisplayState& d = m_panel.state().display;
+    const bool free = d.free();
+    const bool logging = d.flag(Flag::Intv);
+    if (key == QLatin1String("Save")) {
+        if (free)
+            save();
+    } else if (key == QLatin1String("Open")) {
+        open();
+    } else if (key == QLatin1String("ESC")) {
+        guarded([this] { escape(); });
+    } else if (key == QLatin1String("TimeSet")) {
+        if (logging)
+            m_panel.dialogs().message(&m_panel, loggingMessage(), MessageIcon::Error);
+        else if (!m_panel.link().claimed())
+            timeSet();
+    } else if (key == QLatin1String("Memory")) {
+        if (!logging && !m_panel.state().memoryOpen && !d.flag(Flag::Hold))
+            m_memory->download();
+    } else if (key == QLatin1String("Comp")) {
+        guarded([this] { comparatorWindow(); });
+    } else if (key == QLatin1String("cal")) {
+        if (free && !m_panel.link().claimed())
+            calibration();
+    } else if (key == QLatin1String("scf")) {
+        if (free && !m_panel.link().claimed())
+            scf();
+    } else if (key == QLatin1String("PC")) {
+        samplingRate();
+    } else if (key == QLatin1String("List")) {
+        if (!m_panel.state().listOpen && free)
+            openList();
+    } else if (key == QLatin1String("CD")) {
+        guarded([this] { distance(); });
+    } else if (key == QLatin1String("Hold")) {
+        guarded([this] { holdTime(); });
+    } else if (key == QLatin1String("Buttons")) {
+        buttons();
+    }
+    // The other keys reach their commands as their windows are built; until then a click
+    // does nothing, as a refused command does.
+}
+
+void ToolbarHub::guarded(const std::function<void()>& exchange) {
+    const auto hold = m_exchange.tryHold();
+    if (!hold)
+        return; // another exchange is still talking to the meter
+    exchange();
+}
+
+void ToolbarHub::save() {
+    AppState& s = m_panel.state();
+    if (s.recordingToFile) {
+        m_sampler->flushPending(); // what the disk refused earlier, if it takes it now
+        m_recorder->stop();
+        return;
+    }
+    chooseSaveFile(&m_panel, m_panel.dialogs(), s);
+    if (!s.fileChosen)
+        return;
+    m_recorder->start();
+}
+
+void ToolbarHub::open() {
+    AppState& s = m_panel.state();
+    if (s.recordingToFile) {
+        m_panel.dialogs().message(&m_panel, recordingOpenMessage(), MessageIcon::Error);
+        return;
+    }
+    const auto opening = m_opening.tryHold();
+    if (!opening)
+        return; // one file at a time
+
+    const QString path = m_panel.dialogs().openFile(&m_panel, QString());
+    if (path.isEmpty())
+        return;
+    if (m_fileList)
+        m_fileList->close();     // after its print, if one is running
+    auto* list = new FileList(); // deletes itself on close
+    track(m_fileList, list);
+    connect(list, &ListWindow::toolbarClicked, this, [this, list](const QString& key) {
+        if (key == QLatin1String("Print")) {
+            // The list stays until its print is done; a second print waits its turn.
+            if (const auto busy = list->busy().tryHold())
+                printGrid(list, *list->table(), m_panel.dialogs());
+        }
+    });
+    list->placeBeside(&m_panel);
+    list->show();
+    const ReadReport report = readRecordFile(path, *list->table(), list);
+    if (!report.opened) {
+        m_panel.dialogs().message(
+            list, QStringLiteral("%1 cannot be opened.").arg(QDir::toNativeSeparators(path)),
+            MessageIcon::Error, MessageButtons::Ok, {}, report.error);
+        if (m_fileList)
+            m_fileList->close();
+        return;
+    }
+    if (!report.error.isEmpty() && m_fileList) {
+        m_panel.dialogs().message(list,
+                                  QStringLiteral("Reading %1 stopped after %2 records.")
+                                      .arg(QDir::toNativeSeparators(path))
+                                      .arg(report.records),
+                                  MessageIcon::Error, MessageButtons::Ok, {}, report.error);
+    } else if (report.skippedLines > 0 && m_fileList) {
+        m_panel.dialogs().message(
+            list,
+            QStringLiteral("%1 line(s) of %2 were too long to be records and were skipped.")
+                .arg(report.skippedLines)
+                .arg(QDir::toNativeSeparators(path)),
+            MessageIcon::Warning);
+    }
+}
+
+void ToolbarHub::escape() {
+    if (!m_panel.link().handshake())
+        return;
+    m_panel.link().writeLetter('H');
+}
+
+void ToolbarHub::runSettingsWindow(QDialog& window, bool restRecordingTick) {
+    if (restRecordingTick)
+        m_panel.Timer2->stop();
+    window.exec();
+    if (restRecordingTick && m_panel.state().meterOnline && !quitRequested())
+        m_panel.Timer2->start();
+}
+
+void ToolbarHub::timeSet() {
+    Setup window(m_panel.link(), m_panel.poll(), m_panel.state(), m_panel.clock(), &m_panel);
+    runSettingsWindow(window, false);
+}
+
+void ToolbarHub::comparatorWindow() {
+    const QByteArray reply = readStoredParameters();
+    if (reply.isEmpty())
+        return;
+    if (m_comparator)
+        m_comparator->close(); // reloaded every time
+    auto* window = new Comparator(m_panel.link(), m_panel.poll(), &m_panel);
+    track(m_comparator, window);
+    window->show();
+    window->fill(comparator::decode(reply));
+}
+
+void ToolbarHub::calibration() {
+    {
+        const auto hold = m_exchange.tryHold();
+        if (!hold || !m_panel.link().handshake())
+            return;
+    }
+    Calibrationfrm window(m_panel.link(), m_panel.poll(), m_panel.dialogs(), &m_panel);
+    QTimer::singleShot(0, &window, &Calibrationfrm::load);
+    runSettingsWindow(window, false);
+}
+
+void ToolbarHub::scf() {
+    {
+        const auto hold = m_exchange.tryHold();
+        if (!hold || !m_panel.link().handshake())
+            return;
+    }
+    SCF_frm window(m_panel.link(), m_panel.poll(), m_panel.state(), m_panel.dialogs(), &m_panel);
+    connect(&window, &SCF_frm::overlayShown, m_panel.lcd(), &VirtualLcd::showOverlay);
+    QTimer::singleShot(0, &window, &SCF_frm::load);
+    runSettingsWindow(window, true);
+}
+
+void ToolbarHub::samplingRate() {
+    SamplingChoice window(m_panel.link(), m_panel.poll(), m_panel.state(), m_panel.dialogs(),
+                          &m_panel);
+    runSettingsWindow(window, false);
+}
+
+void ToolbarHub::openList() {
+    auto* list = new RealTimeList(m_panel.state().display.unitText); // deletes itself on close
+    list->busy().setMeter(nullptr, &m_panel.poll());
+    m_sampler->startList(list);
+    connect(list, &ListWindow::toolbarClicked, this, [this, list](const QString& key) {
+        runListCommand(*list, *list->table(), key, m_panel.state(), m_panel.dialogs());
+    });
+    list->placeBeside(&m_panel);
+    list->show();
+}
+
+QByteArray ToolbarHub::readStoredParameters() {
+    MeterLink& link = m_panel.link();
+    if (!m_panel.state().meterOnline || !link.enterSettings())
+        return {};
+    return link.request('Z', 9, true);
+}
+
+void ToolbarHub::distance() {
+    MeterLink& link = m_panel.link();
+    const QByteArray reply = readStoredParameters();
+    if (reply.isEmpty())
+        return;
+    const int stored = quint8(reply[1]) * 256 + quint8(reply[2]);
+    // A negative part ends the entry without sending anything.
+    const auto v = entry::askTwoPart(m_panel.dialogs(), &m_panel,
+                                     entry::distancePrompt(m_panel.state().display.unitText),
+                                     entry::kDistanceTitle, entry::distanceDefault(stored),
+                                     QLatin1Char('.'), false, entry::distanceHundredths);
+    if (v)
+        link.sendCommand('I', bytes({quint8(*v / 256), quint8(*v % 256)}));
+}
+
+void ToolbarHub::holdTime() {
+    MeterLink& link = m_panel.link();
+    if (!m_panel.state().meterOnline || !link.enterSettings())
+        return;
+    const auto t =
+        entry::askTwoPart(m_panel.dialogs(), &m_panel, entry::kHoldPrompt, entry::kHoldTitle,
+                          QStringLiteral("00:00"), QLatin1Char(':'), false, entry::holdTime);
+    if (t)
+        link.sendCommand('S', bytes({toBcd(t->first), toBcd(t->second)}));
+}
+
+void ToolbarHub::buttons() {
+    if (!m_keypad)
+        track(m_keypad, new Btn(m_panel.link(), m_panel.poll(), m_panel.state()));
+    m_keypad->placeUnder(&m_panel);
+    m_keypad->show();
+    m_keypad->raise();
+}
+
+} // namespace lumetra

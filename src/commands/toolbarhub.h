@@ -1,0 +1,82 @@
+#pragma once
+
+#include "widgets/busy.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+namespace lumetra {
+
+class Btn;
+class Comparator;
+class FileList;
+class MemoryCommands;
+class Panel;
+class RealTimeList;
+class Recorder;
+class Sampler;
+
+// The main toolbar's commands: checks each one's precondition against the meter's display
+// and the recording state, sends the short meter commands itself and opens the windows.
+class ToolbarHub : public QObject {
+    Q_OBJECT
+public:
+    explicit ToolbarHub(Panel& panel, QObject* parent = nullptr);
+    ~ToolbarHub() override;
+
+    void click(const QString& key);
+
+    Recorder& recorder() { return *m_recorder; }
+    Sampler& sampler() { return *m_sampler; }
+    MemoryCommands& memory() { return *m_memory; }
+    FileList* fileList() const;
+    RealTimeList* realTimeList() const;
+    Btn* keypad() const;
+    Comparator* comparatorWindowOpen() const;
+
+    static QString recordingOpenMessage() {
+        return QStringLiteral("Recording Mode!\n\rPlease stop recording!");
+    }
+    static QString loggingMessage() {
+        return QStringLiteral("Recording mode, stop record then try again !");
+    }
+
+private:
+    // Runs a meter exchange unless another exchange has the meter.
+    void guarded(const std::function<void()>& exchange);
+    void save();
+    void open();
+    void escape();
+    void timeSet();
+    void calibration();
+    void comparatorWindow();
+    void scf();
+    void samplingRate();
+    void openList();
+    void listCommand(const QString& key);
+    // "H", then the 9-byte reply to "Z" (distance and comparator); empty when given up.
+    QByteArray readStoredParameters();
+    // A modal settings window, with the recording tick resting while it is open.
+    void runSettingsWindow(QDialog& window, bool restRecordingTick);
+    void distance();
+    void holdTime();
+    void buttons();
+
+    // Remembers a window of its kind until it closes.
+    template <typename W> void track(QPointer<W>& slot, W* window);
+
+    Panel& m_panel;
+    Recorder* m_recorder = nullptr;
+    Sampler* m_sampler = nullptr;
+    MemoryCommands* m_memory = nullptr;
+    BusyRule m_exchange; // the toolbar's own short exchanges with the meter
+    BusyRule m_opening;  // reading a record file into the file list
+    QPointer<FileList> m_fileList;
+    QPointer<Btn> m_keypad;
+    QPointer<Comparator> m_comparator;
+};
+
+} // namespace lumetra

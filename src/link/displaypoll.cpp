@@ -1,0 +1,102 @@
+#include "displaypoll.h"
+
+#include "link/meterlink.h"
+#include "link/wait.h"
+#include "model/appstate.h"
+#include "model/displayframe.h"
+
+#include <QElapsedTimer>
+#include <QScopeGuard>
+
+namespace lumetra {
+
+FrameRead readDisplayFrame(MeterLink& link, double waitCycleSeconds, QByteArray& buffer) {
+    int attempts = 0;
+    bool resync = false;
+    for (;;) {
+        if (!resync) {
+            buffer.clear();
+            link.flush();
+        }
+        resync = false;
+        QElapsedTimer since; // monotonic: midnight does not cut a wait short
+        since.start();
+        for (;;) {
+            buffer += link.readAll();
+            if (buffer.size() >= kFrameSize || since.elapsed() > waitCycleSeconds * 1000)
+                break;
+            pauseSeconds(0.02);
+            if (waitsAbandoned())
+                return FrameRead::Quit;
+        }
+        if (buffer.size() < kFrameSize) {
+            if (attempts < DisplayPoll::kWaitCycles - 1) {
+                ++attempts;
+                continue;
+            }
+            return FrameRead::Silent;
+        }
+        attempts = 0;
+        if (frameIsWellFormed(buffer)) {
+            buffer.truncate(kFrameSize);
+            return FrameRead::Frame;
+        }
+        // A bad frame is dropped. When a start byte has already arrived behind it, the read
+        // carries on from there: flushing it too would, with frames that arrive in pieces,
+        // throw away the first piece of every following frame as well.
+        const qsizetype next = buffer.indexOf(char(0x02), 1);
+        if (next > 0) {
+            buffer.remove(0, next);
+            resync = true;
+        }
+    }
+}
+
+DisplayPoll::DisplayPoll(MeterLink& link, AppState& state, QObject* parent)
+    : QObject(parent), m_link(link), m_state(state) {}
+
+void DisplayPoll::tick() {
+    if (!m_state.meterOnline || m_inTick)
+        return; // a tick never runs inside another
+    m_inTick = true;
+    const auto done = qScopeGuard([this] { m_inTick = false; });
+
+    if (m_state.pollCounter == 0) {
+        if (!m_link.handshake())
+            return;
+        m_link.writeLetter('M');
+    }
+
+    QByteArray buffer;
+    switch (readDisplayFrame(m_link, m_waitCycleSeconds, buffer)) {
+    case FrameRead::Quit:
+        return;
+    case FrameRead::Silent:
+        m_state.display.linkAlive = false;
+        emit gaveUp();
+        if (!m_link.waitForMeter())
+            return;
+        m_link.readAll();
+        return;
+    case FrameRead::Frame:
+        break;
+    }
+
+    m_state.display.linkAlive = true;
+    switch (decodeFrame(buffer, m_state.display)) {
+    case FrameKind::SetUp:
+        emit overlayDecoded(QStringLiteral("SET UP"));
+        return;
+    case FrameKind::Clear:
+        emit overlayDecoded(QStringLiteral("CLEAR"));
+        return;
+    case FrameKind::Error:
+        return; // nothing shown, the counter stays
+    case FrameKind::Normal:
+        break;
+    }
+    emit frameDecoded();
+    m_state.pollCounter = (m_state.pollCounter + 1) % kFramesPerRestart;
+}
+
+} // namespace lumetra

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "model/displaystate.h"
+#include "model/portnames.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QVector>
+
+namespace lumetra {
+
+// Everything the windows share, owned by the main window for the whole run and handed to
+// each window by reference. Nothing here is saved between runs.
+struct AppState {
+    // Link
+    PortChoice port;
+    bool meterOnline = false;
+    int pollCounter = 0;
+
+    // The decoded meter display
+    DisplayState display;
+
+    // PC recording
+    double sampleInterval = 2.0; // seconds, 1..86400
+    qint64 sampleTick = 0;
+    bool recordingToFile = false;
+    int fileRecordCount = 0;
+    QString fileUnit;
+    bool listOpen = false;
+    int listRecordCount = 0;
+    QString listUnit;
+
+    // The one record-file slot
+    QString recordFileName;
+    bool fileChosen = false;
+
+    // Live graph
+    bool graphOpen = false;
+    QString graphUnit;
+    bool graphRestart = false;
+    double graphPointCount = 0;
+    float graphRangeLow = 0, graphRangeHigh = 0;
+
+    // The last stored reading, as text (data-logger records)
+    QString valueLx;
+    QString valueFc;
+    bool showLux = true; // the data list shows lux (else foot-candles)
+
+    // Meter memory
+    static constexpr int kMaxSets = 10004;
+    QVector<QByteArray> memorySets = QVector<QByteArray>(kMaxSets + 1);
+    bool memoryOpen = false;
+    bool memoryBusy = false;
+    int downloadErrorCount = 0;
+};
+
+} // namespace lumetra

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/displaystate.h"
+
+#include <QHash>
+#include <QLabel>
+#include <QWidget>
+
+#include <array>
+
+namespace lumetra {
+
+// One seven-segment character cell of the LCD: the unlit "8" shows faintly behind the
+// character, as on a real liquid-crystal display.
+class LcdDigit : public QLabel {
+    Q_OBJECT
+public:
+    explicit LcdDigit(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The meter's LCD: every digit, point, unit and legend at its place, shown or hidden from
+// the decoded display. Positions are the design positions in twips.
+class VirtualLcd : public QWidget {
+    Q_OBJECT
+public:
+    explicit VirtualLcd(QWidget* parent = nullptr);
+
+    // A normal frame: digits, legends and units.
+    void showFrame(const DisplayState& state);
+    // The SET UP / CLEAR screen over the digits; everything else keeps its state.
+    void showOverlay(const QString& caption);
+
+    // The element driven by a flag (nullptr for flags without one of their own).
+    QWidget* elementForFlag(Flag flag) const;
+    QWidget* element(const QString& name) const { return m_elements.value(name); }
+
+    std::array<LcdDigit*, 6> MainDigit{};
+    std::array<LcdDigit*, 4> TimeDigit{};
+    LcdDigit* MemoryDigit = nullptr;
+    QWidget* ShapeSetUp = nullptr;
+    QLabel* LblSetUp = nullptr;
+
+    static constexpr int kOriginLeft = 60; // twips of the form that the LCD face starts at
+    static constexpr int kOriginTop = 600;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Placed {
+        QWidget* widget;
+        int left, top, width, height; // twips; width 0: sized to its text
+    };
+    QLabel* addLegend(const QString& name, const QString& caption, int left, int top, int width = 0,
+                      int height = 0, bool inverse = false);
+    void place(const Placed& p);
+    void layoutElements();
+
+    QHash<QString, QWidget*> m_elements;
+    QList<Placed> m_placed;
+    std::array<QWidget*, kFlagSlots> m_byFlag{};
+};
+
+} // namespace lumetra

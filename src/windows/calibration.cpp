@@ -1,0 +1,124 @@
+#include "calibration.h"
+
+#include "link/meterlink.h"
+#include "link/wait.h"
+#include "model/numbers.h"
+#include "model/settingblocks.h"
+#include "platform/dialogs.h"
+
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+namespace lumetra {
+
+Calibrationfrm::Calibrationfrm(MeterLink& link, PollTimer& poll, Dialogs& dialogs, QWidget* parent)
+    : BusyDialog(parent), m_link(link), m_dialogs(dialogs) {
+    busy().setMeter(&link, &poll);
+    setObjectName(QStringLiteral("Calibrationfrm"));
+    setWindowTitle(QStringLiteral("Calibration"));
+    setModal(true);
+    TxtCalValue = new QLineEdit(QStringLiteral("0.0"), this);
+    TxtCalValue->setObjectName(QStringLiteral("TxtCalValue"));
+    TxtCalValue->setAccessibleName(QStringLiteral("Calibration factor"));
+    // Only digits and the point; Enter acts as "Set".
+    TxtCalValue->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), this));
+    BtnSet = new QPushButton(QStringLiteral("Set"), this);
+    BtnSet->setObjectName(QStringLiteral("BtnSet"));
+    BtnSet->setDefault(true);
+    BtnInitial = new QPushButton(QStringLiteral("Initial"), this);
+    BtnInitial->setObjectName(QStringLiteral("BtnInitial"));
+    BtnInitial->setAutoDefault(false);
+    for (QPushButton* b : {BtnSet, BtnInitial})
+        b->setAccessibleName(b->text());
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(TxtCalValue, 0, 0, 1, 2);
+    grid->addWidget(BtnSet, 1, 0);
+    grid->addWidget(BtnInitial, 1, 1);
+    connect(BtnSet, &QPushButton::clicked, this, &Calibrationfrm::set);
+    connect(BtnInitial, &QPushButton::clicked, this, &Calibrationfrm::initial);
+    connect(TxtCalValue, &QLineEdit::returnPressed, this, &Calibrationfrm::set);
+    adjustSize();
+    const QRect main = parent ? parent->frameGeometry() : frameGeometry();
+    move(main.left() + (main.width() - width()) / 2, main.top() + (main.height() - height()) / 2);
+}
+
+void Calibrationfrm::setButtonsEnabled(bool enabled) {
+    BtnSet->setEnabled(enabled);
+    BtnInitial->setEnabled(enabled);
+}
+
+bool Calibrationfrm::readFactor() {
+    MeterLink& link = m_link;
+    if (!link.handshake())
+        return false;
+    pauseSeconds(0.1);
+    link.writeLetter('h');
+    int counter = 0;
+    for (;;) {
+        if (++counter == 2) {
+            // Two reads without a valid reply: ask again.
+            counter = 0;
+            link.flush();
+            if (!link.handshake())
+                return false;
+            pauseSeconds(0.1);
+            link.writeLetter('h');
+        }
+        pauseSeconds(0.1);
+        if (waitsAbandoned())
+            return false;
+        if (const auto text = calibration::factorText(link.readAll())) {
+            TxtCalValue->setText(*text);
+            return true;
+        }
+    }
+}
+
+void Calibrationfrm::load() {
+    const auto hold = busy().tryHold();
+    if (!hold)
+        return;
+    setButtonsEnabled(false);
+    m_link.flush();
+    readFactor();
+    setButtonsEnabled(true);
+}
+
+void Calibrationfrm::initial() {
+    const auto hold = busy().tryHold();
+    if (!hold)
+        return;
+    setButtonsEnabled(false);
+    if (m_link.handshake()) {
+        m_link.writeLetter('j');
+        m_link.flush();
+        readFactor();
+    }
+    setButtonsEnabled(true);
+}
+
+void Calibrationfrm::set() {
+    if (busy().held())
+        return;
+    const double factor = leadingNumber(TxtCalValue->text());
+    if (factor < 0.8 || factor > 1.5) {
+        m_dialogs.message(this, rangeMessage(), MessageIcon::Error);
+        return;
+    }
+    bool sent = false;
+    {
+        const auto hold = busy().tryHold();
+        if (!hold)
+            return;
+        setButtonsEnabled(false);
+        sent = m_link.sendCommand('i', calibration::block(factor));
+        setButtonsEnabled(true);
+    }
+    if (sent)
+        accept();
+}
+
+} // namespace lumetra

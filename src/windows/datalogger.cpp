@@ -1,0 +1,112 @@
+#include "datalogger.h"
+
+#include "model/appstate.h"
+#include "model/recordtable.h"
+#include "widgets/twips.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTableView>
+
+namespace lumetra {
+namespace {
+
+QLabel* panelLabel(const QString& name, const QString& caption, QWidget* parent, bool heading) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->setAccessibleName(name);
+    l->setAlignment(Qt::AlignCenter);
+    l->setFrameShape(QFrame::Panel);
+    l->setFrameShadow(heading ? QFrame::Raised : QFrame::Sunken);
+    if (heading) {
+        QFont f = l->font();
+        f.setBold(true);
+        l->setFont(f);
+    }
+    return l;
+}
+
+} // namespace
+
+Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(state) {
+    setObjectName(QStringLiteral("Memory"));
+    setWindowTitle(QStringLiteral("Data Logger"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    SSPanel1 = panelLabel(QStringLiteral("SSPanel1"), QStringLiteral("Total Memory"), this, true);
+    LblSize = panelLabel(QStringLiteral("LblSize"), QStringLiteral("64 K"), this, false);
+    SSPanel2 = panelLabel(QStringLiteral("SSPanel2"), QStringLiteral("Free Memory"), this, true);
+    LblRemain = panelLabel(QStringLiteral("LblRemain"), QString(), this, false);
+    LblRemain->setCursor(Qt::PointingHandCursor);
+    LblRemain->setToolTip(tr("Click to erase the meter's memory"));
+    LblRemain->installEventFilter(this);
+    LblMessage = new QLabel(this);
+    LblMessage->setObjectName(QStringLiteral("LblMessage"));
+    LblMessage->setAccessibleName(QStringLiteral("LblMessage"));
+
+    m_sets = new RecordTable(4, this);
+    const char* headers[] = {"Set", "Time", "Sampling", "Records"};
+    for (int c = 0; c < 4; ++c)
+        m_sets->setHeader(c, QLatin1String(headers[c]));
+    GridSet = new QTableView(this);
+    GridSet->setObjectName(QStringLiteral("GridSet"));
+    GridSet->setAccessibleName(QStringLiteral("GridSet"));
+    GridSet->setModel(m_sets);
+    GridSet->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridSet->setSelectionMode(QAbstractItemView::SingleSelection);
+    GridSet->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridSet->verticalHeader()->setVisible(false);
+    GridSet->verticalHeader()->setDefaultSectionSize(GridSet->fontMetrics().height() + 6);
+    connect(GridSet, &QTableView::clicked, this,
+            [this](const QModelIndex& index) { emit setClicked(index.row()); });
+
+    setMinimumSize(twipsToPixels(this, 4500), twipsToPixels(this, 4035));
+    resize(twipsToPixels(this, 5200), twipsToPixels(this, 5200));
+    m_state.memoryOpen = true;
+}
+
+Memory::~Memory() = default;
+
+void Memory::placeBeside(const QWidget* main) {
+    const QRect frame = main->frameGeometry();
+    move(frame.left() + frame.width(), frame.top());
+}
+
+void Memory::closeEvent(QCloseEvent* event) {
+    BusyWindow::closeEvent(event);
+    if (event->isAccepted())
+        m_state.memoryOpen = false;
+}
+
+bool Memory::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LblRemain && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        emit eraseClicked();
+        return true;
+    }
+    return BusyWindow::eventFilter(watched, event);
+}
+
+void Memory::resizeEvent(QResizeEvent* event) {
+    BusyWindow::resizeEvent(event);
+    const auto px = [this](int twips) { return twipsToPixels(this, twips); };
+    const int w = pixelsToTwips(this, width());
+    const int h = pixelsToTwips(this, height());
+    const int half = (w - 380) / 2;
+    SSPanel1->setGeometry(px(120), px(120), px(half - 100), px(375));
+    LblSize->setGeometry(px(120), px(495), px(half - 100), px(375));
+    SSPanel2->setGeometry(px(half + 100), px(120), px(half - 100), px(375));
+    LblRemain->setGeometry(px(half + 100), px(495), px(half - 100), px(375));
+    LblMessage->setGeometry(px(240), px(960), px(w - 480), px(195));
+    GridSet->setGeometry(px(120), px(1155), px(w - 480), px(h - 1815));
+    const QFontMetrics fm(GridSet->font());
+    const char* templates[] = {" No.S ", "AA-AA:AA:AA", " Sampling ", " Records "};
+    for (int c = 0; c < 4; ++c) {
+        const int rule = px(w / 4 - 230 + (c == 1 ? 60 : 0));
+        GridSet->setColumnWidth(
+            c, std::max(rule, fm.horizontalAdvance(QLatin1String(templates[c])) + 8));
+    }
+}
+
+} // namespace lumetra

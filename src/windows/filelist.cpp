@@ -1,0 +1,17 @@
+#include "filelist.h"
+
+#include "model/recordtable.h"
+#include "widgets/toolbarpictures.h"
+
+namespace lumetra {
+
+FileList::FileList(QWidget* parent)
+    : ListWindow(QStringLiteral("FileList"), QStringLiteral("File List"), 3800, 4560, parent) {
+    addToolbarButton(QStringLiteral("Plot"), QStringLiteral("Plot"), toolbarPicture(5));
+    addToolbarButton(QStringLiteral("Print"), QStringLiteral("Print"), toolbarPicture(16));
+    table()->setHeader(0, QStringLiteral("No.s"));
+    table()->setHeader(1, QStringLiteral("Time"));
+    table()->setHeader(2, QStringLiteral("Value"));
+}
+
+} // namespace lumetra

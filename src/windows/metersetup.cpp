@@ -1,0 +1,134 @@
+#include "metersetup.h"
+
+#include "link/meterlink.h"
+#include "link/wait.h"
+#include "model/appstate.h"
+#include "model/settingblocks.h"
+#include "platform/clock.h"
+#include "widgets/borderless.h"
+#include "widgets/twips.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace lumetra {
+
+Setup::Setup(MeterLink& link, PollTimer& poll, AppState& state, Clock& clock, QWidget* parent)
+    : BusyDialog(parent), m_link(link), m_state(state), m_clock(clock) {
+    busy().setMeter(&link, &poll);
+    m_pollRest.emplace(poll.hold());
+    setObjectName(QStringLiteral("Setup"));
+    setWindowTitle(QStringLiteral("Setup"));
+    QFrame* frame = borderlessPanel(this);
+    FrameTime = new QGroupBox(QStringLiteral("Time"), frame);
+    FrameTime->setObjectName(QStringLiteral("FrameTime"));
+    LblMeterTime = new QLabel(QStringLiteral("Meter Time"), FrameTime);
+    LblMeterTime->setObjectName(QStringLiteral("LblMeterTime"));
+    LblPCTime = new QLabel(QStringLiteral("PC System Time"), FrameTime);
+    LblPCTime->setObjectName(QStringLiteral("LblPCTime"));
+    QFont big = LblMeterTime->font();
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    big.setBold(true);
+    for (QLabel* l : {LblMeterTime, LblPCTime}) {
+        l->setAccessibleName(l->text());
+        l->setFont(big);
+        l->setAlignment(Qt::AlignCenter);
+        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("PC System Time  ")));
+        l->setFrameShape(QFrame::StyledPanel);
+        l->setCursor(Qt::PointingHandCursor);
+        l->setToolTip(tr("Click to show or hide the time"));
+        l->installEventFilter(this);
+    }
+    auto* times = new QVBoxLayout(FrameTime);
+    times->addWidget(LblMeterTime);
+    times->addWidget(LblPCTime);
+    CmdSetTime = new QPushButton(QStringLiteral("Set Meter Time To System Time"), frame);
+    CmdSetTime->setObjectName(QStringLiteral("CmdSetTime"));
+    CmdExit = new QPushButton(QStringLiteral("Exit"), frame);
+    CmdExit->setObjectName(QStringLiteral("CmdExit"));
+    for (QPushButton* b : {CmdSetTime, CmdExit})
+        b->setAccessibleName(b->text());
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(CmdSetTime);
+    buttons->addWidget(CmdExit);
+    auto* inner = new QVBoxLayout(frame);
+    inner->addWidget(FrameTime);
+    inner->addLayout(buttons);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(350);
+    connect(Timer1, &QTimer::timeout, this, &Setup::tick);
+    connect(CmdSetTime, &QPushButton::clicked, this, &Setup::setTime);
+    connect(CmdExit, &QPushButton::clicked, this, &QDialog::accept);
+
+    adjustSize();
+    const QRect main = parent ? parent->frameGeometry() : frameGeometry();
+    move(main.left() + (main.width() - width()) / 2, main.top() + twipsToPixels(this, 1000));
+    Timer1->start();
+}
+
+bool Setup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == LblMeterTime) {
+            m_showMeterTime = !m_showMeterTime;
+            return true;
+        }
+        if (watched == LblPCTime) {
+            m_showPcTime = !m_showPcTime;
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Setup::tick() {
+    bool logging = false;
+    {
+        const auto hold = busy().tryHold();
+        if (!hold)
+            return;
+        logging = m_state.display.flag(Flag::Intv);
+        if (!logging && m_showMeterTime) {
+            const QByteArray reply = m_link.request('Y', 8, true);
+            if (reply.isEmpty())
+                return;
+            LblMeterTime->setText(meterclock::meterTimeText(reply));
+        } else if (!logging) {
+            LblMeterTime->setText(QStringLiteral("Meter Time"));
+        }
+    }
+    if (logging) {
+        // The meter logs into its own memory: its clock is not to be touched now.
+        accept();
+        return;
+    }
+    LblPCTime->setText(m_showPcTime ? m_clock.now().toString(QStringLiteral("dd HH:mm:ss"))
+                                    : QStringLiteral("PC System Time"));
+}
+
+void Setup::setTime() {
+    const auto hold = busy().tryHold();
+    if (!hold)
+        return;
+    Timer1->stop();
+    const QByteArray clock = meterclock::clockBytes(m_clock.now());
+    if (m_link.enterSettings() && m_link.sendCommand('T', clock))
+        Timer1->start();
+}
+
+void Setup::done(int result) {
+    BusyDialog::done(result);
+    if (busy().held())
+        return; // closes when the exchange on the stack has ended
+    Timer1->stop();
+    m_pollRest.reset();
+}
+
+} // namespace lumetra

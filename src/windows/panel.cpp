@@ -1,0 +1,238 @@
+#include "panel.h"
+
+#include "link/displaypoll.h"
+#include "link/meterlink.h"
+#include "link/polltimer.h"
+#include "link/wait.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "widgets/toolbarpictures.h"
+#include "widgets/twips.h"
+#include "widgets/virtuallcd.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+
+namespace lumetra {
+
+const std::array<const char*, Panel::kButtonCount> Panel::kButtonKeys{
+    "Save", "Open", "PC",   "List",    "Graph", "TimeSet", "Memory",
+    "CD",   "Comp", "Hold", "Buttons", "ESC",   "scf",     "cal"};
+
+const std::array<const char*, Panel::kButtonCount> Panel::kButtonTips{
+    "Save As",          "Open File to Read",
+    "PC Sampling Rate", "List Display",
+    "Graphic Display",  "Set Meter Time to PC System Time",
+    "Data Logger",      "Luminous Intensity",
+    "Comparator",       "Set Time to Hold",
+    "Control Panel",    "Back to Normal Mode",
+    "Set SCF",          "Set Cal"};
+
+namespace {
+// Picture of each button in the image list; picture 11 is kept for the recording look.
+constexpr std::array<int, Panel::kButtonCount> kButtonPictures{1, 2, 3,  4,  5,  6,  7,
+                                                               8, 9, 10, 12, 13, 14, 15};
+} // namespace
+
+Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_clock(clock) {
+    setObjectName(QStringLiteral("Panel"));
+    setWindowTitle(caption());
+
+    COM = new MeterLink(this);
+    COM->setObjectName(QStringLiteral("COM"));
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(250);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+    m_poll = new PollTimer(Timer1, this);
+    m_displayPoll = new DisplayPoll(*COM, m_state, this);
+
+    Toolbar1 = new QToolBar(this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setIconSize(QSize(28, 28));
+    Toolbar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, Toolbar1);
+    for (int i = 0; i < kButtonCount; ++i) {
+        const QString key = QLatin1String(kButtonKeys[size_t(i)]);
+        auto* button = new QToolButton(Toolbar1);
+        button->setObjectName(QStringLiteral("Toolbar1_") + key);
+        button->setProperty("key", key);
+        button->setIcon(toolbarPicture(kButtonPictures[size_t(i)]));
+        button->setToolTip(QLatin1String(kButtonTips[size_t(i)]));
+        button->setAccessibleName(key);
+        button->setAccessibleDescription(button->toolTip());
+        button->setAutoRaise(true);
+        Toolbar1->addWidget(button);
+        connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
+        m_buttons[size_t(i)] = button;
+    }
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("PanelClient"));
+    auto* layout = new QVBoxLayout(central);
+    m_lcd = new VirtualLcd(central);
+    layout->addWidget(m_lcd, 1);
+
+    auto* status = new QHBoxLayout;
+    LblCOM = new QLabel(QStringLiteral("No COM"), central);
+    LblCOM->setObjectName(QStringLiteral("LblCOM"));
+    LblCOM->setAccessibleName(QStringLiteral("LblCOM"));
+    LblCOM->setCursor(Qt::PointingHandCursor);
+    QPalette red = LblCOM->palette();
+    red.setColor(QPalette::WindowText, QColor(0xD0, 0x00, 0x00));
+    LblCOM->setPalette(red);
+    QFont bold = LblCOM->font();
+    bold.setBold(true);
+    LblCOM->setFont(bold);
+    LblCOM->installEventFilter(this);
+    LblRec = new QLabel(QStringLiteral("Rec."), central);
+    LblRec->setObjectName(QStringLiteral("LblRec"));
+    LblRec->setAccessibleName(QStringLiteral("LblRec"));
+    LblRec->setPalette(red);
+    LblRec->setFont(bold);
+    LblRec->hide();
+    LblFileName = new QLabel(central);
+    LblFileName->setObjectName(QStringLiteral("LblFileName"));
+    LblFileName->setAccessibleName(QStringLiteral("LblFileName"));
+    LblCount = new QLabel(central);
+    LblCount->setObjectName(QStringLiteral("LblCount"));
+    LblCount->setAccessibleName(QStringLiteral("LblCount"));
+    status->addWidget(LblCOM);
+    status->addSpacing(12);
+    status->addWidget(LblRec);
+    status->addWidget(LblFileName, 1);
+    status->addWidget(LblCount);
+    layout->addLayout(status);
+    LblWriteError = new QLabel(central);
+    LblWriteError->setObjectName(QStringLiteral("LblWriteError"));
+    LblWriteError->setAccessibleName(QStringLiteral("LblWriteError"));
+    LblWriteError->setPalette(red);
+    LblWriteError->setWordWrap(true);
+    LblWriteError->hide();
+    layout->addWidget(LblWriteError);
+    setCentralWidget(central);
+
+    connect(COM, &MeterLink::statusChanged, LblCOM, [this](const QString& text) {
+        LblCOM->setVisible(true);
+        LblCOM->setText(text);
+    });
+    connect(Timer1, &QTimer::timeout, m_displayPoll, &DisplayPoll::tick);
+    connect(m_displayPoll, &DisplayPoll::frameDecoded, this,
+            [this] { m_lcd->showFrame(m_state.display); });
+    connect(m_displayPoll, &DisplayPoll::overlayDecoded, m_lcd, &VirtualLcd::showOverlay);
+}
+
+Panel::~Panel() = default;
+
+QToolButton* Panel::toolbarButton(const QString& key) const {
+    for (QToolButton* b : m_buttons) {
+        if (b->property("key").toString() == key)
+            return b;
+    }
+    return nullptr;
+}
+
+void Panel::showRecording(bool recording, const QString& fileName, int records) {
+    QToolButton* save = m_buttons[0];
+    save->setIcon(toolbarPicture(recording ? 11 : 1));
+    save->setToolTip(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As"));
+    save->setAccessibleDescription(save->toolTip());
+    LblRec->setText(!recording     ? QString()
+                    : records == 0 ? QStringLiteral("Rec.")
+                                   : QStringLiteral("Rec"));
+    LblRec->setVisible(recording);
+    LblFileName->setText(recording ? fileName : QString());
+    LblCount->setText(recording && records > 0 ? QString::number(records) : QString());
+}
+
+void Panel::showWriteError(const QString& text) {
+    LblWriteError->setText(text);
+    LblWriteError->setVisible(!text.isEmpty());
+}
+
+void Panel::start(const PortChoice& choice) {
+    // Top-left corner of the screen's available area.
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().topLeft());
+    else
+        move(0, 0);
+    m_state.port = choice;
+    m_state.recordingToFile = false;
+    m_state.sampleInterval = 2.0;
+    m_state.graphOpen = false;
+
+    if (!choice.isValid()) {
+        goOffline(tr("No port was chosen."));
+        return;
+    }
+    if (!COM->open(choice)) {
+        goOffline(COM->errorText());
+        return;
+    }
+    LblCOM->setText(choice.label());
+    m_poll->setEnabled(true);
+    m_poll->start();
+    Timer2->start();
+    m_state.meterOnline = true;
+}
+
+void Panel::goOffline(const QString& reason) {
+    QString detail = reason;
+    if (reason.contains(QLatin1String("ermission")))
+        detail += tr("\nOn Linux, the user must be a member of the 'dialout' group.");
+    m_dialogs.message(this, QStringLiteral("No device found, try again!"), MessageIcon::Error,
+                      MessageButtons::Ok, {}, detail);
+    LblCOM->setText(QStringLiteral("Offline Mode"));
+    for (int i = 0; i < kButtonCount; ++i)
+        m_buttons[size_t(i)]->setEnabled(i == 1);
+    m_poll->setEnabled(false);
+    m_state.meterOnline = false;
+}
+
+void Panel::toggleVersionCaption() {
+    setWindowTitle(windowTitle().contains(QLatin1String("20190801.2")) ? caption()
+                                                                       : captionWithBuild());
+}
+
+bool Panel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LblCOM && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        toggleVersionCaption();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Panel::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Timer1->stop();
+    Timer2->stop();
+    emit shuttingDown();
+    if (m_shutdownHook)
+        m_shutdownHook();
+    // Every wait on the stack returns now and its caller gives up; the event loop then ends.
+    requestQuit();
+    COM->port().close();
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+    // Should some handler still hold the stack, the process ends anyway: the record file
+    // is already closed.
+    QTimer::singleShot(3000, [] { std::_Exit(0); });
+}
+
+} // namespace lumetra

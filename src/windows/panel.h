@@ -1,0 +1,94 @@
+#pragma once
+
+#include "model/appstate.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+
+class QLabel;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace lumetra {
+
+class Clock;
+class Dialogs;
+class DisplayPoll;
+class MeterLink;
+class PollTimer;
+class VirtualLcd;
+
+// The main window: owns the meter link and the shared state, mirrors the meter's display,
+// carries the command toolbar and the two timers. Closing it ends the program.
+class Panel : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kButtonCount = 14;
+    static const std::array<const char*, kButtonCount> kButtonKeys;
+    static const std::array<const char*, kButtonCount> kButtonTips;
+
+    Panel(Dialogs& dialogs, Clock& clock, QWidget* parent = nullptr);
+    ~Panel() override;
+
+    // Window load: opens the chosen port and starts the poll, or falls back to offline mode.
+    void start(const PortChoice& choice);
+
+    AppState& state() { return m_state; }
+    Dialogs& dialogs() { return m_dialogs; }
+    Clock& clock() { return m_clock; }
+    MeterLink& link() { return *COM; }
+    PollTimer& poll() { return *m_poll; }
+    DisplayPoll& displayPoll() { return *m_displayPoll; }
+    VirtualLcd* lcd() const { return m_lcd; }
+    QToolButton* toolbarButton(const QString& key) const;
+    // The one place that draws the recording state: button 1's two looks (picture 11, "Stop
+    // Recording", or picture 1, "Save As"), "Rec." until the first record and "Rec" after it,
+    // the file's name and the record count.
+    void showRecording(bool recording, const QString& fileName, int records);
+    // A record file that cannot be written is said in the status row (empty: all is well).
+    void showWriteError(const QString& text);
+
+    // Called on shutdown so that any open record file is flushed and closed.
+    void setShutdownHook(std::function<void()> hook) { m_shutdownHook = std::move(hook); }
+
+    static QString caption() { return QStringLiteral("Panel  V10.06"); }
+    static QString captionWithBuild() { return QStringLiteral("Panel  V10.06   20190801.2"); }
+
+    MeterLink* COM = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QToolBar* Toolbar1 = nullptr;
+    QLabel* LblCOM = nullptr;
+    QLabel* LblFileName = nullptr;
+    QLabel* LblCount = nullptr;
+    QLabel* LblRec = nullptr;
+    QLabel* LblWriteError = nullptr;
+
+signals:
+    // A toolbar button was clicked (its key).
+    void toolbarClicked(const QString& key);
+    void shuttingDown();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void goOffline(const QString& reason);
+    void toggleVersionCaption();
+
+    Dialogs& m_dialogs;
+    Clock& m_clock;
+    AppState m_state;
+    PollTimer* m_poll = nullptr;
+    DisplayPoll* m_displayPoll = nullptr;
+    VirtualLcd* m_lcd = nullptr;
+    std::array<QToolButton*, kButtonCount> m_buttons{};
+    std::function<void()> m_shutdownHook;
+};
+
+} // namespace lumetra

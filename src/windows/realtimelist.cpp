@@ -1,0 +1,28 @@
+#include "realtimelist.h"
+
+#include "model/recordtable.h"
+#include "widgets/toolbarpictures.h"
+
+#include <QTableView>
+
+namespace lumetra {
+
+RealTimeList::RealTimeList(const QString& unitText, QWidget* parent)
+    : ListWindow(QStringLiteral("RealTimeList"), QStringLiteral("Real Time List"), 4000, 4560,
+                 parent) {
+    addToolbarButton(QStringLiteral("Save"), QStringLiteral("Save As"), toolbarPicture(1));
+    addToolbarButton(QStringLiteral("Print"), QStringLiteral("Print"), toolbarPicture(16));
+    table()->setHeader(0, QStringLiteral("No.s"));
+    table()->setHeader(0, unitText);
+    table()->setHeader(1, QStringLiteral("Time"));
+    table()->setHeader(2, QStringLiteral("Value"));
+}
+
+void RealTimeList::appendSample(int number, const QString& timeStamp, const QString& reading) {
+    table()->appendRow({QString::number(number), timeStamp, reading});
+    const int last = table()->rowCount() - 1;
+    Grid->selectRow(last);
+    Grid->scrollTo(table()->index(last, 0));
+}
+
+} // namespace lumetra

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "widgets/listwindow.h"
+
+namespace lumetra {
+
+// "Real Time List": one row per PC sampling moment while it is open.
+class RealTimeList : public ListWindow {
+    Q_OBJECT
+public:
+    // The list records in the unit the meter shows now.
+    RealTimeList(const QString& unitText, QWidget* parent = nullptr);
+
+    // Appends "number, time stamp, reading" and keeps the newest row in view.
+    void appendSample(int number, const QString& timeStamp, const QString& reading);
+};
+
+} // namespace lumetra
