@@ -6,7 +6,6 @@
 #include "model/displayframe.h"
 
 #include <QElapsedTimer>
-#include <QScopeGuard>
 
 namespace lumetra {
 
@@ -56,10 +55,11 @@ DisplayPoll::DisplayPoll(MeterLink& link, AppState& state, QObject* parent)
     : QObject(parent), m_link(link), m_state(state) {}
 
 void DisplayPoll::tick() {
-    if (!m_state.meterOnline || m_inTick)
+    if (!m_state.meterOnline)
+        return;
+    const auto busy = m_tick.tryHold();
+    if (!busy)
         return; // a tick never runs inside another
-    m_inTick = true;
-    const auto done = qScopeGuard([this] { m_inTick = false; });
 
     if (m_state.pollCounter == 0) {
         if (!m_link.handshake())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/busyrule.h"
+
 #include <QObject>
 #include <QString>
 
@@ -29,7 +31,7 @@ public:
     void tick();
     // Length of one wait for a frame (tests shorten it).
     void setWaitCycleSeconds(double seconds) { m_waitCycleSeconds = seconds; }
-    bool running() const { return m_inTick; }
+    bool running() const { return m_tick.held(); }
 
 signals:
     void frameDecoded();                      // a normal frame: show it
@@ -39,7 +41,7 @@ signals:
 private:
     MeterLink& m_link;
     AppState& m_state;
-    bool m_inTick = false;
+    BusyRule m_tick; // a tick never runs inside another
     double m_waitCycleSeconds = kWaitCycleSeconds;
 };
 

@@ -55,6 +55,7 @@ QString simCommandHelp() {
         "  power off|on          switch the meter off or on\n"
         "  poweron-delay <ms>    after \"O\", switch back on by itself (0: stay off)\n"
         "  silent on|off         ignore everything and send nothing\n"
+        "  ignore <letters>|none answer none of these letters (e.g. ignore hY)\n"
         "  garbage <n>           send n random bytes now\n"
         "  split on|off          send each display frame in two pieces\n"
         "  short                 cut the next reply short\n"
@@ -114,6 +115,10 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
             m.setPaced(*on);
         else
             m.setPowered(*on);
+    } else if (cmd == QLatin1String("ignore")) {
+        if (arg.isEmpty())
+            return bad();
+        m.setIgnoredLetters(argLower == QLatin1String("none") ? QByteArray() : arg.toLatin1());
     } else if (cmd == QLatin1String("flag")) {
         const auto on = onOff(w.size() > 2 ? w[2].toLower() : QString());
         if (!on || !m.setFlag(arg, *on))

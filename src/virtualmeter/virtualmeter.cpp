@@ -488,6 +488,8 @@ void VirtualMeter::toggle(const QString& name) {
 
 void VirtualMeter::handleLetter(char letter) {
     emit letterReceived(letter);
+    if (m_ignored.contains(letter))
+        return;
     // While it answers a command the meter holds its display stream back for a moment, so
     // that a reply is not buried among display frames.
     if (letter != 'M')

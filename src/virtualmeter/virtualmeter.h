@@ -99,6 +99,9 @@ public:
     void breakNextDumpChain() { m_breakChainNext = true; }
     void dropNextDumpMarker() { m_dropMarkerNext = true; }
     void setAckMarker(quint8 marker) { m_ackMarker = marker; }
+    // These letters are received and logged but get no answer and change nothing (a meter
+    // whose firmware lacks a command). Empty: every letter is served.
+    void setIgnoredLetters(const QByteArray& letters) { m_ignored = letters; }
 
     // --- what the meter received
     const QList<Received>& receivedLog() const { return m_log; }
@@ -162,6 +165,7 @@ private:
     bool m_powered = true;
     int m_powerOnDelayMs = 3000;
     bool m_silent = false;
+    QByteArray m_ignored;
     bool m_streaming = false;
     qint64 m_quietUntilMs = 0;
 
