@@ -47,41 +47,13 @@ template <typename W, typename F, typename R> void whenOpen(Panel& panel, R read
 class TestSettings : public QObject {
     Q_OBJECT
 private slots:
-    void clockBytes_data();
-    void clockBytes();
-    void meterTimeText();
     void clockWindow();
-    void calibrationReply_data();
-    void calibrationReply();
     void calibrationWindow();
-    void comparatorBlock_data();
-    void comparatorBlock();
     void comparatorReplyFillsTheWindow_data();
     void comparatorReplyFillsTheWindow();
     void comparatorReadAndUpdate();
-    void scfBlock();
     void scfWindow();
 };
-
-void TestSettings::clockBytes_data() {
-    QTest::addColumn<QDateTime>("when");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("before midnight")
-        << QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58)) << QByteArray::fromHex("06235958");
-    QTest::newRow("the 1st") << QDateTime(QDate(2026, 12, 1), QTime(9, 5, 7))
-                             << QByteArray::fromHex("01090507");
-}
-
-void TestSettings::clockBytes() {
-    QFETCH(QDateTime, when);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(meterclock::clockBytes(when), bytes);
-}
-
-void TestSettings::meterTimeText() {
-    QCOMPARE(meterclock::meterTimeText(QByteArray::fromHex("023112000900 0003")),
-             QStringLiteral("31 12:00:09"));
-}
 
 void TestSettings::clockWindow() {
     PanelFixture f;
@@ -119,22 +91,6 @@ void TestSettings::clockWindow() {
     QVERIFY(f.panel->Timer1->isActive()); // closing the window restarts the poll
 }
 
-void TestSettings::calibrationReply_data() {
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("text"); // empty: not a reply
-    QTest::newRow("1.000") << QByteArray::fromHex("0203E803") << "1.000";
-    QTest::newRow("1.100") << QByteArray::fromHex("02044C03") << "1.100";
-    QTest::newRow("short") << QByteArray::fromHex("02044C") << "";
-    QTest::newRow("bad end") << QByteArray::fromHex("02044C02") << "";
-}
-
-void TestSettings::calibrationReply() {
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, text);
-    const auto t = calibration::factorText(reply);
-    QCOMPARE(t.value_or(QString()), text);
-}
-
 void TestSettings::calibrationWindow() {
     PanelFixture f;
     f.meter.calibration = 1100;
@@ -161,35 +117,6 @@ void TestSettings::calibrationWindow() {
     QVERIFY(waitFor([&] { return f.meter.calibration == 1200; }));
     QVERIFY(f.meter.receivedBytes().endsWith(QByteArray("i\x04\xB0", 3)));
     QVERIFY(f.panel->Timer1->isActive());
-}
-
-void TestSettings::comparatorBlock_data() {
-    QTest::addColumn<QString>("unit");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<QString>("high");
-    QTest::addColumn<QString>("low");
-    QTest::addColumn<QByteArray>("block");
-    QTest::newRow("Lx, option 3") << "Lx" << 3 << "0125"
-                                  << "0050" << QByteArray::fromHex("42007D0032");
-    QTest::newRow("Fc, option 5") << "Fc" << 5 << "0000"
-                                  << "0000" << QByteArray::fromHex("3000000000");
-    QTest::newRow("Lx, option 6") << "Lx" << 6 << "9999"
-                                  << "0001" << QByteArray::fromHex("50270F0001");
-    QTest::newRow("empty unit is Fc") << "" << 2 << "0001"
-                                      << "0000" << QByteArray::fromHex("2200010000");
-    QTest::newRow("none selected") << "Lx" << 0 << "0000"
-                                   << "0000" << QByteArray::fromHex("5000000000");
-    QTest::newRow("typed too much") << "Lx" << 2 << "99999999"
-                                    << "x" << QByteArray::fromHex("41FFFF0000");
-}
-
-void TestSettings::comparatorBlock() {
-    QFETCH(QString, unit);
-    QFETCH(int, position);
-    QFETCH(QString, high);
-    QFETCH(QString, low);
-    QFETCH(QByteArray, block);
-    QCOMPARE(comparator::block(unit, position, high, low).toHex(), block.toHex());
 }
 
 void TestSettings::comparatorReplyFillsTheWindow_data() {
@@ -248,12 +175,6 @@ void TestSettings::comparatorReadAndUpdate() {
     QCOMPARE(f.meter.compLow, 50);
     const QByteArray sent = f.meter.receivedBytes();
     QVERIFY(sent.indexOf('H') < sent.indexOf('V'));
-}
-
-void TestSettings::scfBlock() {
-    QCOMPARE(scf::block(13, 1.2), QByteArray::fromHex("0D04B0"));
-    QCOMPARE(scf::block(0, 0.2), QByteArray::fromHex("0000C8"));
-    QCOMPARE(scf::block(19, 5.0), QByteArray::fromHex("131388"));
 }
 
 void TestSettings::scfWindow() {
