@@ -117,7 +117,8 @@ int main(int argc, char* argv[]) {
 
     dialogs.printerAnswers = {true};
     dialogs.printerOutputFile = dir.filePath("printed.pdf");
-    const Measure print = measure([&] { lumetra::printGrid(list, *list->table(), dialogs); });
+    const Measure print =
+        measure([&] { lumetra::printGrid(list, *list->table(), dialogs, &panel.poll()); });
     row(qPrintable(QStringLiteral("print %1 rows to PDF (%2 KB)")
                        .arg(records)
                        .arg(QFile(dialogs.printerOutputFile).size() / 1024)),

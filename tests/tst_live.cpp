@@ -452,6 +452,21 @@ void TestLive::refusedWritesAreShownAndCaughtUp() {
     QCOMPARE(f.fileBytes(path), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:31\t12.34\r\n"
                                            "2\t06-14:05:32\t12.34\r\n3\t06-14:05:33\t12.34\r\n"
                                            "4\t06-14:05:34\t12.34\r\n"));
+
+    // Stopped while the disk still refuses: what it refused is said to be lost, and never
+    // written into the next recording's file.
+    limited.rlim_cur = rlim_t(QFileInfo(path).size());
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    f.tick();
+    QCOMPARE(f.hub->sampler().pendingLines(), 1);
+    f.click("Save"); // stop
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    QVERIFY(f.panel->LblWriteError->text().startsWith(QLatin1String("1 record(s)")));
+    const QString next = dir.filePath("next.txt");
+    f.dialogs.saveAnswers = {next};
+    f.click("Save");
+    f.tick();
+    QCOMPARE(f.fileBytes(next), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:36\t12.34\r\n"));
 }
 
 void TestLive::liveListOpensBesideAndCloses() {

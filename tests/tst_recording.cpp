@@ -188,9 +188,9 @@ void TestRecording::printToPdf() {
     caller.setWindowTitle("File List");
     dialogs.printerAnswers = {false, true};
     dialogs.printerOutputFile = pdf;
-    QVERIFY(!printGrid(&caller, *t, dialogs)); // Cancel: nothing printed
+    QVERIFY(!printGrid(&caller, *t, dialogs, nullptr)); // Cancel: nothing printed
     QVERIFY(!QFile::exists(pdf));
-    QVERIFY(printGrid(&caller, *t, dialogs));
+    QVERIFY(printGrid(&caller, *t, dialogs, nullptr));
     QCOMPARE(caller.windowTitle(), QStringLiteral("File List"));
 
     // Word positions: with a fixed-pitch font, column starts are character counts apart.

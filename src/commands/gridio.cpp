@@ -1,5 +1,6 @@
 #include "gridio.h"
 
+#include "link/polltimer.h"
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "model/recordfile.h"
@@ -108,7 +109,10 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
     return false;
 }
 
-bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs) {
+bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, PollTimer* poll) {
+    std::optional<PollTimer::Hold> hold;
+    if (poll)
+        hold.emplace(poll->hold());
     CallerBusy busy(caller);
     QWidget* window = busy.window();
 

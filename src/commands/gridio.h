@@ -7,6 +7,7 @@ class QWidget;
 namespace lumetra {
 
 class Dialogs;
+class PollTimer;
 class RecordTable;
 struct AppState;
 
@@ -22,8 +23,8 @@ void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state);
 bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state);
 
 // Prints the list in fixed columns after the printer dialog; the caller's caption shows
-// the progress.
-bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs);
+// the progress. The display poll (if given) rests for the length of the print.
+bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, PollTimer* poll);
 
 struct ReadReport {
     bool opened = false;

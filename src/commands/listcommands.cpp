@@ -8,7 +8,7 @@
 namespace lumetra {
 
 bool runListCommand(ListWindow& window, const RecordTable& table, const QString& key,
-                    AppState& state, Dialogs& dialogs) {
+                    AppState& state, Dialogs& dialogs, PollTimer* poll) {
     const bool save = key == QLatin1String("Save");
     if (!save && key != QLatin1String("Print"))
         return false;
@@ -25,7 +25,7 @@ bool runListCommand(ListWindow& window, const RecordTable& table, const QString&
         if (state.fileChosen)
             saveGrid(&window, table, dialogs, state);
     } else {
-        printGrid(&window, table, dialogs);
+        printGrid(&window, table, dialogs, poll);
     }
     return true;
 }

@@ -19,7 +19,7 @@ namespace lumetra {
 MemoryCommands::MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
                                Clock& clock, QWidget* mainWindow, QObject* parent)
     : QObject(parent), m_link(link), m_state(state), m_dialogs(dialogs), m_clock(clock),
-      m_mainWindow(mainWindow) {
+      m_mainWindow(mainWindow), m_poll(poll) {
     m_exchange.setMeter(&link, &poll);
 }
 
@@ -232,7 +232,7 @@ void MemoryCommands::dataListCommand(DataList* list, const QString& key) {
     if (key == QLatin1String("Unit"))
         list->toggleUnit();
     else
-        runListCommand(*list, *list->visibleTable(), key, m_state, m_dialogs);
+        runListCommand(*list, *list->visibleTable(), key, m_state, m_dialogs, &m_poll);
     // "Plot" arrives with the graph view.
 }
 

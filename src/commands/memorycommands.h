@@ -51,6 +51,7 @@ private:
     Dialogs& m_dialogs;
     Clock& m_clock;
     QWidget* m_mainWindow;
+    PollTimer& m_poll;
     BusyRule m_exchange; // the meter, for a download or an erase
     QPointer<Memory> m_memory;
     QPointer<DataList> m_dataList;

@@ -72,8 +72,25 @@ void Sampler::tick() {
 
 void Sampler::autoStop() {
     flushPending(); // a last chance for records the disk refused so far
-    m_pending.clear();
+    dropPending();
     m_recorder.stopByItself();
+}
+
+void Sampler::stopRecording() {
+    flushPending();
+    dropPending();
+    m_recorder.stop();
+}
+
+void Sampler::dropPending() {
+    if (m_pending.isEmpty())
+        return;
+    emit writeErrorChanged(
+        QStringLiteral("%1 record(s) could not be written (%2) and were lost when the "
+                       "recording stopped.")
+            .arg(m_pending.size())
+            .arg(m_recorder.lastWriteError()));
+    m_pending.clear();
 }
 
 bool Sampler::flushPending() {

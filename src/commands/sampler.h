@@ -29,6 +29,8 @@ public:
     int pendingLines() const { return int(m_pending.size()); }
     // Writes what the disk refused so far; true when nothing is left waiting.
     bool flushPending();
+    // The toolbar's stop: a last try for the records the disk refused, then the file closes.
+    void stopRecording();
 
 signals:
     // Records cannot be written (empty: all is well again).
@@ -37,6 +39,9 @@ signals:
 private:
     void autoStop();
     void endList();
+    // Records still refused when their file closes cannot go anywhere else: they are dropped,
+    // and the status row says how many, never carried into the next recording's file.
+    void dropPending();
 
     AppState& m_state;
     Clock& m_clock;

@@ -107,7 +107,8 @@ void ToolbarHub::click(const QString& key) {
         if (free && !m_panel.link().claimed())
             scf();
     } else if (key == QLatin1String("PC")) {
-        samplingRate();
+        if (!m_panel.link().claimed())
+            samplingRate();
     } else if (key == QLatin1String("List")) {
         if (!m_panel.state().listOpen && free)
             openList();
@@ -132,8 +133,7 @@ void ToolbarHub::guarded(const std::function<void()>& exchange) {
 void ToolbarHub::save() {
     AppState& s = m_panel.state();
     if (s.recordingToFile) {
-        m_sampler->flushPending(); // what the disk refused earlier, if it takes it now
-        m_recorder->stop();
+        m_sampler->stopRecording();
         return;
     }
     chooseSaveFile(&m_panel, m_panel.dialogs(), s);
@@ -163,7 +163,7 @@ void ToolbarHub::open() {
         if (key == QLatin1String("Print")) {
             // The list stays until its print is done; a second print waits its turn.
             if (const auto busy = list->busy().tryHold())
-                printGrid(list, *list->table(), m_panel.dialogs());
+                printGrid(list, *list->table(), m_panel.dialogs(), &m_panel.poll());
         }
     });
     list->placeBeside(&m_panel);
@@ -255,10 +255,10 @@ void ToolbarHub::samplingRate() {
 
 void ToolbarHub::openList() {
     auto* list = new RealTimeList(m_panel.state().display.unitText); // deletes itself on close
-    list->busy().setMeter(nullptr, &m_panel.poll());
     m_sampler->startList(list);
     connect(list, &ListWindow::toolbarClicked, this, [this, list](const QString& key) {
-        runListCommand(*list, *list->table(), key, m_panel.state(), m_panel.dialogs());
+        runListCommand(*list, *list->table(), key, m_panel.state(), m_panel.dialogs(),
+                       &m_panel.poll());
     });
     list->placeBeside(&m_panel);
     list->show();

@@ -56,7 +56,6 @@ private:
     void scf();
     void samplingRate();
     void openList();
-    void listCommand(const QString& key);
     // "H", then the 9-byte reply to "Z" (distance and comparator); empty when given up.
     QByteArray readStoredParameters();
     // A modal settings window, with the recording tick resting while it is open.

@@ -65,6 +65,11 @@ public:
     bool closePending() const { return m_closePending; }
     // The owner is asked to close: true when the close has to wait for the hold to end.
     bool postponeClose();
+    // The held work gives way (its waits return at once) without anything closing.
+    void abandonWaits() {
+        if (m_scope)
+            m_scope->abandon();
+    }
 
 private:
     void release();

@@ -52,7 +52,12 @@ FrameRead readDisplayFrame(MeterLink& link, double waitCycleSeconds, QByteArray&
 }
 
 DisplayPoll::DisplayPoll(MeterLink& link, AppState& state, QObject* parent)
-    : QObject(parent), m_link(link), m_state(state) {}
+    : QObject(parent), m_link(link), m_state(state) {
+    // An exchange that starts while a tick waits for its frame would otherwise run inside
+    // that wait and leave the tick reading a stream it has just stopped: the tick gives up,
+    // and the next one starts afresh.
+    connect(&link, &MeterLink::claimTaken, this, [this] { m_tick.abandonWaits(); });
+}
 
 void DisplayPoll::tick() {
     if (!m_state.meterOnline)
@@ -83,6 +88,7 @@ void DisplayPoll::tick() {
     }
 
     m_state.display.linkAlive = true;
+    m_link.noteTraffic();
     switch (decodeFrame(buffer, m_state.display)) {
     case FrameKind::SetUp:
         emit overlayDecoded(QStringLiteral("SET UP"));

@@ -232,7 +232,13 @@ void MeterLink::flush() {
     m_port.clearInput();
 }
 
+void MeterLink::noteTraffic() {
+    if (m_status == waitingStatus() && !m_waitingForMeter && !m_lost)
+        setStatus(flowingStatus());
+}
+
 void MeterLink::setStatus(const QString& status) {
+    m_status = status;
     emit statusChanged(status);
 }
 

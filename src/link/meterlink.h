@@ -31,7 +31,10 @@ public:
     // click can never slip its letters into the middle of another window's sequence.
     class Claim {
     public:
-        explicit Claim(MeterLink* link) : m_link(link) { m_link->m_claimed = true; }
+        explicit Claim(MeterLink* link) : m_link(link) {
+            m_link->m_claimed = true;
+            emit m_link->claimTaken(); // a poll tick waiting for a frame gives way
+        }
         ~Claim() {
             if (m_link)
                 m_link->m_claimed = false;
@@ -88,6 +91,10 @@ public:
     void setAttemptsPerSeries(int attempts) { m_attemptsPerSeries = attempts; }
     bool waitingForMeter() const { return m_waitingForMeter; }
 
+    // Display frames arrive: if "No COM" still shows from a wait that was given up, the port
+    // shows again.
+    void noteTraffic();
+
     // Validates an acknowledge; returns the memory pointer it carries.
     static std::optional<quint32> parseAcknowledge(const QByteArray& reply);
 
@@ -96,6 +103,8 @@ signals:
     void memoryPointerChanged(quint32 pointer);
     // The port vanished; the link keeps trying to re-open the same device.
     void portLost();
+    // An exchange has claimed the link.
+    void claimTaken();
 
 private:
     enum class SeriesResult { Acknowledged, Exhausted, Quit };
@@ -110,6 +119,7 @@ private:
     bool m_lost = false;
     bool m_waitingForMeter = false;
     bool m_claimed = false;
+    QString m_status;
     qint64 m_lastReopenMs = -1;
     int m_attemptsPerSeries = kAttemptsPerSeries;
 };

@@ -55,6 +55,8 @@ bool Calibrationfrm::readFactor() {
     if (!link.handshake())
         return false;
     pauseSeconds(0.1);
+    if (waitsAbandoned())
+        return false;
     link.writeLetter('h');
     int counter = 0;
     for (;;) {
@@ -65,6 +67,8 @@ bool Calibrationfrm::readFactor() {
             if (!link.handshake())
                 return false;
             pauseSeconds(0.1);
+            if (waitsAbandoned())
+                return false;
             link.writeLetter('h');
         }
         pauseSeconds(0.1);

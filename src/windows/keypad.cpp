@@ -3,7 +3,7 @@
 #include "link/meterlink.h"
 #include "link/polltimer.h"
 #include "link/wait.h"
-#include "windows/panel.h"
+#include "model/appstate.h"
 
 #include <QGridLayout>
 #include <QPainter>

@@ -21,6 +21,7 @@ namespace lumetra {
 Setup::Setup(MeterLink& link, PollTimer& poll, AppState& state, Clock& clock, QWidget* parent)
     : BusyDialog(parent), m_link(link), m_state(state), m_clock(clock) {
     busy().setMeter(&link, &poll);
+    m_tick.setMeter(&link, nullptr);
     m_pollRest.emplace(poll.hold());
     setObjectName(QStringLiteral("Setup"));
     setWindowTitle(QStringLiteral("Setup"));
@@ -91,9 +92,9 @@ bool Setup::eventFilter(QObject* watched, QEvent* event) {
 void Setup::tick() {
     bool logging = false;
     {
-        const auto hold = busy().tryHold();
+        const auto hold = m_tick.tryHold();
         if (!hold)
-            return;
+            return; // "Set Meter Time" has the meter
         logging = m_state.display.flag(Flag::Intv);
         if (!logging && m_showMeterTime) {
             const QByteArray reply = m_link.request('Y', 8, true);
@@ -114,6 +115,14 @@ void Setup::tick() {
 }
 
 void Setup::setTime() {
+    if (m_tick.held()) {
+        // The refresh is waiting for the meter's clock: it gives way, and the click runs
+        // after it.
+        Timer1->stop();
+        m_tick.abandonWaits();
+        QTimer::singleShot(0, this, &Setup::setTime);
+        return;
+    }
     const auto hold = busy().tryHold();
     if (!hold)
         return;
@@ -124,6 +133,7 @@ void Setup::setTime() {
 }
 
 void Setup::done(int result) {
+    m_tick.abandonWaits();
     BusyDialog::done(result);
     if (busy().held())
         return; // closes when the exchange on the stack has ended

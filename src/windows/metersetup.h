@@ -46,6 +46,7 @@ private:
     AppState& m_state;
     Clock& m_clock;
     std::optional<PollTimer::Hold> m_pollRest; // for as long as the window is open
+    BusyRule m_tick; // the clock refresh only reads: it gives way to "Set Meter Time"
     bool m_showMeterTime = false;
     bool m_showPcTime = false;
 };

@@ -25,6 +25,7 @@ SCF_frm::SCF_frm(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dia
                  QWidget* parent)
     : BusyDialog(parent), m_link(link), m_state(state), m_dialogs(dialogs) {
     busy().setMeter(&link, &poll);
+    m_watch.setMeter(&link, nullptr);
     setObjectName(QStringLiteral("SCF_frm"));
     QFrame* frame = borderlessPanel(this);
     Label1 = new QLabel(QStringLiteral("Range"), frame);
@@ -111,6 +112,13 @@ void SCF_frm::load() {
 }
 
 void SCF_frm::set() {
+    if (m_watch.held()) {
+        // The watcher is waiting for a frame: it gives way, and the click runs after it.
+        Timer1->stop();
+        m_watch.abandonWaits();
+        QTimer::singleShot(0, this, &SCF_frm::set);
+        return;
+    }
     if (busy().held())
         return;
     const double factor = leadingNumber(SCFRange_Edit->text());
@@ -127,6 +135,12 @@ void SCF_frm::set() {
 }
 
 void SCF_frm::initial() {
+    if (m_watch.held()) {
+        Timer1->stop();
+        m_watch.abandonWaits();
+        QTimer::singleShot(0, this, &SCF_frm::initial);
+        return;
+    }
     bool sent = false;
     {
         const auto hold = busy().tryHold();
@@ -142,9 +156,9 @@ void SCF_frm::initial() {
 void SCF_frm::watch() {
     bool finished = false;
     {
-        const auto hold = busy().tryHold();
+        const auto hold = m_watch.tryHold();
         if (!hold)
-            return;
+            return; // a button's exchange has the meter
         QByteArray frame;
         switch (readDisplayFrame(m_link, DisplayPoll::kWaitCycleSeconds, frame)) {
         case FrameRead::Quit:
@@ -172,6 +186,7 @@ void SCF_frm::watch() {
 }
 
 void SCF_frm::done(int result) {
+    m_watch.abandonWaits();
     BusyDialog::done(result);
     if (busy().held())
         return; // closes when the exchange on the stack has ended

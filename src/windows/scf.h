@@ -57,6 +57,7 @@ private:
     AppState& m_state;
     Dialogs& m_dialogs;
     std::optional<PollTimer::Hold> m_pollRest; // for as long as the window is open
+    BusyRule m_watch; // the watcher only reads the stream: it gives way to the buttons
     bool m_ready = false;
 };
 
