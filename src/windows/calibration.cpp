@@ -52,24 +52,25 @@ void Calibrationfrm::setButtonsEnabled(bool enabled) {
 
 bool Calibrationfrm::readFactor() {
     MeterLink& link = m_link;
-    if (!link.handshake())
+    // Handshake, a pause, "h"; false when given up.
+    const auto ask = [&] {
+        if (!link.handshake())
+            return false;
+        pauseSeconds(0.1);
+        if (waitsAbandoned())
+            return false;
+        link.writeLetter('h');
+        return true;
+    };
+    if (!ask())
         return false;
-    pauseSeconds(0.1);
-    if (waitsAbandoned())
-        return false;
-    link.writeLetter('h');
-    int counter = 0;
-    for (;;) {
-        if (++counter == 2) {
+    for (int counter = 1;; ++counter) {
+        if (counter == 2) {
             // Two reads without a valid reply: ask again.
             counter = 0;
             link.flush();
-            if (!link.handshake())
+            if (!ask())
                 return false;
-            pauseSeconds(0.1);
-            if (waitsAbandoned())
-                return false;
-            link.writeLetter('h');
         }
         pauseSeconds(0.1);
         if (waitsAbandoned())
