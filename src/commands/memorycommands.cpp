@@ -1,5 +1,6 @@
 #include "memorycommands.h"
 
+#include "commands/graphcommands.h"
 #include "commands/listcommands.h"
 #include "link/meterlink.h"
 #include "link/wait.h"
@@ -17,9 +18,10 @@
 namespace lumetra {
 
 MemoryCommands::MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
-                               Clock& clock, QWidget* mainWindow, QObject* parent)
+                               Clock& clock, QWidget* mainWindow, GraphCommands& graphs,
+                               QObject* parent)
     : QObject(parent), m_link(link), m_state(state), m_dialogs(dialogs), m_clock(clock),
-      m_mainWindow(mainWindow), m_poll(poll) {
+      m_mainWindow(mainWindow), m_poll(poll), m_graphs(graphs) {
     m_exchange.setMeter(&link, &poll);
 }
 
@@ -229,11 +231,15 @@ void MemoryCommands::erase() {
 }
 
 void MemoryCommands::dataListCommand(DataList* list, const QString& key) {
-    if (key == QLatin1String("Unit"))
+    if (key == QLatin1String("Unit")) {
         list->toggleUnit();
-    else
+    } else if (key == QLatin1String("Plot")) {
+        // The list's own unit; the range starts at 0 and the first value, and widens to all.
+        const RecordTable& table = *list->visibleTable();
+        m_graphs.plotColumn(table, 2, table.header(0), firstValueRange(table, 2), 0.0f);
+    } else {
         runListCommand(*list, *list->visibleTable(), key, m_state, m_dialogs, &m_poll);
-    // "Plot" arrives with the graph view.
+    }
 }
 
 } // namespace lumetra

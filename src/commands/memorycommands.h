@@ -10,6 +10,7 @@ namespace lumetra {
 class Clock;
 class DataList;
 class Dialogs;
+class GraphCommands;
 class Memory;
 class MeterLink;
 class PollTimer;
@@ -25,7 +26,8 @@ public:
 
     // Windows open beside mainWindow, and messages show over it.
     MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
-                   Clock& clock, QWidget* mainWindow, QObject* parent = nullptr);
+                   Clock& clock, QWidget* mainWindow, GraphCommands& graphs,
+                   QObject* parent = nullptr);
     ~MemoryCommands() override;
 
     void download();
@@ -52,6 +54,7 @@ private:
     Clock& m_clock;
     QWidget* m_mainWindow;
     PollTimer& m_poll;
+    GraphCommands& m_graphs;
     BusyRule m_exchange; // the meter, for a download or an erase
     QPointer<Memory> m_memory;
     QPointer<DataList> m_dataList;

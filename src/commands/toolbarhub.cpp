@@ -1,5 +1,6 @@
 #include "toolbarhub.h"
 
+#include "commands/graphcommands.h"
 #include "commands/gridio.h"
 #include "commands/listcommands.h"
 #include "commands/memorycommands.h"
@@ -33,8 +34,9 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     AppState& state = panel.state();
     m_recorder = new Recorder(state, panel.dialogs(), &panel, this);
     m_sampler = new Sampler(state, panel.clock(), *m_recorder, this);
+    m_graphs = new GraphCommands(state, panel.dialogs(), &panel, this);
     m_memory = new MemoryCommands(panel.link(), panel.poll(), state, panel.dialogs(), panel.clock(),
-                                  &panel, this);
+                                  &panel, *m_graphs, this);
     m_exchange.setMeter(&panel.link(), &panel.poll());
     connect(&panel, &Panel::toolbarClicked, this, &ToolbarHub::click);
     connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
@@ -106,6 +108,9 @@ void ToolbarHub::click(const QString& key) {
     } else if (key == QLatin1String("scf")) {
         if (free && !m_panel.link().claimed())
             scf();
+    } else if (key == QLatin1String("Graph")) {
+        if (!m_panel.state().graphOpen && free)
+            m_graphs->openLiveGraph();
     } else if (key == QLatin1String("PC")) {
         if (!m_panel.link().claimed())
             samplingRate();
@@ -160,7 +165,13 @@ void ToolbarHub::open() {
     auto* list = new FileList(); // deletes itself on close
     track(m_fileList, list);
     connect(list, &ListWindow::toolbarClicked, this, [this, list](const QString& key) {
-        if (key == QLatin1String("Print")) {
+        if (key == QLatin1String("Plot")) {
+            // Both ends start at the first value (an overload at 1000000); the column plot
+            // widens the range to all values.
+            const RecordTable& table = *list->table();
+            const float first = firstValueRange(table, 2);
+            m_graphs->plotColumn(table, 2, table.header(0), first, first);
+        } else if (key == QLatin1String("Print")) {
             // The list stays until its print is done; a second print waits its turn.
             if (const auto busy = list->busy().tryHold())
                 printGrid(list, *list->table(), m_panel.dialogs(), &m_panel.poll());

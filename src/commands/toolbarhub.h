@@ -13,6 +13,7 @@ namespace lumetra {
 class Btn;
 class Comparator;
 class FileList;
+class GraphCommands;
 class MemoryCommands;
 class Panel;
 class RealTimeList;
@@ -32,6 +33,7 @@ public:
     Recorder& recorder() { return *m_recorder; }
     Sampler& sampler() { return *m_sampler; }
     MemoryCommands& memory() { return *m_memory; }
+    GraphCommands& graphs() { return *m_graphs; }
     FileList* fileList() const;
     RealTimeList* realTimeList() const;
     Btn* keypad() const;
@@ -71,6 +73,7 @@ private:
     Recorder* m_recorder = nullptr;
     Sampler* m_sampler = nullptr;
     MemoryCommands* m_memory = nullptr;
+    GraphCommands* m_graphs = nullptr;
     BusyRule m_exchange; // the toolbar's own short exchanges with the meter
     BusyRule m_opening;  // reading a record file into the file list
     QPointer<FileList> m_fileList;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/displaystate.h"
+#include "model/liveseries.h"
 #include "model/portnames.h"
 
 #include <QByteArray>
@@ -35,11 +36,11 @@ struct AppState {
     QString recordFileName;
     bool fileChosen = false;
 
-    // Live graph
+    // Live graph: its samples, and the value range handed to the graph view
     bool graphOpen = false;
     QString graphUnit;
     bool graphRestart = false;
-    double graphPointCount = 0;
+    LiveSeries graphPoints;
     float graphRangeLow = 0, graphRangeHigh = 0;
 
     // The last stored reading, as text (data-logger records)

@@ -91,6 +91,14 @@ QToolButton* ListWindow::addToolbarButton(const QString& key, const QString& tip
     return button;
 }
 
+void ListWindow::enableWithRows(QToolButton* button, const RecordTable* table) {
+    const auto update = [button, table] { button->setEnabled(table->rowCount() > 0); };
+    connect(table, &QAbstractItemModel::rowsInserted, button, update);
+    connect(table, &QAbstractItemModel::rowsRemoved, button, update);
+    connect(table, &QAbstractItemModel::modelReset, button, update);
+    update();
+}
+
 QToolButton* ListWindow::toolbarButton(const QString& key) const {
     return findChild<QToolButton*>(QStringLiteral("Toolbar1_") + key);
 }

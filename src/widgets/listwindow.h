@@ -37,6 +37,8 @@ signals:
 
 protected:
     QToolButton* addToolbarButton(const QString& key, const QString& tip, const QIcon& icon);
+    // The button is usable only while the table has data rows (a plot of nothing is refused).
+    void enableWithRows(QToolButton* button, const RecordTable* table);
     void resizeEvent(QResizeEvent* event) override;
     // Column widths from the templates " 000000AAA ", " DD-HH:NN:SS ", " AAAAAAA ".
     void sizeColumnsFromTemplates();

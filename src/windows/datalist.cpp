@@ -12,7 +12,8 @@ DataList::DataList(AppState& state, QWidget* parent)
     : ListWindow(QStringLiteral("DataList"), QStringLiteral("Data List"), 3800, 4560, parent),
       m_state(state) {
     addToolbarButton(QStringLiteral("Save"), QStringLiteral("Save As"), toolbarPicture(1));
-    addToolbarButton(QStringLiteral("Plot"), QStringLiteral("Plot"), toolbarPicture(5));
+    QToolButton* plot =
+        addToolbarButton(QStringLiteral("Plot"), QStringLiteral("Plot"), toolbarPicture(5));
     addToolbarButton(QStringLiteral("Print"), QStringLiteral("Print"), toolbarPicture(16));
     addToolbarButton(QStringLiteral("Unit"), QStringLiteral("Unit"), toolbarPicture(17));
     m_lux = table();
@@ -21,6 +22,7 @@ DataList::DataList(AppState& state, QWidget* parent)
     GridM->setAccessibleName(QStringLiteral("GridM"));
     m_fc = new RecordTable(this);
     GridI = addGrid(QStringLiteral("GridI"), m_fc);
+    enableWithRows(plot, m_lux); // both lists hold the same rows
     m_lux->setHeader(0, QStringLiteral("Lx"));
     m_fc->setHeader(0, QStringLiteral("Fc"));
     for (RecordTable* t : {m_lux, m_fc}) {

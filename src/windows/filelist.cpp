@@ -7,7 +7,9 @@ namespace lumetra {
 
 FileList::FileList(QWidget* parent)
     : ListWindow(QStringLiteral("FileList"), QStringLiteral("File List"), 3800, 4560, parent) {
-    addToolbarButton(QStringLiteral("Plot"), QStringLiteral("Plot"), toolbarPicture(5));
+    enableWithRows(
+        addToolbarButton(QStringLiteral("Plot"), QStringLiteral("Plot"), toolbarPicture(5)),
+        table());
     addToolbarButton(QStringLiteral("Print"), QStringLiteral("Print"), toolbarPicture(16));
     table()->setHeader(0, QStringLiteral("No.s"));
     table()->setHeader(1, QStringLiteral("Time"));

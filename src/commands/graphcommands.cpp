@@ -1,0 +1,82 @@
+#include "graphcommands.h"
+
+#include "graph/seriesplot.h"
+#include "model/appstate.h"
+#include "model/columnplot.h"
+#include "model/recordtable.h"
+#include "windows/graphview.h"
+#include "windows/realtimeall.h"
+
+namespace lumetra {
+
+GraphCommands::GraphCommands(AppState& state, Dialogs& dialogs, QWidget* mainWindow,
+                             QObject* parent)
+    : QObject(parent), m_state(state), m_dialogs(dialogs), m_mainWindow(mainWindow) {}
+
+GraphCommands::~GraphCommands() {
+    // Deleted as they close; the program deletes what is left when it ends.
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_live.data()), static_cast<QWidget*>(m_realTimeGraph.data()),
+          static_cast<QWidget*>(m_plot.data())}) {
+        if (w)
+            w->close();
+    }
+}
+
+void GraphCommands::openLiveGraph() {
+    AppState& s = m_state;
+    s.graphRestart = true;
+    s.graphOpen = true;
+    s.graphPoints.clear();
+    s.graphUnit = s.display.unitText;
+    s.graphRangeLow = s.graphRangeHigh = s.display.readingValue;
+    auto* window = new RealTimeAll(s, m_mainWindow); // deletes itself on close
+    m_live = window;
+    connect(window, &RealTimeAll::handOverAsked, this, &GraphCommands::handOver);
+    // Only the window that is open frees the slot.
+    connect(window, &BusyWindow::closed, this, [this, window] {
+        if (m_live == window) {
+            m_live = nullptr;
+            m_state.graphOpen = false;
+        }
+    });
+    window->show();
+}
+
+void GraphCommands::handOver() {
+    AppState& s = m_state;
+    if (s.graphPoints.size() == 0)
+        return; // nothing sampled yet: no series to show
+    if (m_realTimeGraph)
+        m_realTimeGraph->close();
+    // The range of exactly the samples handed over, oldest first.
+    s.graphRangeLow = s.graphPoints.minimum();
+    s.graphRangeHigh = s.graphPoints.maximum();
+    auto* view = new GraphView(QStringLiteral("RealTimeGraph"), QStringLiteral("Real Time Graph"),
+                               m_dialogs); // deletes itself on close
+    m_realTimeGraph = view;
+    view->show();
+    view->fill(s.graphPoints.series(), m_live ? m_live->CWGraph1->unit() : s.graphUnit,
+               s.graphRangeLow, s.graphRangeHigh);
+}
+
+void GraphCommands::plotColumn(const RecordTable& table, int column, const QString& unit,
+                               float startMaximum, float startMinimum) {
+    QStringList cells;
+    cells.reserve(table.rowCount());
+    for (int r = 0; r < table.rowCount(); ++r)
+        cells.append(table.cell(r, column));
+    const ColumnPlot plot = columnPlot(cells, startMaximum, startMinimum);
+    if (!m_plot) {
+        m_plot = new GraphView(QStringLiteral("Plot"), QStringLiteral("Plot"), m_dialogs);
+    }
+    m_plot->show();
+    m_plot->raise();
+    m_plot->fill(plot.values, unit, plot.minimum, plot.maximum);
+}
+
+float firstValueRange(const RecordTable& table, int column) {
+    return table.rowCount() > 0 ? plotValue(table.cell(0, column)) : 0.0f;
+}
+
+} // namespace lumetra

@@ -1,0 +1,225 @@
+#include "seriesplot.h"
+
+#include <qcustomplot.h>
+
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumetra {
+namespace {
+
+QCustomPlot* makePlot(QWidget* owner) {
+    auto* plot = new QCustomPlot(owner);
+    plot->setObjectName(QStringLiteral("plotArea"));
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(plot);
+    plot->setNoAntialiasingOnDrag(true);
+    return plot;
+}
+
+} // namespace
+
+SeriesPlot::SeriesPlot(QWidget* parent) : QWidget(parent) {
+    m_plot = makePlot(this);
+    m_graph = m_plot->addGraph();
+    m_graph->setPen(QPen(QColor(0x1F, 0x5F, 0xA8), 1));
+    m_graph->setAdaptiveSampling(true);
+    // The cursor lives on a buffered layer of its own: dragging it redraws only the cursor.
+    m_plot->addLayer(QStringLiteral("cursor"), m_plot->layer(QStringLiteral("main")),
+                     QCustomPlot::limAbove);
+    m_cursorLayer = m_plot->layer(QStringLiteral("cursor"));
+    m_cursorLayer->setMode(QCPLayer::lmBuffered);
+    m_cursorLine = new QCPItemStraightLine(m_plot);
+    m_cursorLine->setLayer(m_cursorLayer);
+    m_cursorLine->setPen(QPen(QColor(0xC0, 0x30, 0x30), 1, Qt::DashLine));
+    m_cursorMark = new QCPItemTracer(m_plot);
+    m_cursorMark->setLayer(m_cursorLayer);
+    m_cursorMark->setGraph(m_graph);
+    m_cursorMark->setStyle(QCPItemTracer::tsCircle);
+    m_cursorMark->setSize(8);
+    m_cursorMark->setPen(QPen(QColor(0xC0, 0x30, 0x30), 1.5));
+    setCursorVisible(false);
+    m_plot->installEventFilter(this);
+    connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &SeriesPlot::rangesChanged);
+    connect(m_plot->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &SeriesPlot::rangesChanged);
+}
+
+void SeriesPlot::setSeries(const QVector<float>& values) {
+    m_count = int(values.size());
+    QVector<QCPGraphData> points(values.size());
+    for (qsizetype k = 0; k < values.size(); ++k)
+        points[k] = QCPGraphData(double(k + 1), double(values[k]));
+    m_graph->data()->set(points, true);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void SeriesPlot::setXRange(double lower, double upper) {
+    m_plot->xAxis->setRange(lower, upper);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void SeriesPlot::setYRange(double lower, double upper) {
+    m_plot->yAxis->setRange(lower, upper);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+std::pair<double, double> SeriesPlot::xRange() const {
+    return {m_plot->xAxis->range().lower, m_plot->xAxis->range().upper};
+}
+
+std::pair<double, double> SeriesPlot::yRange() const {
+    return {m_plot->yAxis->range().lower, m_plot->yAxis->range().upper};
+}
+
+void SeriesPlot::setAxisCaptions(const QString& x, const QString& y) {
+    m_plot->xAxis->setLabel(x);
+    m_plot->yAxis->setLabel(y);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void SeriesPlot::setMouseMode(MouseMode mode) {
+    m_mode = mode;
+    QCPAxisRect* rect = m_plot->axisRect();
+    QCPAxis* x = m_plot->xAxis;
+    QCPAxis* y = m_plot->yAxis;
+    m_plot->setInteractions({});
+    m_plot->setSelectionRectMode(QCP::srmNone);
+    switch (mode) {
+    case MouseMode::Normal:
+    case MouseMode::Cursor:
+        break; // the cursor drag is ours
+    case MouseMode::PanXY:
+    case MouseMode::PanX:
+    case MouseMode::PanY:
+        m_plot->setInteraction(QCP::iRangeDrag, true);
+        rect->setRangeDrag(mode == MouseMode::PanXY  ? Qt::Horizontal | Qt::Vertical
+                           : mode == MouseMode::PanX ? Qt::Horizontal
+                                                     : Qt::Vertical);
+        break;
+    case MouseMode::ZoomXY:
+    case MouseMode::ZoomX:
+    case MouseMode::ZoomY:
+        // The rectangle zooms the axes named here, whatever its own orientation.
+        m_plot->setSelectionRectMode(QCP::srmZoom);
+        rect->setRangeZoomAxes(mode == MouseMode::ZoomY ? nullptr : x,
+                               mode == MouseMode::ZoomX ? nullptr : y);
+        break;
+    }
+}
+
+void SeriesPlot::setCursorVisible(bool visible) {
+    m_cursorLine->setVisible(visible);
+    m_cursorMark->setVisible(visible);
+    m_cursorLayer->replot();
+}
+
+bool SeriesPlot::cursorVisible() const {
+    return m_cursorLine->visible();
+}
+
+void SeriesPlot::moveCursor(double x) {
+    if (m_count == 0)
+        return;
+    m_cursorX = std::clamp(std::round(x), 1.0, double(m_count));
+    m_cursorLine->point1->setCoords(m_cursorX, 0);
+    m_cursorLine->point2->setCoords(m_cursorX, 1);
+    m_cursorMark->setGraphKey(m_cursorX);
+    m_cursorMark->updatePosition();
+    m_cursorLayer->replot();
+    emit cursorMoved(m_cursorX, m_cursorMark->position->value());
+}
+
+QColor SeriesPlot::background() const {
+    return m_background;
+}
+
+void SeriesPlot::setBackground(const QColor& colour) {
+    m_background = colour;
+    m_plot->setBackground(colour);
+    m_plot->replot();
+}
+
+bool SeriesPlot::saveImage(const QString& path, int width, int height) {
+    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        return m_plot->savePdf(path, width, height);
+    return m_plot->savePng(path, width, height);
+}
+
+bool SeriesPlot::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_plot && m_mode == MouseMode::Cursor && cursorVisible()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() == Qt::LeftButton) {
+                m_dragging = true;
+                moveCursor(m_plot->xAxis->pixelToCoord(mouse->position().x()));
+                return true;
+            }
+            break;
+        case QEvent::MouseMove:
+            if (m_dragging) {
+                moveCursor(m_plot->xAxis->pixelToCoord(mouse->position().x()));
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (m_dragging) {
+                m_dragging = false;
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+LiveChart::LiveChart(QWidget* parent) : QWidget(parent) {
+    m_plot = makePlot(this);
+    m_graph = m_plot->addGraph();
+    m_graph->setPen(QPen(QColor(0x1F, 0x5F, 0xA8), 1.5));
+    m_plot->xAxis->setLabel(QStringLiteral("No.s"));
+    m_plot->installEventFilter(this);
+    m_plot->setCursor(Qt::PointingHandCursor);
+    m_plot->setToolTip(tr("Click to open the whole series in the graph view"));
+}
+
+void LiveChart::setUnit(const QString& unit) {
+    m_unit = unit;
+    m_plot->yAxis->setLabel(unit);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LiveChart::append(qint64 number, float value, float lowest, float highest) {
+    const double x = double(number);
+    m_graph->addData(x, double(value));
+    // Only the recent history is kept on the chart; the whole series is in the ring.
+    m_graph->data()->removeBefore(x - kVisiblePoints + 1);
+    m_plot->xAxis->setRange(std::max(1.0, x - kVisiblePoints + 1),
+                            std::max(x, double(kVisiblePoints)));
+    const double span = std::max(double(highest) - double(lowest), 1e-3);
+    m_plot->yAxis->setRange(double(lowest) - span * 0.05, double(highest) + span * 0.05);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+int LiveChart::shownPoints() const {
+    return m_graph->dataCount();
+}
+
+bool LiveChart::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_plot && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        emit clicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace lumetra

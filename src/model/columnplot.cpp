@@ -1,0 +1,56 @@
+#include "columnplot.h"
+
+#include "model/numbers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumetra {
+
+float plotValue(const QString& cell) {
+    if (cell.contains(QLatin1Char('L')))
+        return 1000000.0f;
+    return float(leadingNumber(cell));
+}
+
+ColumnPlot columnPlot(const QStringList& cells, float startMaximum, float startMinimum) {
+    ColumnPlot plot;
+    plot.maximum = startMaximum;
+    plot.minimum = startMinimum;
+    plot.values.reserve(cells.size());
+    for (const QString& cell : cells) {
+        const float v = plotValue(cell);
+        plot.maximum = std::max(plot.maximum, v);
+        plot.minimum = std::min(plot.minimum, v);
+        plot.values.append(v);
+    }
+    return plot;
+}
+
+std::optional<RangeStatistics> rangeStatistics(const QVector<float>& values, double xFrom,
+                                               double xTo) {
+    if (xTo < xFrom)
+        std::swap(xFrom, xTo);
+    // Value k sits at x = k + 1.
+    const qsizetype first = std::max<qsizetype>(0, qsizetype(std::ceil(xFrom)) - 1);
+    const qsizetype last = std::min<qsizetype>(values.size() - 1, qsizetype(std::floor(xTo)) - 1);
+    if (values.isEmpty() || first > last || !std::isfinite(xFrom) || !std::isfinite(xTo))
+        return std::nullopt;
+    RangeStatistics s;
+    s.minimum = values[first];
+    s.maximum = values[first];
+    double sum = 0;
+    for (qsizetype k = first; k <= last; ++k) {
+        const double v = values[k];
+        s.minimum = std::min(s.minimum, v);
+        s.maximum = std::max(s.maximum, v);
+        sum += v;
+    }
+    s.count = int(last - first + 1);
+    s.average = sum / s.count;
+    if (s.average > 0)
+        s.uniformity = s.minimum / s.average;
+    return s;
+}
+
+} // namespace lumetra

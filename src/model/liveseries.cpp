@@ -1,0 +1,67 @@
+#include "liveseries.h"
+
+#include <algorithm>
+
+namespace lumetra {
+
+void LiveSeries::clear() {
+    m_values.clear();
+    m_next = 0;
+    m_wrapped = false;
+    m_taken = 0;
+    m_min = std::numeric_limits<float>::max();
+    m_max = std::numeric_limits<float>::lowest();
+    m_stale = false;
+}
+
+void LiveSeries::append(float value) {
+    if (m_wrapped) {
+        const float old = m_values[m_next];
+        if (old <= m_min || old >= m_max)
+            m_stale = true;
+        m_values[m_next] = value;
+    } else {
+        m_values.append(value);
+    }
+    m_min = std::min(m_min, value);
+    m_max = std::max(m_max, value);
+    ++m_taken;
+    if (++m_next == kCapacity) {
+        m_next = 0;
+        m_wrapped = true;
+    }
+}
+
+QVector<float> LiveSeries::series() const {
+    if (!m_wrapped)
+        return m_values;
+    QVector<float> out(kCapacity);
+    const auto split = m_values.cbegin() + m_next;
+    std::copy(m_values.cbegin(), split, std::copy(split, m_values.cend(), out.begin()));
+    return out;
+}
+
+void LiveSeries::rescan() const {
+    if (!m_stale)
+        return;
+    const auto [lo, hi] = std::minmax_element(m_values.cbegin(), m_values.cend());
+    m_min = *lo;
+    m_max = *hi;
+    m_stale = false;
+}
+
+float LiveSeries::minimum() const {
+    if (size() == 0)
+        return 0;
+    rescan();
+    return m_min;
+}
+
+float LiveSeries::maximum() const {
+    if (size() == 0)
+        return 0;
+    rescan();
+    return m_max;
+}
+
+} // namespace lumetra

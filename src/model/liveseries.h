@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QVector>
+
+#include <limits>
+
+namespace lumetra {
+
+// The live graph's samples: a ring of the last 864 001 readings (120 hours at two a second)
+// with the extremes of what it holds. Appending is O(1); the extremes are kept as samples
+// arrive, and found again only when the ring has overwritten its oldest values.
+class LiveSeries {
+public:
+    static constexpr int kCapacity = 864001;
+
+    void clear();
+    void append(float value);
+    // Samples held: at most kCapacity.
+    int size() const { return m_wrapped ? kCapacity : m_next; }
+    // Samples taken since the last clear (the ring position is this modulo kCapacity).
+    qint64 taken() const { return m_taken; }
+    // The samples held, oldest first.
+    QVector<float> series() const;
+    // Lowest and highest value of the samples held (both 0 when empty).
+    float minimum() const;
+    float maximum() const;
+
+private:
+    void rescan() const;
+
+    QVector<float> m_values; // grows to kCapacity, then is overwritten in place
+    int m_next = 0;          // where the next sample goes
+    bool m_wrapped = false;
+    qint64 m_taken = 0;
+    mutable float m_min = std::numeric_limits<float>::max();
+    mutable float m_max = std::numeric_limits<float>::lowest();
+    mutable bool m_stale = false; // an extreme may have been overwritten
+};
+
+} // namespace lumetra

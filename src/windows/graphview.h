@@ -1,0 +1,86 @@
+#pragma once
+
+#include "graph/seriesplot.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QComboBox;
+class QDoubleSpinBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace lumetra {
+
+class Dialogs;
+
+// The zoomable graph view: one series with its track modes, cursor readout, typed axis
+// ranges, "Reset Scale", "Print Graph" and "Save Graph". Two instances exist, "Real Time
+// Graph" (objectName RealTimeGraph) and "Plot" (objectName Plot); they differ only in who
+// fills them.
+class GraphView : public QWidget {
+    Q_OBJECT
+public:
+    struct Mode {
+        const char* item;
+        MouseMode mode;
+        const char* description;
+    };
+    static const std::array<Mode, 8> kModes;
+
+    GraphView(const QString& objectName, const QString& caption, Dialogs& dialogs,
+              QWidget* parent = nullptr);
+
+    // Shows the values at x = 1..n with the value range lower..upper, which is also the
+    // range "Reset Scale" returns to.
+    void fill(const QVector<float>& values, const QString& unit, float lower, float upper);
+    const QVector<float>& values() const { return m_values; }
+
+    void chooseMode(int index);
+    void resetScale();
+    void print();
+    void saveGraph();
+
+    SeriesPlot* CWGraph1 = nullptr;
+    QGroupBox* FrmGraphic = nullptr;
+    QGroupBox* SSFrame4 = nullptr;
+    std::array<QDoubleSpinBox*, 3> AxisMin{}; // 1: horizontal, 2: vertical
+    std::array<QDoubleSpinBox*, 3> AxisMax{};
+    QLabel* Label3 = nullptr;
+    QLabel* LblUnit = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QGroupBox* SSFrame3 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QPlainTextEdit* txtDescription = nullptr;
+    QGroupBox* SSFrame2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* XPosition = nullptr;
+    QLabel* YPosition = nullptr;
+    QLabel* LblStatistics = nullptr;
+    QPushButton* CmdReset = nullptr;
+    QPushButton* CmdPrint = nullptr;
+    QPushButton* CmdSave = nullptr;
+
+    static QString saveFilter() {
+        return QStringLiteral("PNG Image (*.png)|*.png|PDF Document (*.pdf)|*.pdf|");
+    }
+
+private:
+    void applyEdits();
+    void setEdits(double xMin, double xMax, double yMin, double yMax);
+    void updateStatistics();
+
+    Dialogs& m_dialogs;
+    QVector<float> m_values;
+    QString m_unit;
+    float m_resetLower = 0;
+    float m_resetUpper = 0;
+    bool m_statisticsDue = false;
+};
+
+} // namespace lumetra
