@@ -6,3 +6,4 @@ scripts/install-deps.sh
 scripts/build.sh -DLUMETRA_BENCH=ON
 build/bin/bench_live_display "${1:-60}"
 build/bin/bench_record_files
+build/bin/bench_graph "${LUMETRA_BENCH_PICTURES:-}"

@@ -1,8 +1,14 @@
 // The setting blocks, as bytes read from and written to the meter. Links the model library
 // alone: pure logic needs no widget, no port and no meter.
+#include "model/columnplot.h"
+#include "model/liveseries.h"
 #include "model/settingblocks.h"
 
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace lumetra;
 
@@ -19,6 +25,10 @@ private slots:
     void scfBlock();
     void scfReply_data();
     void scfReply();
+    void plotValues_data();
+    void plotValues();
+    void ringKeepsTheLastSamples();
+    void statisticsAgainstBruteForce();
 };
 
 void TestModel::clockBytes_data() {
@@ -115,6 +125,98 @@ void TestModel::scfReply() {
         QCOMPARE(r->entry, entry);
         QCOMPARE(r->factor, factor);
     }
+}
+
+void TestModel::plotValues_data() {
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<float>("start"); // both ends of the starting range
+    QTest::addColumn<QList<float>>("values");
+    QTest::addColumn<float>("maximum");
+    QTest::addColumn<float>("minimum");
+    QTest::newRow("numbers") << QStringList{"12.5", "3", "7.25"} << 12.5f
+                             << QList<float>{12.5f, 3, 7.25f} << 12.5f << 3.0f;
+    QTest::newRow("overload anywhere") << QStringList{"OL", "1L2", "5"} << 1000000.0f
+                                       << QList<float>{1e6f, 1e6f, 5} << 1e6f << 5.0f;
+    QTest::newRow("empty and text")
+        << QStringList{"", "abc", "2"} << 0.0f << QList<float>{0, 0, 2} << 2.0f << 0.0f;
+    QTest::newRow("start outside the values")
+        << QStringList{"4", "6"} << 100.0f << QList<float>{4, 6} << 100.0f << 4.0f;
+    QTest::newRow("no rows") << QStringList{} << 9.0f << QList<float>{} << 9.0f << 9.0f;
+}
+
+void TestModel::plotValues() {
+    QFETCH(QStringList, cells);
+    QFETCH(float, start);
+    QFETCH(QList<float>, values);
+    QFETCH(float, maximum);
+    QFETCH(float, minimum);
+    const ColumnPlot plot = columnPlot(cells, start, start);
+    QCOMPARE(plot.values, values);
+    QCOMPARE(plot.maximum, maximum);
+    QCOMPARE(plot.minimum, minimum);
+}
+
+void TestModel::ringKeepsTheLastSamples() {
+    LiveSeries ring;
+    QCOMPARE(ring.size(), 0);
+    QCOMPARE(ring.minimum(), 0.0f);
+    // The extremes come first and are overwritten once the ring has gone round.
+    ring.append(-50);
+    ring.append(900);
+    for (int i = 2; i < LiveSeries::kCapacity; ++i)
+        ring.append(float(i % 100));
+    QCOMPARE(ring.size(), LiveSeries::kCapacity);
+    QCOMPARE(ring.minimum(), -50.0f);
+    QCOMPARE(ring.maximum(), 900.0f);
+    ring.append(1000); // overwrites -50
+    ring.append(1001); // overwrites 900
+    ring.append(7);
+    QCOMPARE(ring.size(), LiveSeries::kCapacity);
+    QCOMPARE(ring.taken(), qint64(LiveSeries::kCapacity) + 3);
+    QCOMPARE(ring.minimum(), 0.0f);
+    QCOMPARE(ring.maximum(), 1001.0f);
+    const QVector<float> series = ring.series();
+    QCOMPARE(series.size(), LiveSeries::kCapacity);
+    QCOMPARE(series.first(), 3.0f); // the oldest sample still held: the fourth taken
+    QCOMPARE(series.mid(series.size() - 3), (QVector<float>{1000, 1001, 7}));
+    ring.clear();
+    QCOMPARE(ring.size(), 0);
+    ring.append(4);
+    QCOMPARE(ring.series(), QVector<float>{4});
+    QCOMPARE(ring.minimum(), 4.0f);
+}
+
+void TestModel::statisticsAgainstBruteForce() {
+    QRandomGenerator random(7);
+    for (int round = 0; round < 300; ++round) {
+        const int n = random.bounded(0, 60);
+        QVector<float> values(n);
+        for (float& v : values)
+            v = float(random.bounded(0, 5000)) / 10.0f;
+        const double a = random.bounded(-100, 800) / 10.0;
+        const double b = random.bounded(-100, 800) / 10.0;
+        int count = 0;
+        double lo = 1e30, hi = -1e30, sum = 0;
+        for (int k = 0; k < n; ++k) {
+            const double x = k + 1;
+            if (x < std::min(a, b) || x > std::max(a, b))
+                continue;
+            ++count;
+            lo = std::min(lo, double(values[k]));
+            hi = std::max(hi, double(values[k]));
+            sum += values[k];
+        }
+        const auto s = rangeStatistics(values, a, b);
+        QCOMPARE(s.has_value(), count > 0);
+        if (!s)
+            continue;
+        QCOMPARE(s->count, count);
+        QCOMPARE(s->minimum, lo);
+        QCOMPARE(s->maximum, hi);
+        QVERIFY(std::abs(s->average - sum / count) < 1e-9);
+        QCOMPARE(s->uniformity.has_value(), sum > 0);
+    }
+    QVERIFY(!rangeStatistics({1, 2}, qQNaN(), 5));
 }
 
 QTEST_APPLESS_MAIN(TestModel)

@@ -7,6 +7,8 @@
 #include "windows/graphview.h"
 #include "windows/realtimeall.h"
 
+#include <QTimer>
+
 namespace lumetra {
 
 GraphCommands::GraphCommands(AppState& state, Dialogs& dialogs, QWidget* mainWindow,
@@ -56,8 +58,12 @@ void GraphCommands::handOver() {
                                m_dialogs); // deletes itself on close
     m_realTimeGraph = view;
     view->show();
-    view->fill(s.graphPoints.series(), m_live ? m_live->CWGraph1->unit() : s.graphUnit,
-               s.graphRangeLow, s.graphRangeHigh);
+    // The window first, the series right after: the screen answers between the two.
+    QTimer::singleShot(0, view,
+                       [view, series = s.graphPoints.series(),
+                        unit = m_live ? m_live->CWGraph1->unit() : s.graphUnit,
+                        low = s.graphRangeLow,
+                        high = s.graphRangeHigh] { view->fill(series, unit, low, high); });
 }
 
 void GraphCommands::plotColumn(const RecordTable& table, int column, const QString& unit,

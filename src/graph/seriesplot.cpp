@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -19,6 +20,16 @@ QCustomPlot* makePlot(QWidget* owner) {
     layout->addWidget(plot);
     plot->setNoAntialiasingOnDrag(true);
     return plot;
+}
+
+// QCustomPlot 2.1 keeps the pixel ratio of the screen it first drew on; a window moved to a
+// screen of another ratio would draw blurred or too small.
+void followPixelRatio(QCustomPlot* plot) {
+    const double ratio = plot->devicePixelRatioF();
+    if (!qFuzzyCompare(ratio, plot->bufferDevicePixelRatio())) {
+        plot->setBufferDevicePixelRatio(ratio);
+        plot->replot(QCustomPlot::rpQueuedReplot);
+    }
 }
 
 } // namespace
@@ -38,7 +49,6 @@ SeriesPlot::SeriesPlot(QWidget* parent) : QWidget(parent) {
     m_cursorLine->setPen(QPen(QColor(0xC0, 0x30, 0x30), 1, Qt::DashLine));
     m_cursorMark = new QCPItemTracer(m_plot);
     m_cursorMark->setLayer(m_cursorLayer);
-    m_cursorMark->setGraph(m_graph);
     m_cursorMark->setStyle(QCPItemTracer::tsCircle);
     m_cursorMark->setSize(8);
     m_cursorMark->setPen(QPen(QColor(0xC0, 0x30, 0x30), 1.5));
@@ -56,6 +66,8 @@ void SeriesPlot::setSeries(const QVector<float>& values) {
     for (qsizetype k = 0; k < values.size(); ++k)
         points[k] = QCPGraphData(double(k + 1), double(values[k]));
     m_graph->data()->set(points, true);
+    // The mark follows the trace only when there is one to follow.
+    m_cursorMark->setGraph(m_count > 0 ? m_graph : nullptr);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -135,6 +147,11 @@ void SeriesPlot::moveCursor(double x) {
     emit cursorMoved(m_cursorX, m_cursorMark->position->value());
 }
 
+double SeriesPlot::redrawNow() {
+    m_plot->replot(QCustomPlot::rpImmediateRefresh);
+    return m_plot->replotTime();
+}
+
 QColor SeriesPlot::background() const {
     return m_background;
 }
@@ -151,7 +168,23 @@ bool SeriesPlot::saveImage(const QString& path, int width, int height) {
     return m_plot->savePng(path, width, height);
 }
 
+bool SeriesPlot::print(QPrinter& printer) {
+    QCPPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    // Text stays text and lines stay lines on the page.
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNoCaching);
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const double scale = std::min(page.width() / m_plot->width(), page.height() / m_plot->height());
+    painter.scale(scale, scale);
+    m_plot->toPainter(&painter, m_plot->width(), m_plot->height());
+    return painter.end();
+}
+
 bool SeriesPlot::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_plot && event->type() == QEvent::Paint)
+        followPixelRatio(m_plot);
     if (watched == m_plot && m_mode == MouseMode::Cursor && cursorVisible()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         switch (event->type()) {
@@ -214,6 +247,8 @@ int LiveChart::shownPoints() const {
 }
 
 bool LiveChart::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_plot && event->type() == QEvent::Paint)
+        followPixelRatio(m_plot);
     if (watched == m_plot && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         emit clicked();

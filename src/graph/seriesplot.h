@@ -6,6 +6,7 @@
 
 #include <utility>
 
+class QPrinter;
 class QCPItemStraightLine;
 class QCPItemTracer;
 class QCPGraph;
@@ -42,10 +43,16 @@ public:
     void moveCursor(double x);
     double cursorX() const { return m_cursorX; }
 
+    // Draws now and says how long the drawing took (ms): for the benchmarks.
+    double redrawNow();
+
     QColor background() const;
     void setBackground(const QColor& colour);
     // The plot alone, at its present ranges, as PNG or PDF (by the file's suffix).
     bool saveImage(const QString& path, int width, int height);
+    // Prints the plot as it shows now, in vector form, scaled to the printer's page. false
+    // when the printer cannot be started.
+    bool print(QPrinter& printer);
 
 signals:
     // Only cursor 1 moves: its reading number and value.

@@ -11,7 +11,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
@@ -94,6 +93,7 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     Label3->setObjectName(QStringLiteral("Label3"));
     LblUnit = new QLabel(QStringLiteral("KW1"), SSFrame4);
     LblUnit->setObjectName(QStringLiteral("LblUnit"));
+    range->setRowStretch(3, 1); // the rows sit at the top of their frame
     range->addWidget(Label5, 0, 1, Qt::AlignCenter);
     range->addWidget(Label6, 0, 2, Qt::AlignCenter);
     range->addWidget(Label3, 1, 0);
@@ -239,6 +239,7 @@ void GraphView::chooseMode(int index) {
     if (index < 0 || index >= int(kModes.size()))
         return;
     const Mode& m = kModes[size_t(index)];
+    Combo1->setCurrentIndex(index);
     CWGraph1->setMouseMode(m.mode);
     txtDescription->setPlainText(QLatin1String(m.description));
     const bool cursor = m.mode == MouseMode::Cursor;
@@ -307,17 +308,10 @@ void GraphView::print() {
     CWGraph1->setBackground(Qt::white);
     layout()->activate();
 
-    QPainter painter;
-    if (painter.begin(&printer)) {
-        const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-        const double scale = std::min(page.width() / width(), page.height() / height());
-        painter.scale(scale, scale);
-        render(&painter);
-        painter.end();
-    } else {
+    // With the panel hidden the graph is the whole client area; it prints as vectors.
+    if (!CWGraph1->print(printer))
         m_dialogs.message(this, QStringLiteral("The printer could not be started."),
                           MessageIcon::Error);
-    }
 
     FrmGraphic->show();
     CWGraph1->setBackground(background);

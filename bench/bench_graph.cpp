@@ -1,0 +1,135 @@
+// A full live ring (864 001 readings) in the graph view: the hand-over and its longest
+// event-loop stall, a full-range redraw, redraws while panning and zooming, a cursor move
+// and the program's memory, each beside a plain copy of the same values where one applies.
+// Pictures of the full and the zoomed view go to the folder given (default: none).
+//
+// Usage: bench_graph [picture-folder]
+#include "commands/graphcommands.h"
+#include "graph/seriesplot.h"
+#include "model/appstate.h"
+#include "platform/dialogs.h"
+#include "windows/graphview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+struct Measure {
+    double ms = 0;
+    double longestStallMs = 0;
+};
+
+// Runs work while a 5 ms timer watches the event loop; the longest gap between its ticks is
+// the longest time the window could not react.
+Measure measure(const std::function<void()>& work) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed();
+    double longest = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, (now - last) / 1e6);
+        last = now;
+    });
+    watch.start(5);
+    QElapsedTimer t;
+    t.start();
+    work();
+    QCoreApplication::processEvents();
+    Measure m;
+    m.ms = t.nsecsElapsed() / 1e6;
+    m.longestStallMs = std::max(longest, (clock.nsecsElapsed() - last) / 1e6);
+    return m;
+}
+
+double residentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString pictures = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    QTextStream out(stdout);
+
+    lumetra::AppState state;
+    lumetra::ScriptedDialogs dialogs;
+    // 120 hours of a slowly changing light level with some flicker.
+    for (int k = 0; k < lumetra::LiveSeries::kCapacity; ++k)
+        state.graphPoints.append(
+            float(500 + 300 * std::sin(k / 20000.0) + 20 * std::sin(k / 7.0) + (k % 13)));
+    const double before = residentMegabytes();
+
+    lumetra::GraphCommands graphs(state, dialogs, nullptr);
+    const Measure plainCopy = measure([&] { volatile auto copy = state.graphPoints.series(); });
+    const Measure handOver = measure([&] { graphs.handOver(); });
+    lumetra::GraphView* view = graphs.realTimeGraph();
+    view->resize(1200, 800);
+    QCoreApplication::processEvents();
+    lumetra::SeriesPlot* plot = view->CWGraph1;
+
+    double full = 0;
+    for (int i = 0; i < 10; ++i)
+        full = std::max(full, plot->redrawNow());
+    if (!pictures.isEmpty())
+        view->grab().save(QDir(pictures).filePath(QStringLiteral("ring-full.png")));
+
+    // Panning and zooming: the range moves, the plot draws each time.
+    double pan = 0;
+    const double n = lumetra::LiveSeries::kCapacity;
+    for (int i = 0; i < 50; ++i) {
+        const double width = n / (1 + i * 40);
+        const double start = (n - width) * i / 50.0;
+        plot->setXRange(start, start + width);
+        pan = std::max(pan, plot->redrawNow());
+    }
+    plot->setXRange(400000, 400200);
+    plot->redrawNow();
+    view->chooseMode(1);
+    if (!pictures.isEmpty())
+        view->grab().save(QDir(pictures).filePath(QStringLiteral("ring-zoomed.png")));
+
+    QElapsedTimer t;
+    t.start();
+    constexpr int kMoves = 200;
+    for (int i = 0; i < kMoves; ++i)
+        plot->moveCursor(400000 + i);
+    const double cursor = t.nsecsElapsed() / 1e6 / kMoves;
+    const double after = residentMegabytes();
+
+    out << "Graph view with a full ring (" << lumetra::LiveSeries::kCapacity << " readings)\n";
+    out << QStringLiteral("| What | Time | Longest stall | Plain |\n|---|---|---|---|\n");
+    out << QStringLiteral("| Hand-over into the view | %1 ms | %2 ms | copy of the ring %3 ms |\n")
+               .arg(handOver.ms, 0, 'f', 1)
+               .arg(handOver.longestStallMs, 0, 'f', 1)
+               .arg(plainCopy.ms, 0, 'f', 1);
+    out << QStringLiteral("| Full-range redraw (worst of 10) | %1 ms | | |\n").arg(full, 0, 'f', 1);
+    out << QStringLiteral("| Redraw while panning and zooming (worst of 50) | %1 ms | | |\n")
+               .arg(pan, 0, 'f', 1);
+    out << QStringLiteral("| Cursor move (average of %1) | %2 ms | | |\n")
+               .arg(kMoves)
+               .arg(cursor, 0, 'f', 2);
+    out << QStringLiteral("| Resident memory: ring alone / with the view | %1 MB / %2 MB | | |\n")
+               .arg(before, 0, 'f', 0)
+               .arg(after, 0, 'f', 0);
+    return 0;
+}

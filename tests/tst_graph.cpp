@@ -1,0 +1,302 @@
+// The graph view, the live graph and the Plot buttons, driven by their controls.
+#include "commands/graphcommands.h"
+#include "commands/memorycommands.h"
+#include "link/wait.h"
+#include "model/recordtable.h"
+#include "support/meterfixture.h"
+#include "windows/datalist.h"
+#include "windows/filelist.h"
+#include "windows/graphview.h"
+#include "windows/realtimeall.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace lumetra;
+using lumetra::test::PanelFixture;
+using lumetra::test::waitFor;
+
+namespace {
+
+// 73 readings; reading 37 (the middle) is 12.5.
+QVector<float> sampleSeries() {
+    QVector<float> v(73);
+    for (int k = 0; k < v.size(); ++k)
+        v[k] = float(k % 10) + 20.0f;
+    v[36] = 12.5f;
+    return v;
+}
+
+void pick(GraphView& view, const QString& item) {
+    view.Combo1->setCurrentText(item);
+    emit view.Combo1->activated(view.Combo1->currentIndex());
+}
+
+QString pdfText(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    p.waitForFinished(20000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestGraph : public QObject {
+    Q_OBJECT
+private slots:
+    void modes_data();
+    void modes();
+    void cursorSitsInTheMiddleOfTheView();
+    void typedRanges();
+    void printAndSave();
+    void liveGraphClosesWhenTheMeterLeavesPlainReading_data();
+    void liveGraphClosesWhenTheMeterLeavesPlainReading();
+    void handOverShowsTheWholeSeries();
+    void plotButtons();
+};
+
+void TestGraph::modes_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<bool>("cursor");
+    const auto row = [](int i, const char* item, MouseMode mode, const char* text, bool cursor) {
+        QTest::newRow(item) << i << item << int(mode) << text << cursor;
+    };
+    row(0, "Normal", MouseMode::Normal, "Normal mode", false);
+    row(1, "Cursor Coordinates", MouseMode::Cursor,
+        "Drag the cursor with your mouse to get X (Count) and Y (Value) position.", true);
+    row(2, "PanXY", MouseMode::PanXY,
+        "Click anywhere on the plot area and drag to pan the graph both horizontally and "
+        "vertically.",
+        false);
+    row(3, "PanX", MouseMode::PanX,
+        "Click anywhere on the plot area and drag to pan the graph horizontally.", false);
+    row(4, "PanY", MouseMode::PanY,
+        "Click anywhere on the plot area and drag to pan the graph vertically.", false);
+    row(5, "ZoomXY", MouseMode::ZoomXY,
+        "Select a region on the graph to zoom both horizontally and vertically.", false);
+    row(6, "ZoomX", MouseMode::ZoomX, "Select a region on the graph to zoom horizontally.", false);
+    row(7, "ZoomY", MouseMode::ZoomY, "Select a region on the graph to zoom vertically.", false);
+}
+
+void TestGraph::modes() {
+    QFETCH(int, index);
+    QFETCH(QString, item);
+    QFETCH(int, mode);
+    QFETCH(QString, description);
+    QFETCH(bool, cursor);
+    ScriptedDialogs dialogs;
+    GraphView view(QStringLiteral("Plot"), QStringLiteral("Plot"), dialogs);
+    view.fill(sampleSeries(), QStringLiteral("Lx"), 12.5f, 29);
+    QCOMPARE(view.Combo1->itemText(index), item);
+    pick(view, QStringLiteral("Cursor Coordinates")); // a cursor left over is hidden again
+    pick(view, item);
+    QCOMPARE(int(view.CWGraph1->mouseMode()), mode);
+    QCOMPARE(view.txtDescription->toPlainText(), description);
+    QCOMPARE(view.CWGraph1->cursorVisible(), cursor);
+}
+
+void TestGraph::cursorSitsInTheMiddleOfTheView() {
+    ScriptedDialogs dialogs;
+    GraphView view(QStringLiteral("Plot"), QStringLiteral("Plot"), dialogs);
+    view.fill(sampleSeries(), QStringLiteral("Lx"), 12.5f, 29);
+    pick(view, QStringLiteral("Cursor Coordinates"));
+    QCOMPARE(view.XPosition->text(), QStringLiteral("37"));
+    QCOMPARE(view.YPosition->text(), QStringLiteral("12.500"));
+    // Zoomed to 20..30: the cursor comes back at 25, a value of that reading.
+    view.CWGraph1->setXRange(20, 30);
+    pick(view, QStringLiteral("Normal"));
+    pick(view, QStringLiteral("Cursor Coordinates"));
+    QCOMPARE(view.XPosition->text(), QStringLiteral("25"));
+    QCOMPARE(view.YPosition->text(), QStringLiteral("24.000"));
+}
+
+void TestGraph::typedRanges() {
+    ScriptedDialogs dialogs;
+    GraphView view(QStringLiteral("Plot"), QStringLiteral("Plot"), dialogs);
+    const QVector<float> series = sampleSeries();
+    view.fill(series, QStringLiteral("Fc"), 12.5f, 29);
+    QCOMPARE(view.LblUnit->text(), QStringLiteral("Fc"));
+    QCOMPARE(view.AxisMax[2]->text(), QStringLiteral("29"));
+    QCOMPARE(view.AxisMin[2]->text(), QStringLiteral("12.5"));
+    QCOMPARE(view.AxisMax[2]->singleStep(), 0.001);
+
+    // A mouse zoom, then a typed vertical maximum: both axes follow the edits again.
+    view.CWGraph1->setXRange(10, 20);
+    view.AxisMax[2]->setValue(40);
+    QCOMPARE(view.CWGraph1->xRange(), (std::pair<double, double>(1, 73)));
+    QCOMPARE(view.CWGraph1->yRange(), (std::pair<double, double>(12.5, 40)));
+
+    // A minimum that is not below its maximum is refused; the range stays.
+    view.AxisMin[2]->setValue(50);
+    QCOMPARE(view.CWGraph1->yRange(), (std::pair<double, double>(12.5, 40)));
+    QCOMPARE(view.AxisMin[2]->value(), 12.5);
+    view.AxisMin[1]->setValue(73);
+    QCOMPARE(view.CWGraph1->xRange(), (std::pair<double, double>(1, 73)));
+
+    // Reset Scale after a zoom: both axes and all four edits.
+    view.CWGraph1->setXRange(5, 6);
+    view.CWGraph1->setYRange(20, 21);
+    view.CmdReset->click();
+    QCOMPARE(view.CWGraph1->xRange(), (std::pair<double, double>(1, 73)));
+    QCOMPARE(view.CWGraph1->yRange(), (std::pair<double, double>(12.5, 29)));
+    QCOMPARE(view.AxisMax[1]->value(), 73.0);
+    QCOMPARE(view.AxisMin[1]->value(), 1.0);
+    QCOMPARE(view.AxisMax[2]->value(), 29.0);
+    QCOMPARE(view.AxisMin[2]->value(), 12.5);
+    // The statistics follow the view: uniformity for illuminance.
+    QTRY_VERIFY(view.LblStatistics->text().startsWith(QLatin1String("In view: 73 values")));
+    QVERIFY(view.LblStatistics->text().contains(QLatin1String("Uniformity")));
+}
+
+void TestGraph::printAndSave() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    GraphView view(QStringLiteral("Plot"), QStringLiteral("Plot"), dialogs);
+    view.show();
+    view.fill(sampleSeries(), QStringLiteral("Lx"), 12.5f, 29);
+    view.CWGraph1->setBackground(QColor(0xEE, 0xEE, 0xFF));
+    const QString pdf = dir.filePath("graph.pdf");
+    dialogs.printerOutputFile = pdf;
+    dialogs.printerAnswers = {false, true};
+    view.CmdPrint->click(); // cancelled: nothing printed
+    QVERIFY(!QFile::exists(pdf));
+    view.CmdPrint->click();
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(QLatin1String("No.s")), qPrintable(text)); // the graph is printed
+    QVERIFY(!text.contains(QLatin1String("Graphic Plot")));           // the panel is not
+    QVERIFY(view.FrmGraphic->isVisible());
+    QCOMPARE(view.CWGraph1->background(), QColor(0xEE, 0xEE, 0xFF));
+
+    const QString png = dir.filePath("graph.png");
+    dialogs.saveAnswers = {png, dir.filePath("no/such/folder/graph.png")};
+    view.CmdSave->click();
+    QImage image(png);
+    QVERIFY(!image.isNull());
+    QVERIFY(image.width() >= 800);
+    view.CmdSave->click(); // a file that cannot be written is said
+    QVERIFY(dialogs.shown.last().text.startsWith(QLatin1String("The graph could not be saved")));
+}
+
+void TestGraph::liveGraphClosesWhenTheMeterLeavesPlainReading_data() {
+    QTest::addColumn<QString>("flag"); // empty: the unit changes
+    for (const char* flag : {"Rel", "Ref", "UpperPercent", "Cd", "Fch", "Lxh", "SetUp", ""})
+        QTest::newRow(*flag ? flag : "unit") << QString::fromLatin1(flag);
+}
+
+void TestGraph::liveGraphClosesWhenTheMeterLeavesPlainReading() {
+    QFETCH(QString, flag);
+    PanelFixture f;
+    f.click("Graph");
+    QPointer<RealTimeAll> live = f.hub->graphs().liveGraph();
+    QVERIFY(live);
+    QVERIFY(f.panel->state().graphOpen);
+    QVERIFY(waitFor([&] { return f.panel->state().graphPoints.size() >= 2; }));
+    f.click("Graph"); // already open: nothing
+    QCOMPARE(f.hub->graphs().liveGraph(), live.data());
+    if (flag.isEmpty())
+        f.meter.setUnitFc(true);
+    else
+        f.meter.setFlag(flag, true);
+    QVERIFY(waitFor([&] { return !live || !live->isVisible(); }, 5000));
+    QVERIFY(!f.panel->state().graphOpen);
+}
+
+void TestGraph::handOverShowsTheWholeSeries() {
+    PanelFixture f;
+    AppState& s = f.panel->state();
+    f.click("Graph");
+    RealTimeAll* live = f.hub->graphs().liveGraph();
+    QVERIFY(live);
+    emit live->handOverAsked(); // nothing sampled yet: nothing opens
+    QVERIFY(!f.hub->graphs().realTimeGraph());
+    QVERIFY(waitFor([&] { return s.graphPoints.size() >= 3; }));
+    live->resize(live->width() + 50, live->height() + 50); // changes nothing in the range
+    emit live->handOverAsked();
+    GraphView* view = f.hub->graphs().realTimeGraph();
+    QVERIFY(view);
+    QCOMPARE(view->windowTitle(), QStringLiteral("Real Time Graph"));
+    QVERIFY(waitFor([&] { return !view->values().isEmpty(); })); // filled once it shows
+    const QVector<float> series = view->values();
+    QVERIFY(series.size() >= 3);
+    const auto [lo, hi] = std::minmax_element(series.cbegin(), series.cend());
+    // The edits hold three decimals.
+    QVERIFY(std::abs(view->AxisMin[2]->value() - double(*lo)) < 1e-3);
+    QVERIFY(std::abs(view->AxisMax[2]->value() - double(*hi)) < 1e-3);
+    QCOMPARE(view->AxisMax[1]->value(), double(series.size()));
+    QCOMPARE(view->LblUnit->text(), QStringLiteral("Lx"));
+    // A second hand-over replaces the view.
+    QPointer<GraphView> first = view;
+    emit live->handOverAsked();
+    QVERIFY(waitFor([&] { return !first || !first->isVisible(); }));
+    QVERIFY(f.hub->graphs().realTimeGraph() != first.data());
+}
+
+void TestGraph::plotButtons() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    // A file whose first record is an overload: the range starts at 1000000 and the other
+    // values lower its minimum.
+    const QString path = dir.filePath("records.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Fc\tTime\tValue\t\r\n1\t06-14:05:31\tOL\t\r\n2\t06-14:05:32\t12.5\t\r\n"
+               "3\t06-14:05:33\t7\t\r\n");
+    file.close();
+    f.dialogs.openAnswers = {path};
+    f.click("Open");
+    FileList* list = f.hub->fileList();
+    QVERIFY(list);
+    QVERIFY(list->toolbarButton("Plot")->isEnabled());
+    list->toolbarButton("Plot")->click();
+    GraphView* plot = f.hub->graphs().plot();
+    QVERIFY(plot);
+    QCOMPARE(plot->windowTitle(), QStringLiteral("Plot"));
+    QCOMPARE(plot->values(), (QVector<float>{1000000, 12.5f, 7}));
+    QCOMPARE(plot->AxisMax[2]->value(), 1000000.0);
+    QCOMPARE(plot->AxisMin[2]->value(), 7.0);
+    QCOMPARE(plot->AxisMax[1]->value(), 3.0);
+    QCOMPARE(plot->LblUnit->text(), QStringLiteral("Fc"));
+
+    // The Data List plots in its own unit, from 0, into the same window.
+    f.meter.clearMemory();
+    f.meter.addSet(QDateTime(QDate(2026, 12, 6), QTime(8, 0)), 1, {30.0, 45.0, 20.0});
+    f.click("Memory");
+    f.hub->memory().expand(0);
+    DataList* data = f.hub->memory().dataList();
+    QVERIFY(data);
+    data->toolbarButton("Plot")->click();
+    QCOMPARE(f.hub->graphs().plot(), plot);
+    QCOMPARE(plot->LblUnit->text(), QStringLiteral("Lx"));
+    QCOMPARE(plot->AxisMin[2]->value(), 0.0);
+    QCOMPARE(plot->AxisMax[2]->value(), 45.0);
+    QCOMPARE(plot->values().size(), 3);
+
+    // A list without data rows cannot be plotted.
+    const QString empty = dir.filePath("empty.txt");
+    QFile e(empty);
+    QVERIFY(e.open(QIODevice::WriteOnly));
+    e.write("Lx\tTime\tValue\t\r\n");
+    e.close();
+    f.dialogs.openAnswers = {empty};
+    f.click("Open");
+    QVERIFY(waitFor([&] { return f.hub->fileList() && f.hub->fileList() != list; }));
+    QVERIFY(!f.hub->fileList()->toolbarButton("Plot")->isEnabled());
+}
+
+QTEST_MAIN(TestGraph)
+#include "tst_graph.moc"
