@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libqcustomplot-dev libgl-dev
   fonts-liberation fonts-dseg
   xvfb xauth poppler-utils clang-format
+  desktop-file-utils appstream
 )
 
 missing=()

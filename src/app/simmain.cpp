@@ -12,6 +12,7 @@
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumetra-meter-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("10.06"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
                        "the first line and serves until stopped.\n\n") +
         lumetra::sim::simCommandHelp());
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Write every received byte with a time stamp."),
                                  QStringLiteral("FILE"));
