@@ -57,6 +57,7 @@ private slots:
     void modes_data();
     void modes();
     void cursorSitsInTheMiddleOfTheView();
+    void flatSeriesStillShows();
     void typedRanges();
     void printAndSave();
     void liveGraphClosesWhenTheMeterLeavesPlainReading_data();
@@ -121,6 +122,22 @@ void TestGraph::cursorSitsInTheMiddleOfTheView() {
     pick(view, QStringLiteral("Cursor Coordinates"));
     QCOMPARE(view.XPosition->text(), QStringLiteral("25"));
     QCOMPARE(view.YPosition->text(), QStringLiteral("24.000"));
+}
+
+void TestGraph::flatSeriesStillShows() {
+    ScriptedDialogs dialogs;
+    GraphView view(QStringLiteral("Plot"), QStringLiteral("Plot"), dialogs);
+    view.fill(sampleSeries(), QStringLiteral("Lx"), 12.5f, 29);
+    pick(view, QStringLiteral("Cursor Coordinates"));
+    // A steady light of one reading: a range around it, and the cursor on the new series.
+    view.fill({500.0f}, QStringLiteral("Lx"), 500, 500);
+    const auto [y0, y1] = view.CWGraph1->yRange();
+    QVERIFY(y0 < 500 && y1 > 500);
+    QVERIFY(view.CWGraph1->xRange().second > 1);
+    QCOMPARE(view.XPosition->text(), QStringLiteral("1"));
+    QCOMPARE(view.YPosition->text(), QStringLiteral("500.000"));
+    view.AxisMax[1]->setValue(5); // a typed range still applies
+    QCOMPARE(view.CWGraph1->xRange().second, 5.0);
 }
 
 void TestGraph::typedRanges() {
@@ -218,6 +235,7 @@ void TestGraph::liveGraphClosesWhenTheMeterLeavesPlainReading() {
 
 void TestGraph::handOverShowsTheWholeSeries() {
     PanelFixture f;
+    f.meter.setDrift(true); // the reading wanders, so the range has a width
     AppState& s = f.panel->state();
     f.click("Graph");
     RealTimeAll* live = f.hub->graphs().liveGraph();
@@ -237,6 +255,8 @@ void TestGraph::handOverShowsTheWholeSeries() {
     // The edits hold three decimals.
     QVERIFY(std::abs(view->AxisMin[2]->value() - double(*lo)) < 1e-3);
     QVERIFY(std::abs(view->AxisMax[2]->value() - double(*hi)) < 1e-3);
+    if (*hi > *lo)
+        QCOMPARE(view->CWGraph1->yRange(), (std::pair<double, double>(*lo, *hi)));
     QCOMPARE(view->AxisMax[1]->value(), double(series.size()));
     QCOMPARE(view->LblUnit->text(), QStringLiteral("Lx"));
     // A second hand-over replaces the view.

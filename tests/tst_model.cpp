@@ -142,6 +142,8 @@ void TestModel::plotValues_data() {
     QTest::newRow("start outside the values")
         << QStringList{"4", "6"} << 100.0f << QList<float>{4, 6} << 100.0f << 4.0f;
     QTest::newRow("no rows") << QStringList{} << 9.0f << QList<float>{} << 9.0f << 9.0f;
+    QTest::newRow("beyond a float")
+        << QStringList{"1e39", "3"} << 3.0f << QList<float>{1e6f, 3} << 1e6f << 3.0f;
 }
 
 void TestModel::plotValues() {
@@ -179,6 +181,16 @@ void TestModel::ringKeepsTheLastSamples() {
     QCOMPARE(series.size(), LiveSeries::kCapacity);
     QCOMPARE(series.first(), 3.0f); // the oldest sample still held: the fourth taken
     QCOMPARE(series.mid(series.size() - 3), (QVector<float>{1000, 1001, 7}));
+    // Copies of an extreme: it stays until the last copy is overwritten.
+    LiveSeries flat;
+    for (int i = 0; i < LiveSeries::kCapacity + 6; ++i)
+        flat.append((i == 5 || i == 7) && i < LiveSeries::kCapacity ? 2.0f : 1.0f);
+    QCOMPARE(flat.maximum(), 2.0f); // only the copy at 5 was overwritten, 7 is still held
+    for (int i = 0; i < 5; ++i)
+        flat.append(1.0f);
+    QCOMPARE(flat.maximum(), 1.0f);
+    QCOMPARE(flat.minimum(), 1.0f);
+
     ring.clear();
     QCOMPARE(ring.size(), 0);
     ring.append(4);

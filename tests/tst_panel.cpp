@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -116,20 +117,30 @@ void TestPanel::closingThePortWindowWithoutOkEndsTheProgram() {
 void TestPanel::okFollowsTheExactTextRule_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("number");
-    QTest::newRow("Auto") << "Auto" << 1;
-    QTest::newRow("COM  7") << "COM  7" << 7;
-    QTest::newRow("one blank") << "COM 1" << 0;
-    QTest::newRow("garbage") << "hello" << 0;
+    QTest::addColumn<bool>("byEnter"); // Enter in the port box instead of a click on OK
+    QTest::newRow("Auto") << "Auto" << 1 << false;
+    QTest::newRow("COM  7, Enter") << "COM  7" << 7 << true;
+    QTest::newRow("one blank") << "COM 1" << 0 << false;
+    QTest::newRow("garbage, Enter") << "hello" << 0 << true;
 }
 
 void TestPanel::okFollowsTheExactTextRule() {
     QFETCH(QString, text);
     QFETCH(int, number);
+    QFETCH(bool, byEnter);
     Port port;
     port.show();
+    QVERIFY(QTest::qWaitForWindowActive(&port));
     QSignalSpy abandoned(&port, &Port::abandoned);
+    QSignalSpy chosen(&port, &Port::chosen);
     port.TxtCOM->setCurrentText(text);
-    port.CmdOK->click();
+    if (byEnter) {
+        port.TxtCOM->setFocus();
+        QTest::keyClick(port.TxtCOM->lineEdit(), Qt::Key_Return);
+    } else {
+        port.CmdOK->click();
+    }
+    QCOMPARE(chosen.count(), 1);
     QCOMPARE(int(port.choice().number), number);
     QVERIFY(!port.isVisible());
     QCOMPARE(abandoned.count(), 0);

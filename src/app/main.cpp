@@ -6,8 +6,10 @@
 #include "windows/portwindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QSettings>
 #include <QTextStream>
 
 #include <memory>
@@ -31,6 +33,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Lumetra"));
     QApplication::setApplicationName(QStringLiteral("Lumetra"));
     QApplication::setApplicationVersion(QStringLiteral("10.06"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -72,9 +75,16 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<lumetra::Panel> panel;
     std::unique_ptr<lumetra::ToolbarHub> hub;
 
+    // The port chosen last is offered again, unless one is named on the command line.
+    QSettings settings;
+    const QString kLastPort = QStringLiteral("port/last");
+    if (preselect.isEmpty())
+        preselect = settings.value(kLastPort).toString();
     lumetra::Port portWindow(extraDevices, preselect);
     QObject::connect(&portWindow, &lumetra::Port::chosen, &app,
                      [&](const lumetra::PortChoice& choice) {
+                         if (!parser.isSet(demo)) // the demo's device is gone next time
+                             settings.setValue(kLastPort, portWindow.TxtCOM->currentText());
                          panel = std::make_unique<lumetra::Panel>(dialogs, clock);
                          hub = std::make_unique<lumetra::ToolbarHub>(*panel);
                          panel->show();

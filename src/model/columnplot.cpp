@@ -8,9 +8,12 @@
 namespace lumetra {
 
 float plotValue(const QString& cell) {
+    constexpr float kOverload = 1000000.0f;
     if (cell.contains(QLatin1Char('L')))
-        return 1000000.0f;
-    return float(leadingNumber(cell));
+        return kOverload;
+    // A number no reading can be (beyond a float) counts as out of range, like an overload.
+    const float v = float(leadingNumber(cell));
+    return std::isfinite(v) ? v : kOverload;
 }
 
 ColumnPlot columnPlot(const QStringList& cells, float startMaximum, float startMinimum) {

@@ -11,20 +11,34 @@ void LiveSeries::clear() {
     m_taken = 0;
     m_min = std::numeric_limits<float>::max();
     m_max = std::numeric_limits<float>::lowest();
+    m_minCount = m_maxCount = 0;
     m_stale = false;
 }
 
 void LiveSeries::append(float value) {
     if (m_wrapped) {
         const float old = m_values[m_next];
-        if (old <= m_min || old >= m_max)
+        if (!m_stale &&
+            ((old == m_min && --m_minCount == 0) || (old == m_max && --m_maxCount == 0)))
             m_stale = true;
         m_values[m_next] = value;
     } else {
         m_values.append(value);
     }
-    m_min = std::min(m_min, value);
-    m_max = std::max(m_max, value);
+    if (!m_stale) {
+        if (value < m_min) {
+            m_min = value;
+            m_minCount = 1;
+        } else if (value == m_min) {
+            ++m_minCount;
+        }
+        if (value > m_max) {
+            m_max = value;
+            m_maxCount = 1;
+        } else if (value == m_max) {
+            ++m_maxCount;
+        }
+    }
     ++m_taken;
     if (++m_next == kCapacity) {
         m_next = 0;
@@ -47,6 +61,8 @@ void LiveSeries::rescan() const {
     const auto [lo, hi] = std::minmax_element(m_values.cbegin(), m_values.cend());
     m_min = *lo;
     m_max = *hi;
+    m_minCount = int(std::count(m_values.cbegin(), m_values.cend(), m_min));
+    m_maxCount = int(std::count(m_values.cbegin(), m_values.cend(), m_max));
     m_stale = false;
 }
 

@@ -7,8 +7,9 @@
 namespace lumetra {
 
 // The live graph's samples: a ring of the last 864 001 readings (120 hours at two a second)
-// with the extremes of what it holds. Appending is O(1); the extremes are kept as samples
-// arrive, and found again only when the ring has overwritten its oldest values.
+// with the extremes of what it holds. Appending is O(1): the extremes are kept with the number
+// of samples that hold them, and searched for again only when the ring has overwritten the
+// last sample holding one.
 class LiveSeries {
 public:
     static constexpr int kCapacity = 864001;
@@ -34,7 +35,9 @@ private:
     qint64 m_taken = 0;
     mutable float m_min = std::numeric_limits<float>::max();
     mutable float m_max = std::numeric_limits<float>::lowest();
-    mutable bool m_stale = false; // an extreme may have been overwritten
+    mutable int m_minCount = 0; // samples held that equal m_min
+    mutable int m_maxCount = 0;
+    mutable bool m_stale = false; // the last sample holding an extreme was overwritten
 };
 
 } // namespace lumetra

@@ -1,10 +1,12 @@
 #include "dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSettings>
 
 namespace lumetra {
 
@@ -77,16 +79,35 @@ std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
     return text;
 }
 
+namespace {
+
+// File dialogs open in the folder used last, also in the next run.
+const QString kLastFolderKey = QStringLiteral("files/lastFolder");
+
+QString lastFolder() {
+    return QSettings().value(kLastFolderKey).toString();
+}
+
+QString remembered(const QString& path) {
+    if (!path.isEmpty())
+        QSettings().setValue(kLastFolderKey, QFileInfo(path).absolutePath());
+    return path;
+}
+
+} // namespace
+
 QString QtDialogs::openFile(QWidget* parent, const QString& filter) {
     if (!filter.isEmpty())
         m_lastFilter = filter;
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), toQtFilter(m_lastFilter));
+    return remembered(
+        QFileDialog::getOpenFileName(parent, QString(), lastFolder(), toQtFilter(m_lastFilter)));
 }
 
 QString QtDialogs::saveFile(QWidget* parent, const QString& filter) {
     m_lastFilter = filter;
     // QFileDialog asks before replacing an existing file unless told not to.
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), toQtFilter(filter));
+    return remembered(
+        QFileDialog::getSaveFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
 }
 
 bool QtDialogs::printerSetup(QWidget* parent, QPrinter& printer) {

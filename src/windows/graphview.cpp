@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <tuple>
 
 namespace lumetra {
 namespace {
@@ -45,6 +47,15 @@ public:
 
 QString numberText(double v) {
     return QString::number(v, 'g', 10);
+}
+
+// A range of no width cannot be shown (one reading, or a steady light): it is opened a
+// little around its value.
+std::pair<float, float> showable(float lower, float upper) {
+    if (upper > lower)
+        return {lower, upper};
+    const float half = std::max(std::abs(lower) * 0.05f, 0.5f);
+    return {lower - half, lower + half};
 }
 
 } // namespace
@@ -223,16 +234,14 @@ void GraphView::setEdits(double xMin, double xMax, double yMin, double yMax) {
 void GraphView::fill(const QVector<float>& values, const QString& unit, float lower, float upper) {
     m_values = values;
     m_unit = unit;
-    m_resetLower = lower;
-    m_resetUpper = upper;
-    const double n = std::max<double>(1, values.size());
-    setEdits(1, n, lower, upper);
+    std::tie(m_resetLower, m_resetUpper) = showable(lower, upper);
     CWGraph1->setSeries(values);
     CWGraph1->setAxisCaptions(QStringLiteral("No.s"), unit);
     LblUnit->setText(unit);
-    CWGraph1->setXRange(1, n);
-    CWGraph1->setYRange(lower, upper);
+    resetScale();
     updateStatistics();
+    if (CWGraph1->mouseMode() == MouseMode::Cursor)
+        chooseMode(Combo1->currentIndex()); // the cursor moves to the new series
 }
 
 void GraphView::chooseMode(int index) {
@@ -266,7 +275,7 @@ void GraphView::applyEdits() {
 }
 
 void GraphView::resetScale() {
-    const double n = std::max<double>(1, m_values.size());
+    const double n = std::max<double>(2, m_values.size()); // one reading still gets a width
     setEdits(1, n, m_resetLower, m_resetUpper);
     CWGraph1->setYRange(m_resetLower, m_resetUpper);
     CWGraph1->setXRange(1, n);
@@ -320,9 +329,12 @@ void GraphView::print() {
 }
 
 void GraphView::saveGraph() {
-    const QString path = m_dialogs.saveFile(this, saveFilter());
+    QString path = m_dialogs.saveFile(this, saveFilter());
     if (path.isEmpty())
         return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
+        path += QStringLiteral(".png"); // a name without a picture's suffix is saved as PNG
     const int w = std::max(CWGraph1->width(), 800);
     const int h = std::max(CWGraph1->height(), 500);
     if (!CWGraph1->saveImage(path, w, h))

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QShortcut>
 
 namespace lumetra {
 
@@ -112,6 +113,10 @@ Port::Port(QStringList extraDevices, const QString& preselect, portnames::Device
         window->show();
         window->raise();
     });
+
+    // Enter is OK, wherever the focus is in the window.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, &Port::ok);
 
     move(twipsToPixels(this, 3700), twipsToPixels(this, 2700));
     reset();

@@ -30,6 +30,8 @@ RealTimeAll::RealTimeAll(AppState& state, const QWidget* anchor) : m_state(state
     Timer1->setInterval(1000); // the first sample a second after opening, then every 500 ms
     connect(Timer1, &QTimer::timeout, this, &RealTimeAll::sample);
     connect(CWGraph1, &LiveChart::clicked, this, &RealTimeAll::handOverAsked);
+    // Closed but not yet deleted, it samples no more (a newer window may own the ring).
+    connect(this, &BusyWindow::closed, Timer1, &QTimer::stop);
     Timer1->start();
 }
 
