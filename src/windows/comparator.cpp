@@ -42,7 +42,8 @@ Comparator::Comparator(MeterLink& link, PollTimer& poll, const QWidget* anchor) 
             const QString name = (high ? QStringLiteral("HighO") : QStringLiteral("LowO")) +
                                  QStringLiteral("(%1)").arg(k);
             digit->setObjectName(name);
-            digit->setAccessibleName(name);
+            digit->setAccessibleName(
+                tr("%1 limit, digit %2").arg(high ? tr("High") : tr("Low")).arg(k));
             digit->setEditable(true);
             for (int v = 0; v <= 9; ++v)
                 digit->addItem(QString::number(v));
@@ -52,7 +53,9 @@ Comparator::Comparator(MeterLink& link, PollTimer& poll, const QWidget* anchor) 
             const QString optionName = (high ? QStringLiteral("HODec") : QStringLiteral("LODec")) +
                                        QStringLiteral("(%1)").arg(k);
             option->setObjectName(optionName);
-            option->setAccessibleName(optionName);
+            option->setAccessibleName(tr("%1 limit, decimal point after digit %2")
+                                          .arg(high ? tr("High") : tr("Low"))
+                                          .arg(k));
             option->setToolTip(tr("Decimal point after digit %1").arg(k));
             (high ? m_highGroup : m_lowGroup)->addButton(option, k);
             (high ? HighO : LowO)[size_t(k)] = digit;

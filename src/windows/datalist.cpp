@@ -19,9 +19,10 @@ DataList::DataList(AppState& state, QWidget* parent)
     m_lux = table();
     GridM = Grid;
     GridM->setObjectName(QStringLiteral("GridM"));
-    GridM->setAccessibleName(QStringLiteral("GridM"));
+    GridM->setAccessibleName(QStringLiteral("Readings in lux"));
     m_fc = new RecordTable(this);
     GridI = addGrid(QStringLiteral("GridI"), m_fc);
+    GridI->setAccessibleName(QStringLiteral("Readings in foot-candles"));
     enableWithRows(plot, m_lux); // both lists hold the same rows
     m_lux->setHeader(0, QStringLiteral("Lx"));
     m_fc->setHeader(0, QStringLiteral("Fc"));

@@ -16,7 +16,6 @@ namespace {
 QLabel* panelLabel(const QString& name, const QString& caption, QWidget* parent, bool heading) {
     auto* l = new QLabel(caption, parent);
     l->setObjectName(name);
-    l->setAccessibleName(name);
     l->setAlignment(Qt::AlignCenter);
     l->setFrameShape(QFrame::Panel);
     l->setFrameShadow(heading ? QFrame::Raised : QFrame::Sunken);
@@ -41,9 +40,11 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
     LblRemain->setCursor(Qt::PointingHandCursor);
     LblRemain->setToolTip(tr("Click to erase the meter's memory"));
     LblRemain->installEventFilter(this);
+    LblSize->setAccessibleDescription(QStringLiteral("Total Memory"));
+    LblRemain->setAccessibleDescription(QStringLiteral("Free Memory"));
     LblMessage = new QLabel(this);
     LblMessage->setObjectName(QStringLiteral("LblMessage"));
-    LblMessage->setAccessibleName(QStringLiteral("LblMessage"));
+    LblMessage->setAccessibleDescription(QStringLiteral("Download progress"));
 
     m_sets = new RecordTable(4, this);
     const char* headers[] = {"Set", "Time", "Sampling", "Records"};
@@ -51,7 +52,7 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
         m_sets->setHeader(c, QLatin1String(headers[c]));
     GridSet = new QTableView(this);
     GridSet->setObjectName(QStringLiteral("GridSet"));
-    GridSet->setAccessibleName(QStringLiteral("GridSet"));
+    GridSet->setAccessibleName(QStringLiteral("Recorded sets"));
     GridSet->setModel(m_sets);
     GridSet->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridSet->setSelectionMode(QAbstractItemView::SingleSelection);

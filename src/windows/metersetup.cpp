@@ -36,7 +36,6 @@ Setup::Setup(MeterLink& link, PollTimer& poll, AppState& state, Clock& clock, QW
     big.setPointSizeF(big.pointSizeF() * 1.4);
     big.setBold(true);
     for (QLabel* l : {LblMeterTime, LblPCTime}) {
-        l->setAccessibleName(l->text());
         l->setFont(big);
         l->setAlignment(Qt::AlignCenter);
         l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("PC System Time  ")));
@@ -45,6 +44,8 @@ Setup::Setup(MeterLink& link, PollTimer& poll, AppState& state, Clock& clock, QW
         l->setToolTip(tr("Click to show or hide the time"));
         l->installEventFilter(this);
     }
+    LblMeterTime->setAccessibleDescription(tr("Meter clock, click to show or hide"));
+    LblPCTime->setAccessibleDescription(tr("PC clock, click to show or hide"));
     auto* times = new QVBoxLayout(FrameTime);
     times->addWidget(LblMeterTime);
     times->addWidget(LblPCTime);

@@ -74,8 +74,7 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
         button->setProperty("key", key);
         button->setIcon(toolbarPicture(kButtonPictures[size_t(i)]));
         button->setToolTip(QLatin1String(kButtonTips[size_t(i)]));
-        button->setAccessibleName(key);
-        button->setAccessibleDescription(button->toolTip());
+        button->setAccessibleName(button->toolTip());
         button->setAutoRaise(true);
         Toolbar1->addWidget(button);
         connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
@@ -91,7 +90,7 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     auto* status = new QHBoxLayout;
     LblCOM = new QLabel(QStringLiteral("No COM"), central);
     LblCOM->setObjectName(QStringLiteral("LblCOM"));
-    LblCOM->setAccessibleName(QStringLiteral("LblCOM"));
+    LblCOM->setAccessibleDescription(QStringLiteral("Link status"));
     LblCOM->setCursor(Qt::PointingHandCursor);
     QPalette red = LblCOM->palette();
     red.setColor(QPalette::WindowText, QColor(0xD0, 0x00, 0x00));
@@ -102,16 +101,16 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     LblCOM->installEventFilter(this);
     LblRec = new QLabel(QStringLiteral("Rec."), central);
     LblRec->setObjectName(QStringLiteral("LblRec"));
-    LblRec->setAccessibleName(QStringLiteral("LblRec"));
+    LblRec->setAccessibleDescription(QStringLiteral("Recording"));
     LblRec->setPalette(red);
     LblRec->setFont(bold);
     LblRec->hide();
     LblFileName = new QLabel(central);
     LblFileName->setObjectName(QStringLiteral("LblFileName"));
-    LblFileName->setAccessibleName(QStringLiteral("LblFileName"));
+    LblFileName->setAccessibleDescription(QStringLiteral("Recording file"));
     LblCount = new QLabel(central);
     LblCount->setObjectName(QStringLiteral("LblCount"));
-    LblCount->setAccessibleName(QStringLiteral("LblCount"));
+    LblCount->setAccessibleDescription(QStringLiteral("Record count"));
     status->addWidget(LblCOM);
     status->addSpacing(12);
     status->addWidget(LblRec);
@@ -120,13 +119,14 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     layout->addLayout(status);
     LblWriteError = new QLabel(central);
     LblWriteError->setObjectName(QStringLiteral("LblWriteError"));
-    LblWriteError->setAccessibleName(QStringLiteral("LblWriteError"));
+    LblWriteError->setAccessibleDescription(QStringLiteral("Write error"));
     LblWriteError->setPalette(red);
     LblWriteError->setWordWrap(true);
     LblWriteError->hide();
     layout->addWidget(LblWriteError);
     setCentralWidget(central);
 
+    connect(COM, &MeterLink::statusChanged, m_lcd, &VirtualLcd::showLinkStatus);
     connect(COM, &MeterLink::statusChanged, LblCOM, [this](const QString& text) {
         LblCOM->setVisible(true);
         LblCOM->setText(text);
@@ -151,7 +151,7 @@ void Panel::showRecording(bool recording, const QString& fileName, int records) 
     QToolButton* save = m_buttons[0];
     save->setIcon(toolbarPicture(recording ? 11 : 1));
     save->setToolTip(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As"));
-    save->setAccessibleDescription(save->toolTip());
+    save->setAccessibleName(save->toolTip());
     LblRec->setText(!recording     ? QString()
                     : records == 0 ? QStringLiteral("Rec.")
                                    : QStringLiteral("Rec"));

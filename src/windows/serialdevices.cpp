@@ -23,6 +23,7 @@ SerialDevicesWindow::SerialDevicesWindow(QWidget* parent) : QDialog(parent) {
     hint->setWordWrap(true);
     layout->addWidget(hint);
     m_table = new QTableWidget(0, 5, this);
+    m_table->setAccessibleName(windowTitle());
     m_table->setHorizontalHeaderLabels(
         {tr("Device"), tr("Description"), tr("Manufacturer"), tr("USB ID"), tr("Serial number")});
     m_table->horizontalHeader()->setStretchLastSection(true);

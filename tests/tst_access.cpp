@@ -1,0 +1,241 @@
+// What a screen reader hears: the accessibility tree of every window, and the display's
+// reading as a sentence.
+#include "commands/graphcommands.h"
+#include "commands/memorycommands.h"
+#include "link/displaypoll.h"
+#include "model/spokenreading.h"
+#include "support/meterfixture.h"
+#include "widgets/virtuallcd.h"
+#include "windows/calibration.h"
+#include "windows/comparator.h"
+#include "windows/datalist.h"
+#include "windows/datalogger.h"
+#include "windows/filelist.h"
+#include "windows/graphview.h"
+#include "windows/keypad.h"
+#include "windows/metersetup.h"
+#include "windows/portwindow.h"
+#include "windows/realtimelist.h"
+#include "windows/samplingchoice.h"
+#include "windows/scf.h"
+#include "windows/serialdevices.h"
+
+#include <QAccessible>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+using namespace lumetra;
+using lumetra::test::PanelFixture;
+using lumetra::test::waitFor;
+
+namespace {
+
+// Names a person should never hear: our control identifiers.
+const QRegularExpression kIdentifier(QStringLiteral(
+    R"(^(Lbl|Cmd|Txt|Btn|Img|Grid|Frm|Opt|SS|Axis|Combo|CW|Label|HighO|LowO|HODec|LODec|Shape)\w*|Digit\(\d+\)|^\w+_\w+$)"));
+
+// Every problem in the tree under iface, one line each.
+void walk(QAccessibleInterface* iface, QStringList& problems, int depth = 0) {
+    if (!iface || depth > 40)
+        return;
+    const QString name = iface->text(QAccessible::Name);
+    const QObject* object = iface->object();
+    const QString id = object ? object->objectName() : QString();
+    const QString where =
+        id.isEmpty() ? QString::fromLatin1(object ? object->metaObject()->className() : "?") : id;
+    // A window's name is its caption, which may be a word like "Comparator".
+    const bool window =
+        object && object->isWidgetType() && static_cast<const QWidget*>(object)->isWindow();
+    if (kIdentifier.match(name).hasMatch() || (!window && !id.isEmpty() && name == id))
+        problems << QStringLiteral("%1: its name is an identifier (\"%2\")").arg(where, name);
+    // The text field inside a combo or spin box is part of that named control.
+    const QObject* owner = object ? object->parent() : nullptr;
+    if (owner && (owner->inherits("QComboBox") || owner->inherits("QAbstractSpinBox"))) {
+        for (int i = 0; i < iface->childCount(); ++i)
+            walk(iface->child(i), problems, depth + 1);
+        return;
+    }
+    switch (iface->role()) {
+    case QAccessible::Button:
+    case QAccessible::EditableText:
+    case QAccessible::ComboBox:
+    case QAccessible::Table:
+    case QAccessible::SpinBox:
+    case QAccessible::CheckBox:
+    case QAccessible::RadioButton:
+        if (name.trimmed().isEmpty() && !iface->state().invisible)
+            problems
+                << QStringLiteral("%1: a %2 without a name").arg(where).arg(int(iface->role()));
+        break;
+    default:
+        break;
+    }
+    for (int i = 0; i < iface->childCount(); ++i)
+        walk(iface->child(i), problems, depth + 1);
+}
+
+QStringList problemsOf(QWidget* window) {
+    QStringList problems;
+    window->show();
+    walk(QAccessible::queryAccessibleInterface(window), problems);
+    return problems;
+}
+
+} // namespace
+
+class TestAccess : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QAccessible::setActive(true); }
+    void spokenReading_data();
+    void spokenReading();
+    void everyWindowSpeaksInWords();
+    void theDisplaySaysWhatTheMeterSends();
+};
+
+void TestAccess::spokenReading_data() {
+    QTest::addColumn<QString>("reading");
+    QTest::addColumn<QStringList>("flags");
+    QTest::addColumn<QString>("memory");
+    QTest::addColumn<QString>("small");
+    QTest::addColumn<QString>("overlay");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("reading with time") << "12.34" << QStringList{"Lx", "Auto", "TimeDot"} << " 1"
+                                       << "2004"
+                                       << ""
+                                       << ""
+                                       << "12.34 lx, AUTO, memory 1, 20:04";
+    QTest::newRow("overload") << "OL" << QStringList{"Fc"} << "  "
+                              << "    "
+                              << ""
+                              << ""
+                              << "OL fc";
+    QTest::newRow("negative, relative, hold")
+        << "5.0" << QStringList{"Lx", "Minus", "Rel", "Hold"} << "  "
+        << "    "
+        << ""
+        << ""
+        << "-5.0 lx, REL, HOLD";
+    QTest::newRow("luminous intensity") << "250" << QStringList{"Lx", "Cd"} << "  "
+                                        << "    "
+                                        << ""
+                                        << ""
+                                        << "250 cd";
+    QTest::newRow("integrated") << "88" << QStringList{"Fc", "Fch", "Battery"} << ""
+                                << ""
+                                << ""
+                                << ""
+                                << "88 fc-h, low battery";
+    QTest::newRow("set up") << "12.34" << QStringList{"Lx"} << ""
+                            << ""
+                            << "SET UP"
+                            << ""
+                            << "SET UP";
+    QTest::newRow("no meter") << "12.34" << QStringList{"Lx"} << ""
+                              << ""
+                              << ""
+                              << "No COM"
+                              << "No COM";
+}
+
+void TestAccess::spokenReading() {
+    QFETCH(QString, reading);
+    QFETCH(QStringList, flags);
+    QFETCH(QString, memory);
+    QFETCH(QString, small);
+    QFETCH(QString, overlay);
+    QFETCH(QString, link);
+    QFETCH(QString, said);
+    DisplayState d;
+    d.readingText = reading;
+    for (const QString& f : flags)
+        d.flags[size_t(flagIndex(f))] = true;
+    d.unitText = d.flag(Flag::Fc) ? QStringLiteral("Fc") : QStringLiteral("Lx");
+    d.memoryDigits = memory;
+    d.smallDigits = small;
+    QCOMPARE(lumetra::spokenReading(d, overlay, link), said);
+}
+
+void TestAccess::everyWindowSpeaksInWords() {
+    PanelFixture f;
+    Panel& panel = *f.panel;
+    MeterLink& link = panel.link();
+    PollTimer& poll = panel.poll();
+    AppState& state = panel.state();
+    ScriptedDialogs& dialogs = f.dialogs;
+    f.meter.fillMemory(1, 3);
+    f.click("Memory");
+    f.hub->memory().expand(0);
+    f.click("List");
+    f.click("Buttons");
+    f.click("Comp");
+    f.click("Graph");
+    QVERIFY(waitFor([&] { return state.graphPoints.size() >= 1; }));
+    f.hub->graphs().handOver();
+
+    QList<QWidget*> windows{&panel,
+                            f.hub->memory().memoryWindow(),
+                            f.hub->memory().dataList(),
+                            f.hub->realTimeList(),
+                            f.hub->keypad(),
+                            f.hub->comparatorWindowOpen(),
+                            f.hub->graphs().liveGraph(),
+                            f.hub->graphs().realTimeGraph()};
+    Port port;
+    FileList files;
+    SerialDevicesWindow devices;
+    Calibrationfrm calibration(link, poll, dialogs, &panel);
+    SCF_frm scf(link, poll, state, dialogs, &panel);
+    Setup clock(link, poll, state, f.clock, &panel);
+    SamplingChoice sampling(link, poll, state, dialogs, &panel);
+    windows << &port << &files << &devices << &calibration << &scf << &clock << &sampling;
+    QStringList problems;
+    for (QWidget* w : std::as_const(windows)) {
+        QVERIFY(w);
+        problems << problemsOf(w);
+    }
+    for (QDialog* d : {static_cast<QDialog*>(&calibration), static_cast<QDialog*>(&scf),
+                       static_cast<QDialog*>(&clock), static_cast<QDialog*>(&sampling)})
+        d->reject();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+
+    // The display is one object for a screen reader: its parts are not offered one by one.
+    QAccessibleInterface* lcd = QAccessible::queryAccessibleInterface(panel.lcd());
+    QCOMPARE(lcd->text(QAccessible::Name), QStringLiteral("Meter display"));
+    QCOMPARE(lcd->childCount(), 0);
+}
+
+void TestAccess::theDisplaySaysWhatTheMeterSends() {
+    PanelFixture f;
+    QAccessibleInterface* lcd = QAccessible::queryAccessibleInterface(f.panel->lcd());
+    const auto said = [&] { return lcd->text(QAccessible::Description); };
+    QVERIFY(waitFor([&] { return said().startsWith(QLatin1String("12.34 lx")); }));
+    f.meter.setOverload(true);
+    QVERIFY(waitFor([&] { return said().startsWith(QLatin1String("OL lx")); }));
+    f.meter.setOverload(false);
+    f.meter.setFlag(QStringLiteral("SetUp"), true);
+    QVERIFY(waitFor([&] { return said() == QLatin1String("SET UP"); }));
+    f.meter.setFlag(QStringLiteral("SetUp"), false);
+    // Silent: six empty waits, then "No COM" while the link waits for the meter. That wait
+    // runs beneath this test, so a timer hears it and lets the meter speak again.
+    bool heardNoCom = false;
+    QTimer listen;
+    connect(&listen, &QTimer::timeout, [&] {
+        if (said() == QLatin1String("No COM")) {
+            heardNoCom = true;
+            listen.stop();
+            f.meter.setSilent(false);
+        }
+    });
+    listen.start(20);
+    f.panel->displayPoll().setWaitCycleSeconds(0.1);
+    f.meter.setSilent(true);
+    QVERIFY(
+        waitFor([&] { return heardNoCom && said().startsWith(QLatin1String("12.34 lx")); }, 15000));
+}
+
+QTEST_MAIN(TestAccess)
+#include "tst_access.moc"
