@@ -3,6 +3,7 @@
 #include "commands/graphcommands.h"
 #include "commands/memorycommands.h"
 #include "link/displaypoll.h"
+#include "model/recordtable.h"
 #include "model/spokenreading.h"
 #include "support/meterfixture.h"
 #include "widgets/virtuallcd.h"
@@ -22,6 +23,8 @@
 
 #include <QAccessible>
 #include <QRegularExpression>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -93,6 +96,7 @@ private slots:
     void spokenReading();
     void everyWindowSpeaksInWords();
     void theDisplaySaysWhatTheMeterSends();
+    void theWholeJobWithoutAMouse();
 };
 
 void TestAccess::spokenReading_data() {
@@ -235,6 +239,62 @@ void TestAccess::theDisplaySaysWhatTheMeterSends() {
     f.meter.setSilent(true);
     QVERIFY(
         waitFor([&] { return heardNoCom && said().startsWith(QLatin1String("12.34 lx")); }, 15000));
+}
+
+void TestAccess::theWholeJobWithoutAMouse() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    Panel& panel = *f.panel;
+    f.meter.fillMemory(2, 5);
+    panel.show();
+    panel.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    // Through the window, as the window system delivers keys, so that shortcuts apply.
+    const auto key = [](QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        w->setFocus();
+        QTest::keyClick(w->window()->windowHandle(), k, m);
+    };
+
+    // Record: Ctrl+S asks for the file and starts; Ctrl+S again stops.
+    const QString recording = dir.filePath("rec.txt");
+    f.dialogs.saveAnswers = {recording};
+    // (A button's key presses it visibly: the click follows a moment later.)
+    key(&panel, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return panel.state().recordingToFile; }));
+    key(&panel, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return !panel.state().recordingToFile; }));
+
+    // Open a file: Ctrl+O; Escape closes the list again.
+    f.dialogs.openAnswers = {recording};
+    key(&panel, Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return f.hub->fileList() != nullptr; }));
+    QPointer<FileList> files = f.hub->fileList();
+    files->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(files));
+    key(files, Qt::Key_Escape, {});
+    QVERIFY(waitFor([&] { return !files || !files->isVisible(); }));
+
+    // Download the logger: Ctrl+M; Enter on a set expands it; Delete asks before erasing.
+    panel.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    key(&panel, Qt::Key_M, Qt::ControlModifier);
+    QVERIFY(waitFor([&] {
+        Memory* m = f.hub->memory().memoryWindow();
+        return m && m->sets()->rowCount() == 2;
+    }));
+    Memory* logger = f.hub->memory().memoryWindow();
+    logger->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(logger));
+    logger->GridSet->setFocus();
+    logger->GridSet->setCurrentIndex(logger->sets()->index(1, 0));
+    key(logger->GridSet, Qt::Key_Return, {});
+    QVERIFY(f.hub->memory().dataList());
+    QCOMPARE(f.hub->memory().dataList()->luxTable()->rowCount(), 5);
+    logger->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(logger));
+    f.dialogs.messageAnswers = {MessageResult::Cancel};
+    key(logger->GridSet, Qt::Key_Delete, {});
+    QCOMPARE(f.dialogs.shown.last().text, MemoryCommands::eraseQuestion());
 }
 
 QTEST_MAIN(TestAccess)

@@ -1,6 +1,7 @@
 #include "busy.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 namespace lumetra {
 
@@ -15,6 +16,14 @@ void BusyWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
     if (event->isAccepted())
         emit closed();
+}
+
+void BusyWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 BusyDialog::BusyDialog(QWidget* parent)

@@ -22,6 +22,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape closes the window (closing one sends nothing to the meter).
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     BusyRule m_busy;

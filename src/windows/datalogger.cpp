@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QTableView>
 
 namespace lumetra {
@@ -38,7 +39,7 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
     SSPanel2 = panelLabel(QStringLiteral("SSPanel2"), QStringLiteral("Free Memory"), this, true);
     LblRemain = panelLabel(QStringLiteral("LblRemain"), QString(), this, false);
     LblRemain->setCursor(Qt::PointingHandCursor);
-    LblRemain->setToolTip(tr("Click to erase the meter's memory"));
+    LblRemain->setToolTip(tr("Click (or press Delete) to erase the meter's memory"));
     LblRemain->installEventFilter(this);
     LblSize->setAccessibleDescription(QStringLiteral("Total Memory"));
     LblRemain->setAccessibleDescription(QStringLiteral("Free Memory"));
@@ -59,6 +60,11 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
     GridSet->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridSet->verticalHeader()->setVisible(false);
     GridSet->verticalHeader()->setDefaultSectionSize(GridSet->fontMetrics().height() + 6);
+    // From the keyboard: Enter on a set expands it, Delete erases the meter's memory.
+    connect(GridSet, &QTableView::activated, this,
+            [this](const QModelIndex& index) { emit setClicked(index.row()); });
+    connect(new QShortcut(QKeySequence(QKeySequence::Delete), this), &QShortcut::activated, this,
+            &Memory::eraseClicked);
     connect(GridSet, &QTableView::clicked, this,
             [this](const QModelIndex& index) { emit setClicked(index.row()); });
 

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -215,6 +216,9 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
         });
     });
 
+    // Escape closes the view, as it does the other windows that send nothing to the meter.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
     setMinimumSize(twipsToPixels(this, 11360), twipsToPixels(this, 8960));
     resize(minimumSize());
     move(0, 0); // the top-left corner of the screen

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -41,11 +42,17 @@ Setup::Setup(MeterLink& link, PollTimer& poll, AppState& state, Clock& clock, QW
         l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("PC System Time  ")));
         l->setFrameShape(QFrame::StyledPanel);
         l->setCursor(Qt::PointingHandCursor);
-        l->setToolTip(tr("Click to show or hide the time"));
+        l->setToolTip(l == LblMeterTime ? tr("Click (or Alt+M) to show or hide the time")
+                                        : tr("Click (or Alt+P) to show or hide the time"));
         l->installEventFilter(this);
     }
     LblMeterTime->setAccessibleDescription(tr("Meter clock, click to show or hide"));
     LblPCTime->setAccessibleDescription(tr("PC clock, click to show or hide"));
+    // Alt+M and Alt+P do what a click on the meter's or the PC's clock does.
+    connect(new QShortcut(QKeySequence(QStringLiteral("Alt+M")), this), &QShortcut::activated, this,
+            [this] { m_showMeterTime = !m_showMeterTime; });
+    connect(new QShortcut(QKeySequence(QStringLiteral("Alt+P")), this), &QShortcut::activated, this,
+            [this] { m_showPcTime = !m_showPcTime; });
     auto* times = new QVBoxLayout(FrameTime);
     times->addWidget(LblMeterTime);
     times->addWidget(LblPCTime);

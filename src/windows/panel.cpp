@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
@@ -37,6 +38,14 @@ const std::array<const char*, Panel::kButtonCount> Panel::kButtonTips{
     "Comparator",       "Set Time to Hold",
     "Control Panel",    "Back to Normal Mode",
     "Set SCF",          "Set Cal"};
+
+const std::array<const char*, Panel::kButtonCount> Panel::kButtonShortcuts{
+    "Ctrl+S", "Ctrl+O", "Ctrl+R", "Ctrl+L", "Ctrl+G",       "Ctrl+T",       "Ctrl+M",
+    "Ctrl+D", "Ctrl+K", "Ctrl+H", "Ctrl+B", "Ctrl+Shift+E", "Ctrl+Shift+F", "Ctrl+Shift+C"};
+
+QString Panel::tipWithShortcut(const QString& tip, const QKeySequence& shortcut) {
+    return QStringLiteral("%1 (%2)").arg(tip, shortcut.toString(QKeySequence::NativeText));
+}
 
 namespace {
 // Picture of each button in the image list; picture 11 is kept for the recording look.
@@ -73,8 +82,11 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
         button->setObjectName(QStringLiteral("Toolbar1_") + key);
         button->setProperty("key", key);
         button->setIcon(toolbarPicture(kButtonPictures[size_t(i)]));
-        button->setToolTip(QLatin1String(kButtonTips[size_t(i)]));
-        button->setAccessibleName(button->toolTip());
+        // A disabled button (offline mode) ignores its key as it ignores a click.
+        button->setShortcut(QKeySequence(QLatin1String(kButtonShortcuts[size_t(i)])));
+        button->setToolTip(
+            tipWithShortcut(QLatin1String(kButtonTips[size_t(i)]), button->shortcut()));
+        button->setAccessibleName(QLatin1String(kButtonTips[size_t(i)]));
         button->setAutoRaise(true);
         Toolbar1->addWidget(button);
         connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
@@ -150,8 +162,9 @@ QToolButton* Panel::toolbarButton(const QString& key) const {
 void Panel::showRecording(bool recording, const QString& fileName, int records) {
     QToolButton* save = m_buttons[0];
     save->setIcon(toolbarPicture(recording ? 11 : 1));
-    save->setToolTip(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As"));
-    save->setAccessibleName(save->toolTip());
+    const QString does = recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As");
+    save->setToolTip(tipWithShortcut(does, save->shortcut()));
+    save->setAccessibleName(does);
     LblRec->setText(!recording     ? QString()
                     : records == 0 ? QStringLiteral("Rec.")
                                    : QStringLiteral("Rec"));

@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 
+class QKeySequence;
 class QLabel;
 class QTimer;
 class QToolBar;
@@ -30,6 +31,10 @@ public:
     static constexpr int kButtonCount = 14;
     static const std::array<const char*, kButtonCount> kButtonKeys;
     static const std::array<const char*, kButtonCount> kButtonTips;
+    // The keyboard's way to each button, shown in its tool tip.
+    static const std::array<const char*, kButtonCount> kButtonShortcuts;
+    // "Save As (Ctrl+S)": what a button does and its key.
+    static QString tipWithShortcut(const QString& tip, const QKeySequence& shortcut);
 
     Panel(Dialogs& dialogs, Clock& clock, QWidget* parent = nullptr);
     ~Panel() override;

@@ -4,6 +4,7 @@
 #include "model/appstate.h"
 #include "widgets/twips.h"
 
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,6 +31,9 @@ RealTimeAll::RealTimeAll(AppState& state, const QWidget* anchor) : m_state(state
     Timer1->setInterval(1000); // the first sample a second after opening, then every 500 ms
     connect(Timer1, &QTimer::timeout, this, &RealTimeAll::sample);
     connect(CWGraph1, &LiveChart::clicked, this, &RealTimeAll::handOverAsked);
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) // the click's key
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+                &RealTimeAll::handOverAsked);
     // Closed but not yet deleted, it samples no more (a newer window may own the ring).
     connect(this, &BusyWindow::closed, Timer1, &QTimer::stop);
     Timer1->start();
