@@ -3,6 +3,7 @@
 #include "commands/graphcommands.h"
 #include "commands/memorycommands.h"
 #include "link/displaypoll.h"
+#include "link/wait.h"
 #include "model/recordtable.h"
 #include "model/spokenreading.h"
 #include "support/meterfixture.h"
@@ -216,9 +217,21 @@ void TestAccess::theDisplaySaysWhatTheMeterSends() {
     PanelFixture f;
     QAccessibleInterface* lcd = QAccessible::queryAccessibleInterface(f.panel->lcd());
     const auto said = [&] { return lcd->text(QAccessible::Description); };
+    // What a screen reader is told (the platform bridge gets the same, when there is one).
+    int announcements = 0;
+    connect(f.panel->lcd(), &VirtualLcd::readingAnnounced, [&] { ++announcements; });
+    f.meter.setSmallDigits(QStringLiteral("1234")); // not the meter's running clock
     QVERIFY(waitFor([&] { return said().startsWith(QLatin1String("12.34 lx")); }));
+    pauseSeconds(0.5);
+    announcements = 0;
+    pauseSeconds(1); // steady frames say nothing new
+    QCOMPARE(announcements, 0);
     f.meter.setOverload(true);
     QVERIFY(waitFor([&] { return said().startsWith(QLatin1String("OL lx")); }));
+    // The change is announced within a moment, once rather than once per frame.
+    QVERIFY(waitFor([&] { return announcements >= 1; }, 1000));
+    pauseSeconds(1);
+    QCOMPARE(announcements, 1);
     f.meter.setOverload(false);
     f.meter.setFlag(QStringLiteral("SetUp"), true);
     QVERIFY(waitFor([&] { return said() == QLatin1String("SET UP"); }));
@@ -245,7 +258,9 @@ void TestAccess::theWholeJobWithoutAMouse() {
     QTemporaryDir dir;
     PanelFixture f;
     Panel& panel = *f.panel;
-    f.meter.fillMemory(2, 5);
+    f.meter.clearMemory();
+    f.meter.addSet(QDateTime(QDate(2026, 12, 6), QTime(8, 0)), 1, {1, 2, 3});
+    f.meter.addSet(QDateTime(QDate(2026, 12, 6), QTime(9, 0)), 1, {4, 5, 6, 7, 8});
     panel.show();
     panel.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&panel));
@@ -293,8 +308,10 @@ void TestAccess::theWholeJobWithoutAMouse() {
     logger->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(logger));
     f.dialogs.messageAnswers = {MessageResult::Cancel};
+    f.meter.clearReceived();
     key(logger->GridSet, Qt::Key_Delete, {});
     QCOMPARE(f.dialogs.shown.last().text, MemoryCommands::eraseQuestion());
+    QVERIFY(!f.meter.receivedBytes().contains('E')); // Cancel: nothing erased
 }
 
 QTEST_MAIN(TestAccess)

@@ -90,13 +90,23 @@ void TestPrograms::closingTheMainWindowDuringAWaitEndsTheProcess() {
 }
 
 void TestPrograms::programHelp() {
-    QProcess p;
-    p.start(bin("lumetra"), {QStringLiteral("--help")});
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 0);
-    const QByteArray out = p.readAllStandardOutput();
-    QVERIFY(out.contains("--demo"));
-    QVERIFY(out.contains("--port"));
+    // As from a terminal with no display at all.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QLatin1String(name));
+    const auto run = [&](const QString& program, const QString& option) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(bin(program.toLatin1().constData()), {option});
+        p.waitForFinished(10000);
+        return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+    };
+    const QByteArray help = run(QStringLiteral("lumetra"), QStringLiteral("--help"));
+    QVERIFY(help.contains("--demo"));
+    QVERIFY(help.contains("--port"));
+    QVERIFY(run(QStringLiteral("lumetra"), QStringLiteral("--version")).contains("10.06"));
+    QVERIFY(
+        run(QStringLiteral("lumetra-meter-sim"), QStringLiteral("--version")).contains("10.06"));
 }
 
 // The program is killed outright while it records: every record that was counted on

@@ -14,9 +14,8 @@ QString spokenReading(const DisplayState& d, const QString& overlay, const QStri
         return overlay;
     QStringList parts;
     QString reading = d.readingText.trimmed();
-    if (reading.isEmpty())
-        reading = QStringLiteral("no reading");
-    else if (d.flag(Flag::Minus))
+    const bool number = !reading.isEmpty() && reading != QLatin1String("OL");
+    if (number && d.flag(Flag::Minus))
         reading.prepend(QLatin1Char('-'));
     QString unit = d.flag(Flag::Cd)             ? QStringLiteral("cd")
                    : d.flag(Flag::UpperPercent) ? QStringLiteral("%")
@@ -25,7 +24,10 @@ QString spokenReading(const DisplayState& d, const QString& overlay, const QStri
                                                 : d.unitText.toLower();
     if (d.flag(Flag::Lxh) || d.flag(Flag::Fch))
         unit += QStringLiteral("-h");
-    parts << (unit.isEmpty() ? reading : reading + QLatin1Char(' ') + unit);
+    if (reading.isEmpty())
+        parts << QStringLiteral("no reading");
+    else
+        parts << (unit.isEmpty() ? reading : reading + QLatin1Char(' ') + unit);
 
     static constexpr std::array<std::pair<Flag, const char*>, 14> kWords{{
         {Flag::Auto, "AUTO"},
@@ -52,7 +54,8 @@ QString spokenReading(const DisplayState& d, const QString& overlay, const QStri
         parts << QStringLiteral("memory ") + memory;
     const QString small = d.smallDigits.trimmed();
     if (!small.isEmpty()) {
-        if (d.smallDigits.size() == 4 && (d.flag(Flag::TimeDot) || d.flag(Flag::DateDot))) {
+        if (d.smallDigits.size() == 4 && !d.smallDigits.left(2).trimmed().isEmpty() &&
+            (d.flag(Flag::TimeDot) || d.flag(Flag::DateDot))) {
             const QChar sep = d.flag(Flag::TimeDot) ? QLatin1Char(':') : QLatin1Char('.');
             parts << (d.smallDigits.left(2).trimmed() + sep + d.smallDigits.right(2));
         } else {

@@ -1,10 +1,14 @@
 #include "virtuallcd.h"
 
+#include "link/meterlink.h"
 #include "model/spokenreading.h"
 #include "widgets/twips.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+
+#include <algorithm>
+#include <chrono>
 
 #include <QFontDatabase>
 #include <QPainter>
@@ -187,6 +191,8 @@ public:
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override {
+        if (!isValid())
+            return {};
         const auto* lcd = static_cast<const VirtualLcd*>(widget());
         switch (t) {
         case QAccessible::Name:
@@ -217,6 +223,7 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("VirtualLcd"));
     setAccessibleName(QStringLiteral("Meter display"));
     m_announce.setSingleShot(true);
+    m_sinceAnnounce.start();
     connect(&m_announce, &QTimer::timeout, this, &VirtualLcd::announce);
     setAutoFillBackground(false);
 
@@ -392,7 +399,7 @@ void VirtualLcd::showOverlay(const QString& caption) {
 
 void VirtualLcd::showLinkStatus(const QString& status) {
     // Only the waiting status says something about the display; a port name does not.
-    m_linkStatus = status == QLatin1String("No COM") ? status : QString();
+    m_linkStatus = status == MeterLink::waitingStatus() ? status : QString();
     setSpoken(lumetra::spokenReading(
         m_display, LblSetUp->isVisible() ? LblSetUp->text() : QString(), m_linkStatus));
 }
@@ -403,17 +410,18 @@ void VirtualLcd::setSpoken(const QString& text) {
     m_spoken = text;
     // Screen readers hear of a change at most four times a second.
     if (!m_announce.isActive())
-        m_announce.start(std::max<qint64>(0, 250 - m_sinceAnnounce.elapsed()));
+        m_announce.start(
+            std::chrono::milliseconds(std::clamp<qint64>(250 - m_sinceAnnounce.elapsed(), 0, 250)));
 }
 
 void VirtualLcd::announce() {
     m_sinceAnnounce.start();
-    if (!QAccessible::isActive())
-        return;
+    // Nothing is built when no screen reader listens: Qt drops the events itself.
     QAccessibleEvent description(this, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&description);
     QAccessibleValueChangeEvent value(this, m_spoken);
     QAccessible::updateAccessibility(&value);
+    emit readingAnnounced(m_spoken);
 }
 
 void VirtualLcd::showFrame(const DisplayState& s) {

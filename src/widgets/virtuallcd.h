@@ -49,6 +49,11 @@ public:
     QWidget* ShapeSetUp = nullptr;
     QLabel* LblSetUp = nullptr;
 
+signals:
+    // The reading a screen reader hears changed and was announced (at most 4 times a second).
+    void readingAnnounced(const QString& text);
+
+public:
     static constexpr int kOriginLeft = 60; // twips of the form that the LCD face starts at
     static constexpr int kOriginTop = 600;
 

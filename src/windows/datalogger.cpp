@@ -61,8 +61,14 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
     GridSet->verticalHeader()->setVisible(false);
     GridSet->verticalHeader()->setDefaultSectionSize(GridSet->fontMetrics().height() + 6);
     // From the keyboard: Enter on a set expands it, Delete erases the meter's memory.
-    connect(GridSet, &QTableView::activated, this,
-            [this](const QModelIndex& index) { emit setClicked(index.row()); });
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), GridSet);
+        enter->setContext(Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, [this] {
+            if (GridSet->currentIndex().isValid())
+                emit setClicked(GridSet->currentIndex().row());
+        });
+    }
     connect(new QShortcut(QKeySequence(QKeySequence::Delete), this), &QShortcut::activated, this,
             &Memory::eraseClicked);
     connect(GridSet, &QTableView::clicked, this,

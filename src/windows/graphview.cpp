@@ -337,8 +337,17 @@ void GraphView::saveGraph() {
     if (path.isEmpty())
         return;
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
-        path += QStringLiteral(".png"); // a name without a picture's suffix is saved as PNG
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf")) {
+        // A name without a picture's suffix is saved as PNG; the dialog asked about the name
+        // without it, so a picture of that name is not replaced unasked.
+        path += QStringLiteral(".png");
+        if (QFileInfo::exists(path) &&
+            m_dialogs.message(this,
+                              QStringLiteral("%1 already exists. Replace it?")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
+            return;
+    }
     const int w = std::max(CWGraph1->width(), 800);
     const int h = std::max(CWGraph1->height(), 500);
     if (!CWGraph1->saveImage(path, w, h))

@@ -84,6 +84,8 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
         button->setIcon(toolbarPicture(kButtonPictures[size_t(i)]));
         // A disabled button (offline mode) ignores its key as it ignores a click.
         button->setShortcut(QKeySequence(QLatin1String(kButtonShortcuts[size_t(i)])));
+        button->setAutoRepeat(false); // a held key is one command, not one every 100 ms
+        button->setShortcutAutoRepeat(false);
         button->setToolTip(
             tipWithShortcut(QLatin1String(kButtonTips[size_t(i)]), button->shortcut()));
         button->setAccessibleName(QLatin1String(kButtonTips[size_t(i)]));

@@ -137,7 +137,9 @@ void Port::reset() {
 }
 
 void Port::autoScan() {
+    // No choice while the scan holds ports open: OK (and its Enter) wait for the end.
     BtnAutoScan->setEnabled(false);
+    CmdOK->setEnabled(false);
     const QStringList found =
         scanPorts(*MSComm1, m_extraDevices, m_devices, [this](int done, int total) {
             ProgressBar1->setMaximum(total);
@@ -145,6 +147,7 @@ void Port::autoScan() {
             pauseSeconds(0); // keep the window painted while the scan runs
         });
     BtnAutoScan->setEnabled(true);
+    CmdOK->setEnabled(true);
     TxtCOM->clear();
     TxtCOM->addItems(found);
     if (!found.isEmpty())
@@ -154,6 +157,8 @@ void Port::autoScan() {
 }
 
 void Port::ok() {
+    if (!CmdOK->isEnabled())
+        return;
     m_choice = portnames::choose(TxtCOM->currentText(), m_choice, m_devices);
     m_accepted = true;
     emit chosen(m_choice);
