@@ -32,12 +32,15 @@ ColumnPlot columnPlot(const QStringList& cells, float startMaximum, float startM
 
 std::optional<RangeStatistics> rangeStatistics(const QVector<float>& values, double xFrom,
                                                double xTo) {
+    if (values.isEmpty() || !std::isfinite(xFrom) || !std::isfinite(xTo))
+        return std::nullopt;
     if (xTo < xFrom)
         std::swap(xFrom, xTo);
-    // Value k sits at x = k + 1.
-    const qsizetype first = std::max<qsizetype>(0, qsizetype(std::ceil(xFrom)) - 1);
-    const qsizetype last = std::min<qsizetype>(values.size() - 1, qsizetype(std::floor(xTo)) - 1);
-    if (values.isEmpty() || first > last || !std::isfinite(xFrom) || !std::isfinite(xTo))
+    // Value k sits at x = k + 1; the bounds are clamped before they become indexes.
+    const double n = double(values.size());
+    const qsizetype first = qsizetype(std::clamp(std::ceil(xFrom), 1.0, n + 1)) - 1;
+    const qsizetype last = qsizetype(std::clamp(std::floor(xTo), 0.0, n)) - 1;
+    if (first > last)
         return std::nullopt;
     RangeStatistics s;
     s.minimum = values[first];
