@@ -12,6 +12,8 @@
 #include "windows/filelist.h"
 #include "windows/panel.h"
 
+#include "measure.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,38 +23,7 @@
 
 #include <functional>
 
-namespace {
-
-struct Measure {
-    double ms = 0;
-    double longestStallMs = 0;
-};
-
-// Runs work while a 5 ms timer watches the event loop; the longest gap between its ticks
-// is the longest time the window could not react.
-Measure measure(const std::function<void()>& work) {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = clock.nsecsElapsed();
-    double longest = 0;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, (now - last) / 1e6);
-        last = now;
-    });
-    watch.start(5);
-    QElapsedTimer t;
-    t.start();
-    work();
-    Measure m;
-    m.ms = t.nsecsElapsed() / 1e6;
-    longest = std::max(longest, (clock.nsecsElapsed() - last) / 1e6);
-    m.longestStallMs = longest;
-    return m;
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
