@@ -163,6 +163,8 @@ void TestLogic::acknowledge_data() {
     QTest::newRow("bad end") << QByteArray::fromHex("02AA0005FF02") << -1;
     QTest::newRow("short") << QByteArray::fromHex("02AA0005FF") << -1;
     QTest::newRow("display frame") << frame("A1AA12340000001000000800") << -1;
+    QTest::newRow("pointer below the memory") << QByteArray::fromHex("02AA0005EF03") << -1;
+    QTest::newRow("pointer past the memory") << QByteArray::fromHex("02AA02000003") << -1;
 }
 
 void TestLogic::acknowledge() {

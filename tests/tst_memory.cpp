@@ -11,10 +11,13 @@
 
 #include <QLabel>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <ctime>
 
 using namespace lumetra;
 using lumetra::test::PanelFixture;
@@ -31,6 +34,7 @@ private slots:
     void splitDumps();
     void recordTimes_data();
     void recordTimes();
+    void recordTimesIgnoreDaylightSaving();
     void downloadListsTheSets();
     void expandASet();
     void eraseAsksFirst();
@@ -154,7 +158,24 @@ void TestMemory::recordTimes() {
     const memorysets::Timeline t(start, interval, today);
     QCOMPARE(t.label(record), label);
     if (start == QLatin1String("05-10:00:00"))
-        QCOMPARE(t.start, QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
+        QCOMPARE(t.start, QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0), Qt::UTC));
+}
+
+// The PC's clock changes to summer time in the night of the 29th of March; the meter's does not.
+void TestMemory::recordTimesIgnoreDaylightSaving() {
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const auto restore = qScopeGuard([saved] {
+        if (saved.isEmpty())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", saved);
+        tzset();
+    });
+    const memorysets::Timeline t(QStringLiteral("29-01:59:59"), 1, QDate(2026, 3, 30));
+    QCOMPARE(t.label(2), QStringLiteral("29-02:00:00"));
+    QCOMPARE(t.label(3601), QStringLiteral("29-02:59:59"));
 }
 
 void TestMemory::downloadListsTheSets() {

@@ -48,7 +48,10 @@ std::optional<quint32> MeterLink::parseAcknowledge(const QByteArray& reply) {
     const auto b = [&](int pos) { return quint8(reply.at(pos - 1)); };
     if (b(1) != 0x02 || b(2) != 0xAA || b(6) != 0x03)
         return std::nullopt;
-    return quint32(b(3)) * 65536u + quint32(b(4)) * 256u + quint32(b(5));
+    const quint32 pointer = quint32(b(3)) * 65536u + quint32(b(4)) * 256u + quint32(b(5));
+    if (pointer < kEmptyMemoryPointer || pointer > kLastMemoryPointer)
+        return std::nullopt;
+    return pointer;
 }
 
 bool MeterLink::reopenIfLost() {

@@ -23,6 +23,7 @@ class MeterLink : public QObject {
 public:
     static constexpr int kAttemptsPerSeries = 1000;
     static constexpr quint32 kEmptyMemoryPointer = 1535;
+    static constexpr quint32 kLastMemoryPointer = 131071; // the last address of the 128 KB
 
     explicit MeterLink(QObject* parent = nullptr);
 
@@ -95,7 +96,9 @@ public:
     // shows again.
     void noteTraffic();
 
-    // Validates an acknowledge; returns the memory pointer it carries.
+    // Validates an acknowledge; returns the memory pointer it carries. A pointer outside the
+    // memory (below the empty pointer or past its last address) makes it a bad acknowledge:
+    // it would give a negative or huge download length.
     static std::optional<quint32> parseAcknowledge(const QByteArray& reply);
 
 signals:

@@ -82,7 +82,9 @@ Timeline::Timeline(const QString& startText, int intervalSeconds, const QDate& t
     const int d = dayZero ? today.month() : day.toInt();
     const QDate base = QDate(today.year(), today.month(), 1).addDays(std::max(d, 1) - 1);
     const QTime time = QTime::fromString(startText.mid(3, 8), QStringLiteral("HH:mm:ss"));
-    start = QDateTime(base, time.isValid() ? time : QTime(0, 0));
+    // The meter's clock knows no daylight saving: the arithmetic runs without a time zone, so
+    // a set that spans a change of the PC's clock is not labelled an hour off.
+    start = QDateTime(base, time.isValid() ? time : QTime(0, 0), Qt::UTC);
 }
 
 QString Timeline::label(int record) const {
