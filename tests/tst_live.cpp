@@ -461,10 +461,15 @@ void TestLive::refusedWritesAreShownAndCaughtUp() {
     QCOMPARE(f.hub->sampler().pendingLines(), 1);
     f.click("Save"); // stop
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
-    QVERIFY(f.panel->LblWriteError->text().startsWith(QLatin1String("1 record(s)")));
+    // The stop says how many and which file, and promises nothing any more.
+    const QString said = f.panel->LblWriteError->text();
+    QVERIFY2(said.contains(QLatin1String("1 record(s)")) &&
+                 said.contains(QDir::toNativeSeparators(path)) && !said.contains("kept"),
+             qPrintable(said));
     const QString next = dir.filePath("next.txt");
     f.dialogs.saveAnswers = {next};
     f.click("Save");
+    QVERIFY(f.panel->LblWriteError->isHidden()); // a new recording starts with a clean slate
     f.tick();
     QCOMPARE(f.fileBytes(next), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:36\t12.34\r\n"));
 }

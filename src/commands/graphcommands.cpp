@@ -9,6 +9,8 @@
 
 #include <QTimer>
 
+#include <cmath>
+
 namespace lumetra {
 
 GraphCommands::GraphCommands(AppState& state, Dialogs& dialogs, QWidget* mainWindow,
@@ -82,7 +84,8 @@ void GraphCommands::plotColumn(const RecordTable& table, int column, const QStri
 }
 
 float firstValueRange(const RecordTable& table, int column) {
-    return table.rowCount() > 0 ? plotValue(table.cell(0, column)) : 0.0f;
+    const float first = table.rowCount() > 0 ? plotValue(table.cell(0, column)) : 0.0f;
+    return std::isnan(first) ? 0.0f : first; // an unreadable first record sets no range
 }
 
 } // namespace lumetra

@@ -80,9 +80,16 @@ void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state) {
 
 bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state) {
     CallerBusy busy(caller);
-    const auto unchoose = qScopeGuard([&] { state.fileChosen = false; });
+    // The name is taken now: the shared one may change while the save runs.
+    const QString path = state.recordFileName;
+    const QString target = QFileInfo(path).absoluteFilePath();
+    state.filesBeingSaved.append(target);
+    const auto unchoose = qScopeGuard([&] {
+        state.fileChosen = false;
+        state.filesBeingSaved.removeOne(target);
+    });
 
-    QSaveFile file(state.recordFileName);
+    QSaveFile file(path);
     QString error;
     if (file.open(QIODevice::WriteOnly)) {
         const int rows = table.listRowCount();
@@ -104,7 +111,7 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
     if (!quitRequested())
         dialogs.message(busy.window(),
                         QStringLiteral("The list could not be saved to %1.")
-                            .arg(QDir::toNativeSeparators(state.recordFileName)),
+                            .arg(QDir::toNativeSeparators(path)),
                         MessageIcon::Error, MessageButtons::Ok, {}, error);
     return false;
 }

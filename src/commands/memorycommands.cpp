@@ -92,6 +92,7 @@ void MemoryCommands::download() {
     }
 
     int requests = 0;
+    int emptyRestarts = 0;
     QByteArray stored;
     for (bool restart = true; restart;) {
         restart = false;
@@ -121,7 +122,13 @@ void MemoryCommands::download() {
             if (waitsAbandoned() || receive(length, reply) == Transfer::Abandoned)
                 return abandoned();
             if (reply.isEmpty()) {
-                restart = true; // no answer to "Q": start the transfer again
+                // No answer to "Q": start the transfer again, but not for ever.
+                if (++emptyRestarts > kMaxEmptyRestarts) {
+                    abandoned();
+                    m_dialogs.message(window, noDumpMessage(emptyRestarts), MessageIcon::Error);
+                    return;
+                }
+                restart = true;
                 break;
             }
             link.flush();
@@ -138,26 +145,46 @@ void MemoryCommands::download() {
                 return;
             }
             if (split.status == memorysets::Split::BrokenChain) {
-                if (requests >= kMaxRequests) {
-                    m_dialogs.message(window,
-                                      QStringLiteral("The meter's memory arrived broken %1 times; "
-                                                     "the sets could not be listed.")
-                                          .arg(requests),
-                                      MessageIcon::Error);
-                    return;
-                }
-                continue; // request the memory again
+                if (requests < kMaxRequests)
+                    continue; // request the memory again
+                // The sets before the break are whole: they are listed, the rest is not.
+                listSets(*window, split.sets);
+                m_dialogs.message(window, brokenChainMessage(requests, int(split.sets.size())),
+                                  MessageIcon::Error);
+                return;
             }
-            QVector<QStringList> rows;
-            for (int i = 0; i < split.sets.size(); ++i) {
-                s.memorySets[i + 1] = split.sets[i];
-                rows.append(memorysets::tableRow(i + 1, split.sets[i]));
-            }
-            window->sets()->clear();
-            window->sets()->appendRows(rows);
+            listSets(*window, split.sets);
             return;
         }
     }
+}
+
+void MemoryCommands::listSets(Memory& window, const QVector<QByteArray>& sets) {
+    QVector<QStringList> rows;
+    for (int i = 0; i < sets.size(); ++i) {
+        m_state.memorySets[i + 1] = sets[i];
+        rows.append(memorysets::tableRow(i + 1, sets[i]));
+    }
+    window.sets()->clear();
+    window.sets()->appendRows(rows);
+}
+
+QString MemoryCommands::noDumpMessage(int tries) {
+    return QStringLiteral("The meter answered but sent no memory data, %1 times. Check that it "
+                          "is switched on and connected, then press \"Memory\" again.")
+        .arg(tries);
+}
+
+QString MemoryCommands::brokenChainMessage(int tries, int completeSets) {
+    const QString listed =
+        completeSets == 0
+            ? QStringLiteral("No set arrived whole.")
+            : QStringLiteral("Sets 1 to %1 arrived whole and are listed.").arg(completeSets);
+    return QStringLiteral("The meter's memory arrived broken %1 times; the chain of sets broke "
+                          "after set %2. ")
+               .arg(tries)
+               .arg(completeSets) +
+           listed;
 }
 
 void MemoryCommands::expand(int dataRow) {
@@ -191,11 +218,10 @@ void MemoryCommands::expand(int dataRow) {
     fc.reserve(records);
     for (int i = 1; i <= records; ++i) {
         const int at = memorysets::kHeaderSize + (i - 1) * memorysets::kRecordSize;
-        if (const auto r =
-                formatReading(quint8(set[at]), quint8(set[at + 1]), quint8(set[at + 2]))) {
-            s.valueLx = r->lux;
-            s.valueFc = r->footCandles;
-        }
+        // A record without a range is shown as unreadable, never as its neighbour's value.
+        const auto r = formatReading(quint8(set[at]), quint8(set[at + 1]), quint8(set[at + 2]));
+        s.valueLx = r ? r->lux : kUnreadableReading;
+        s.valueFc = r ? r->footCandles : kUnreadableReading;
         const QString label = timeline.label(i);
         lux.append({QString::number(i), label, s.valueLx});
         fc.append({QString::number(i), label, s.valueFc});

@@ -22,7 +22,10 @@ struct AppState;
 class MemoryCommands : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kMaxRequests = 10; // a dump that keeps arriving broken is given up
+    static constexpr int kMaxRequests = 10;     // a dump that keeps arriving broken is given up
+    static constexpr int kMaxEmptyRestarts = 3; // "Q" answered by nothing this often ends it
+    static QString noDumpMessage(int tries);
+    static QString brokenChainMessage(int tries, int completeSets);
 
     // Windows open beside mainWindow, and messages show over it.
     MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
@@ -46,6 +49,7 @@ private:
     enum class Transfer { Done, Abandoned };
     Transfer receive(int length, QByteArray& reply);
     Memory* openMemoryWindow();
+    void listSets(Memory& window, const QVector<QByteArray>& sets);
     void dataListCommand(DataList* list, const QString& key);
 
     MeterLink& m_link;

@@ -37,6 +37,7 @@ public:
     void closeFile();
     bool isOpen() const { return m_file.isOpen(); }
     QString lastWriteError() const { return m_writeError; }
+    QString fileName() const { return m_file.fileName(); }
 
 signals:
     // recording: a file is being recorded into; fileName its name; records written so far.

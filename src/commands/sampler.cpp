@@ -6,6 +6,8 @@
 #include "platform/clock.h"
 #include "windows/realtimelist.h"
 
+#include <QDir>
+
 namespace lumetra {
 
 Sampler::Sampler(AppState& state, Clock& clock, Recorder& recorder, QObject* parent)
@@ -85,11 +87,15 @@ void Sampler::stopRecording() {
 void Sampler::dropPending() {
     if (m_pending.isEmpty())
         return;
-    emit writeErrorChanged(
-        QStringLiteral("%1 record(s) could not be written (%2) and were lost when the "
-                       "recording stopped.")
-            .arg(m_pending.size())
-            .arg(m_recorder.lastWriteError()));
+    // Said once the recording has stopped, so nothing here may promise to keep them.
+    QString text = QStringLiteral("The recording stopped with %1 record(s) that could not be "
+                                  "written to %2 (%3); they are not in that file.")
+                       .arg(m_pending.size())
+                       .arg(QDir::toNativeSeparators(m_recorder.fileName()))
+                       .arg(m_recorder.lastWriteError());
+    if (m_list)
+        text += QStringLiteral(" The Real Time List still holds them: save it to keep them.");
+    emit writeErrorChanged(text);
     m_pending.clear();
 }
 

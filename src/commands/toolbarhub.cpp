@@ -26,6 +26,7 @@
 #include "windows/scf.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace lumetra {
@@ -144,7 +145,15 @@ void ToolbarHub::save() {
     chooseSaveFile(&m_panel, m_panel.dialogs(), s);
     if (!s.fileChosen)
         return;
-    m_recorder->start();
+    if (s.filesBeingSaved.contains(QFileInfo(s.recordFileName).absoluteFilePath())) {
+        // The save would replace the file under the recording, and every record with it.
+        m_panel.dialogs().message(&m_panel, fileBeingSavedMessage(s.recordFileName),
+                                  MessageIcon::Error);
+        s.fileChosen = false;
+        return;
+    }
+    if (m_recorder->start())
+        m_panel.showWriteError({}); // the last recording's trouble is over
 }
 
 void ToolbarHub::open() {

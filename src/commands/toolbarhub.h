@@ -2,6 +2,7 @@
 
 #include "widgets/busy.h"
 
+#include <QDir>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -41,6 +42,11 @@ public:
 
     static QString recordingOpenMessage() {
         return QStringLiteral("Recording Mode!\n\rPlease stop recording!");
+    }
+    static QString fileBeingSavedMessage(const QString& path) {
+        return QStringLiteral("Recording could not start: a list is being saved to %1 and "
+                              "would replace it. Choose another file, or wait for the save.")
+            .arg(QDir::toNativeSeparators(path));
     }
     static QString loggingMessage() {
         return QStringLiteral("Recording mode, stop record then try again !");

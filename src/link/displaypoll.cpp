@@ -66,10 +66,14 @@ void DisplayPoll::tick() {
     if (!busy)
         return; // a tick never runs inside another
 
+    // Any "A" since the poll's own "M" may have ended the stream: handshake and "M" again.
+    if (m_link.handshakeLetters() != m_handshakesSeen)
+        m_state.pollCounter = 0;
     if (m_state.pollCounter == 0) {
         if (!m_link.handshake())
             return;
         m_link.writeLetter('M');
+        m_handshakesSeen = m_link.handshakeLetters();
     }
 
     QByteArray buffer;
@@ -81,6 +85,7 @@ void DisplayPoll::tick() {
         emit gaveUp();
         if (!m_link.waitForMeter())
             return;
+        m_handshakesSeen = m_link.handshakeLetters(); // the wait ends with the stream flowing
         m_link.readAll();
         return;
     case FrameRead::Frame:

@@ -43,6 +43,7 @@ private:
     AppState& m_state;
     BusyRule m_tick; // a tick never runs inside another
     double m_waitCycleSeconds = kWaitCycleSeconds;
+    quint64 m_handshakesSeen = 0; // the link's "A" count when this poll last sent "M"
 };
 
 } // namespace lumetra

@@ -216,6 +216,8 @@ QByteArray MeterLink::request(char letter, int length, bool framed) {
 }
 
 void MeterLink::writeLetter(char letter) {
+    if (letter == 'A')
+        ++m_handshakeLetters;
     write(QByteArray(1, letter));
 }
 

@@ -82,6 +82,9 @@ public:
     QByteArray request(char letter, int length, bool framed);
 
     void writeLetter(char letter);
+    // How many "A" have been sent. Some meters end their display stream at every "A" until
+    // the next "M": whoever reads the stream restarts it when this has moved on.
+    quint64 handshakeLetters() const { return m_handshakeLetters; }
     void write(const QByteArray& bytes);
     QByteArray readAll();   // everything waiting, removed from the buffer
     qint64 waiting() const; // bytes waiting
@@ -125,6 +128,7 @@ private:
     QString m_status;
     qint64 m_lastReopenMs = -1;
     int m_attemptsPerSeries = kAttemptsPerSeries;
+    quint64 m_handshakeLetters = 0;
 };
 
 } // namespace lumetra

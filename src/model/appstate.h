@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 namespace lumetra {
@@ -35,6 +36,9 @@ struct AppState {
     // The one record-file slot
     QString recordFileName;
     bool fileChosen = false;
+    // Files a list is saving into right now (absolute paths): the save replaces them when it
+    // ends, so a recording must not start in one of them.
+    QStringList filesBeingSaved;
 
     // Live graph: its samples, and the value range handed to the graph view
     bool graphOpen = false;

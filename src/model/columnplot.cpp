@@ -1,9 +1,11 @@
 #include "columnplot.h"
 
 #include "model/numbers.h"
+#include "model/readingformat.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace lumetra {
 
@@ -11,6 +13,9 @@ float plotValue(const QString& cell) {
     constexpr float kOverload = 1000000.0f;
     if (cell.contains(QLatin1Char('L')))
         return kOverload;
+    if (cell.trimmed() == kUnreadableReading)
+        return std::numeric_limits<float>::quiet_NaN(); // a gap in the line
+
     // A number no reading can be (beyond a float) counts as out of range, like an overload.
     const float v = float(leadingNumber(cell));
     return std::isfinite(v) ? v : kOverload;
@@ -43,16 +48,20 @@ std::optional<RangeStatistics> rangeStatistics(const QVector<float>& values, dou
     if (first > last)
         return std::nullopt;
     RangeStatistics s;
-    s.minimum = values[first];
-    s.maximum = values[first];
+    s.minimum = std::numeric_limits<double>::infinity();
+    s.maximum = -std::numeric_limits<double>::infinity();
     double sum = 0;
     for (qsizetype k = first; k <= last; ++k) {
         const double v = values[k];
+        if (std::isnan(v))
+            continue; // an unreadable record counts for nothing
         s.minimum = std::min(s.minimum, v);
         s.maximum = std::max(s.maximum, v);
         sum += v;
+        ++s.count;
     }
-    s.count = int(last - first + 1);
+    if (s.count == 0)
+        return std::nullopt;
     s.average = sum / s.count;
     if (s.average > 0)
         s.uniformity = s.minimum / s.average;

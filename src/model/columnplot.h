@@ -9,7 +9,8 @@
 namespace lumetra {
 
 // The value a list cell plots as: an overload text (any capital "L") as 1000000, otherwise
-// its leading number, 0 when there is none (and 1000000 when it is beyond a float).
+// its leading number, 0 when there is none (and 1000000 when it is beyond a float). An
+// unreadable record is NaN: the graph leaves a gap and the statistics skip it.
 float plotValue(const QString& cell);
 
 // One column of a list, ready for the graph view: the values in row order and the running

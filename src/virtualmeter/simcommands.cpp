@@ -58,6 +58,7 @@ QString simCommandHelp() {
         "  ignore <letters>|none answer none of these letters (e.g. ignore hY)\n"
         "  garbage <n>           send n random bytes now\n"
         "  split on|off          send each display frame in two pieces\n"
+        "  stop-at-a on|off      end the display stream at every \"A\" until the next \"M\"\n"
         "  short                 cut the next reply short\n"
         "  malformed             spoil the end byte of the next reply\n"
         "  ackmarker <hex>       marker byte of the acknowledge (AA is right)\n"
@@ -95,7 +96,8 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
     } else if (cmd == QLatin1String("drift") || cmd == QLatin1String("overload") ||
                cmd == QLatin1String("setup") || cmd == QLatin1String("clear") ||
                cmd == QLatin1String("silent") || cmd == QLatin1String("split") ||
-               cmd == QLatin1String("paced") || cmd == QLatin1String("power")) {
+               cmd == QLatin1String("paced") || cmd == QLatin1String("power") ||
+               cmd == QLatin1String("stop-at-a")) {
         const auto on = onOff(argLower);
         if (!on)
             return bad();
@@ -113,6 +115,8 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
             m.setSplitFrames(*on);
         else if (cmd == QLatin1String("paced"))
             m.setPaced(*on);
+        else if (cmd == QLatin1String("stop-at-a"))
+            m.setStreamEndsAtHandshake(*on);
         else
             m.setPowered(*on);
     } else if (cmd == QLatin1String("ignore")) {

@@ -331,12 +331,12 @@ QByteArray VirtualMeter::calibrationReply() const {
 }
 
 QByteArray VirtualMeter::scfReply() const {
-    QByteArray r(5, '\0');
+    // Start byte, entry, factor: four bytes and no end byte.
+    QByteArray r(4, '\0');
     r[0] = char(0x02);
     r[1] = char(scfEntry);
     r[2] = char((scfFactor >> 8) & 0xFF);
     r[3] = char(scfFactor & 0xFF);
-    r[4] = char(0x03);
     return r;
 }
 
@@ -502,6 +502,8 @@ void VirtualMeter::handleLetter(char letter) {
     }
     switch (letter) {
     case 'A':
+        if (m_streamEndsAtHandshake)
+            m_streaming = false;
         reply(acknowledge());
         break;
     case 'M':

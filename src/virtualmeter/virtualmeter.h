@@ -94,6 +94,9 @@ public:
     // --- faults
     void sendGarbage(int bytes);
     void setSplitFrames(bool on) { m_splitFrames = on; }
+    // The protocol lets a meter end its display stream at every "A" until the next "M".
+    void setStreamEndsAtHandshake(bool on) { m_streamEndsAtHandshake = on; }
+    bool streamEndsAtHandshake() const { return m_streamEndsAtHandshake; }
     void shortNextReply() { m_shortNext = true; }
     void malformNextReply() { m_malformNext = true; }
     void breakNextDumpChain() { m_breakChainNext = true; }
@@ -174,6 +177,7 @@ private:
     int m_loggingCountdown = 0;
 
     bool m_splitFrames = false;
+    bool m_streamEndsAtHandshake = false;
     bool m_shortNext = false;
     bool m_malformNext = false;
     bool m_breakChainNext = false;

@@ -22,7 +22,7 @@ Calibrationfrm::Calibrationfrm(MeterLink& link, PollTimer& poll, Dialogs& dialog
     TxtCalValue = new QLineEdit(QStringLiteral("0.0"), this);
     TxtCalValue->setObjectName(QStringLiteral("TxtCalValue"));
     TxtCalValue->setAccessibleName(QStringLiteral("Calibration factor"));
-    // Only digits and the point; Enter acts as "Set".
+    // Only digits and the point; Enter clicks "Set", the default button.
     TxtCalValue->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), this));
     BtnSet = new QPushButton(QStringLiteral("Set"), this);
@@ -39,7 +39,6 @@ Calibrationfrm::Calibrationfrm(MeterLink& link, PollTimer& poll, Dialogs& dialog
     grid->addWidget(BtnInitial, 1, 1);
     connect(BtnSet, &QPushButton::clicked, this, &Calibrationfrm::set);
     connect(BtnInitial, &QPushButton::clicked, this, &Calibrationfrm::initial);
-    connect(TxtCalValue, &QLineEdit::returnPressed, this, &Calibrationfrm::set);
     adjustSize();
     const QRect main = parent ? parent->frameGeometry() : frameGeometry();
     move(main.left() + (main.width() - width()) / 2, main.top() + (main.height() - height()) / 2);

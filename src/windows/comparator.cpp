@@ -6,8 +6,10 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 
 namespace lumetra {
 Comparator::Comparator(MeterLink& link, PollTimer& poll, const QWidget* anchor) : m_link(link) {
@@ -45,6 +47,10 @@ Comparator::Comparator(MeterLink& link, PollTimer& poll, const QWidget* anchor) 
             digit->setAccessibleName(
                 tr("%1 limit, digit %2").arg(high ? tr("High") : tr("Low")).arg(k));
             digit->setEditable(true);
+            // One digit per box: anything else would shift the others' places.
+            digit->lineEdit()->setMaxLength(1);
+            digit->setValidator(new QRegularExpressionValidator(
+                QRegularExpression(QStringLiteral("[0-9]?")), digit));
             for (int v = 0; v <= 9; ++v)
                 digit->addItem(QString::number(v));
             digit->setCurrentText(QStringLiteral("0"));
@@ -163,9 +169,14 @@ void Comparator::update() {
     if (!hold)
         return;
     QString high, low;
+    // An emptied box stands for 0, so the other digits keep their places.
+    const auto digit = [](const QComboBox* box) {
+        const QString t = box->currentText();
+        return t.isEmpty() ? QStringLiteral("0") : t.left(1);
+    };
     for (int i = 1; i <= 4; ++i) {
-        high += HighO[size_t(i)]->currentText();
-        low += LowO[size_t(i)]->currentText();
+        high += digit(HighO[size_t(i)]);
+        low += digit(LowO[size_t(i)]);
     }
     const QByteArray payload = comparator::block(TxtUnit->currentText(), position(), high, low);
     if (!m_link.enterSettings() || !m_link.sendCommand('V', payload) || !m_link.handshake())

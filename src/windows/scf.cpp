@@ -47,7 +47,10 @@ SCF_frm::SCF_frm(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dia
     SCFCNT_Cbx->installEventFilter(this); // chosen with the mouse only
     SetSCF_btn = new QPushButton(QStringLiteral("Set"), frame);
     SetSCF_btn->setObjectName(QStringLiteral("SetSCF_btn"));
-    SetSCF_btn->setDefault(true);
+    SetSCF_btn->setDefault(true); // Enter in the factor box clicks it
+    // Until the SCF has been read, "Set" would write an entry and a factor nobody chose.
+    SetSCF_btn->setEnabled(false);
+    SetSCF_btn->setToolTip(QStringLiteral("Available once the SCF has been read from the meter"));
     SCF_init_btn = new QPushButton(QStringLiteral("Initial SCF"), frame);
     SCF_init_btn->setObjectName(QStringLiteral("SCF_init_btn"));
     Cancel_btn = new QPushButton(QStringLiteral("Cancel"), frame);
@@ -70,7 +73,6 @@ SCF_frm::SCF_frm(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dia
     Timer1->setInterval(250);
     connect(Timer1, &QTimer::timeout, this, &SCF_frm::watch);
     connect(SetSCF_btn, &QPushButton::clicked, this, &SCF_frm::set);
-    connect(SCFRange_Edit, &QLineEdit::returnPressed, this, &SCF_frm::set);
     connect(SCF_init_btn, &QPushButton::clicked, this, &SCF_frm::initial);
     connect(Cancel_btn, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -108,6 +110,8 @@ void SCF_frm::load() {
     SCFCNT_Cbx->setCurrentIndex(reading->entry);
     SCFRange_Edit->setText(reading->factor);
     m_ready = true;
+    SetSCF_btn->setEnabled(true);
+    SetSCF_btn->setToolTip(QString());
     Timer1->start();
 }
 
@@ -119,7 +123,7 @@ void SCF_frm::set() {
         QTimer::singleShot(0, this, &SCF_frm::set);
         return;
     }
-    if (busy().held())
+    if (busy().held() || !m_ready)
         return;
     const double factor = leadingNumber(SCFRange_Edit->text());
     if (factor < 0.2 || factor > 5.0) {
@@ -159,13 +163,20 @@ void SCF_frm::watch() {
         const auto hold = m_watch.tryHold();
         if (!hold)
             return; // a button's exchange has the meter
+        if (m_link.handshakeLetters() != m_handshakesSeen) {
+            // A handshake since the stream was last started may have ended it.
+            m_link.writeLetter('M');
+            m_handshakesSeen = m_link.handshakeLetters();
+        }
         QByteArray frame;
         switch (readDisplayFrame(m_link, DisplayPoll::kWaitCycleSeconds, frame)) {
         case FrameRead::Quit:
             return;
         case FrameRead::Silent:
-            if (m_link.waitForMeter())
+            if (m_link.waitForMeter()) {
+                m_handshakesSeen = m_link.handshakeLetters();
                 m_link.readAll();
+            }
             return;
         case FrameRead::Frame:
             break;

@@ -59,6 +59,7 @@ private:
     std::optional<PollTimer::Hold> m_pollRest; // for as long as the window is open
     BusyRule m_watch; // the watcher only reads the stream: it gives way to the buttons
     bool m_ready = false;
+    quint64 m_handshakesSeen = 0; // the link's "A" count when the watcher last sent "M"
 };
 
 } // namespace lumetra
