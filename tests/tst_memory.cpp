@@ -2,6 +2,7 @@
 // times, and the download, expansion and erase against the virtual meter.
 #include "commands/memorycommands.h"
 #include "link/wait.h"
+#include "model/columnplot.h"
 #include "model/memorysets.h"
 #include "model/readingformat.h"
 #include "model/recordtable.h"
@@ -9,14 +10,17 @@
 #include "windows/datalist.h"
 #include "windows/datalogger.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QLocale>
 #include <QScopeGuard>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
+#include <cmath>
 #include <ctime>
 
 using namespace lumetra;
@@ -40,7 +44,11 @@ private slots:
     void eraseAsksFirst();
     void emptyMemory();
     void dumpWithoutLeadingMarker();
+    void brokenChainIsRequestedAgain_data();
     void brokenChainIsRequestedAgain();
+    void unansweredDumpsEndTheDownload_data();
+    void unansweredDumpsEndTheDownload();
+    void unreadableRecordsStayUnreadable();
     void refusedWhileLoggingOrHolding();
 };
 
@@ -268,14 +276,98 @@ void TestMemory::dumpWithoutLeadingMarker() {
     QCOMPARE(f.panel->state().downloadErrorCount, 10);
 }
 
+void TestMemory::brokenChainIsRequestedAgain_data() {
+    QTest::addColumn<int>("brokenDumps");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("listed"); // sets in the table afterwards
+    QTest::newRow("once: asked again, all listed") << 1 << 2 << 3;
+    QTest::newRow("every time: the whole sets before the break") << 99 << 10 << 1;
+}
+
 void TestMemory::brokenChainIsRequestedAgain() {
+    QFETCH(int, brokenDumps);
+    QFETCH(int, requests);
+    QFETCH(int, listed);
     PanelFixture f;
     f.meter.fillMemory(3, 5);
-    f.meter.breakNextDumpChain();
+    f.meter.breakDumpChains(brokenDumps); // the chain breaks in front of set 3
     f.meter.clearReceived();
     f.click("Memory");
-    QCOMPARE(f.meter.receivedBytes().count('Q'), 2);
-    QCOMPARE(f.hub->memory().memoryWindow()->sets()->rowCount(), 3);
+    QCOMPARE(f.meter.receivedBytes().count('Q'), requests);
+    QCOMPARE(f.hub->memory().memoryWindow()->sets()->rowCount(), listed);
+    QCOMPARE(f.hub->memory().memoryWindow()->sets()->cell(0, 3), QStringLiteral("5"));
+    if (listed < 3)
+        QCOMPARE(f.dialogs.shown.last().text, MemoryCommands::brokenChainMessage(10, 1));
+    else
+        QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+// The meter acknowledges but its memory never comes, or stops coming part of the way: the
+// download starts again a few times, then gives up with a message, and the display returns.
+void TestMemory::unansweredDumpsEndTheDownload_data() {
+    QTest::addColumn<bool>("partly");
+    QTest::newRow("nothing after Q") << false;
+    QTest::newRow("the dump stops half way") << true;
+}
+
+void TestMemory::unansweredDumpsEndTheDownload() {
+    QFETCH(bool, partly);
+    PanelFixture f;
+    f.meter.setStreamEndsAtHandshake(true); // nothing else is on the line after "A"
+    f.meter.fillMemory(4, 400);
+    if (partly) {
+        // Switched off while each dump is on its way, and on again a second later.
+        f.meter.setPaced(true);
+        f.meter.setPowerOnDelayMs(1000);
+        connect(&f.meter, &sim::VirtualMeter::letterReceived, &f.meter, [&](char letter) {
+            if (letter == 'Q')
+                QTimer::singleShot(300, &f.meter, [&] { f.meter.setPowered(false); });
+        });
+    } else {
+        f.meter.setIgnoredLetters("Q");
+    }
+    f.meter.clearReceived();
+    f.click("Memory");
+    const int tries = MemoryCommands::kMaxEmptyRestarts + 1;
+    QCOMPARE(f.meter.receivedBytes().count('Q'), tries);
+    QCOMPARE(f.dialogs.shown.last().text, MemoryCommands::noDumpMessage(tries));
+    f.meter.setSilent(false);
+    f.meter.setIgnoredLetters({});
+    const int before = f.meter.receivedBytes().count('M');
+    QVERIFY(waitFor([&] { return f.meter.receivedBytes().count('M') > before; }));
+    QVERIFY(waitFor([&] { return f.panel->state().display.linkAlive; }));
+}
+
+// A record whose range byte names no range is shown as unreadable in both lists and in a
+// saved file, and is a gap, not a value, in the graph and its statistics.
+void TestMemory::unreadableRecordsStayUnreadable() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    // One set of three records: 123.4 lx, one without a range, 12.34 lx.
+    f.meter.setMemoryImage(QByteArray::fromHex("0055AA00"
+                                               "06080000"
+                                               "0001"
+                                               "04D208"
+                                               "04D280"
+                                               "04D204"));
+    f.click("Memory");
+    f.hub->memory().expand(0);
+    DataList* list = f.hub->memory().dataList();
+    QVERIFY(list);
+    QCOMPARE(list->luxTable()->cell(1, 2), kUnreadableReading);
+    QCOMPARE(list->fcTable()->cell(1, 2), kUnreadableReading);
+    QCOMPARE(list->luxTable()->cell(2, 2), QStringLiteral("12.34"));
+    QVERIFY(std::isnan(plotValue(list->luxTable()->cell(1, 2))));
+    const auto stats = rangeStatistics({123.4f, plotValue(kUnreadableReading), 12.34f}, 1, 3);
+    QVERIFY(stats);
+    QCOMPARE(stats->count, 2);
+    QCOMPARE(float(stats->minimum), 12.34f);
+    const QString path = dir.filePath("set.txt");
+    f.dialogs.saveAnswers = {path};
+    list->toolbarButton(QStringLiteral("Save"))->click();
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().contains("2\t06-08:00:01\t----\t"));
 }
 
 void TestMemory::refusedWhileLoggingOrHolding() {

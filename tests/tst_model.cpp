@@ -109,7 +109,8 @@ void TestModel::scfReply_data() {
     QTest::newRow("four bytes") << QByteArray::fromHex("020A05DC") << 10 << "1.500";
     QTest::newRow("framed") << QByteArray::fromHex("021303E803") << 19 << "1.000";
     QTest::newRow("display bytes behind") << QByteArray::fromHex("020A05DC0302") << 10 << "1.500";
-    QTest::newRow("no end byte") << QByteArray::fromHex("020A05DC02") << -1 << "";
+    QTest::newRow("anything behind") << QByteArray::fromHex("020A05DC7E") << 10 << "1.500";
+    QTest::newRow("entry 19") << QByteArray::fromHex("02131388") << 19 << "5.000";
     QTest::newRow("entry 20") << QByteArray::fromHex("021403E8") << -1 << "";
     QTest::newRow("no start byte") << QByteArray::fromHex("030A05DC") << -1 << "";
     QTest::newRow("short") << QByteArray::fromHex("020A05") << -1 << "";

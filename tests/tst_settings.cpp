@@ -1,19 +1,23 @@
 // The meter settings windows: clock, calibration and SCF, against the virtual meter.
+#include "link/displaypoll.h"
 #include "link/wait.h"
 #include "support/meterfixture.h"
 #include "widgets/virtuallcd.h"
 #include "windows/calibration.h"
 #include "windows/comparator.h"
+#include "windows/keypad.h"
 #include "windows/metersetup.h"
 #include "windows/scf.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -53,6 +57,11 @@ private slots:
     void comparatorReplyFillsTheWindow();
     void comparatorReadAndUpdate();
     void scfWindow();
+    void enterActsOnce_data();
+    void enterActsOnce();
+    void scfSetWaitsForAReading();
+    void meterThatEndsItsStreamAtA_data();
+    void meterThatEndsItsStreamAtA();
 };
 
 void TestSettings::clockWindow() {
@@ -163,15 +172,20 @@ void TestSettings::comparatorReadAndUpdate() {
     QCOMPARE(w->windowTitle(), QStringLiteral("Comparator"));
     QCOMPARE(w->HighO[4]->currentText(), QStringLiteral("5"));
     QCOMPARE(w->position(), 3);
-    w->HighO[1]->setCurrentText(QStringLiteral("1")); // 1125
-    w->LODec[5]->click();                             // the HIGH group follows
+    w->HighO[1]->setCurrentText(QStringLiteral("1"));
+    // One digit per box, typed or not; an emptied box is a 0 in its place: 1905.
+    w->HighO[2]->lineEdit()->clear();
+    QTest::keyClicks(w->HighO[2], "x93");
+    QCOMPARE(w->HighO[2]->currentText(), QStringLiteral("9"));
+    w->HighO[3]->lineEdit()->clear();
+    w->LODec[5]->click(); // the HIGH group follows
     QCOMPARE(w->position(), 5);
     QCOMPARE(w->HighO[5]->currentText(), QStringLiteral("0"));
     f.meter.clearReceived();
     w->CmdUpdate->click();
     QVERIFY(waitFor([&] { return f.meter.receivedBytes().endsWith('X'); }));
     QCOMPARE(f.meter.compFlags, quint8(0x48));
-    QCOMPARE(f.meter.compHigh, 1125);
+    QCOMPARE(f.meter.compHigh, 1905);
     QCOMPARE(f.meter.compLow, 50);
     const QByteArray sent = f.meter.receivedBytes();
     QVERIFY(sent.indexOf('H') < sent.indexOf('V'));
@@ -210,6 +224,116 @@ void TestSettings::scfWindow() {
     QCOMPARE(f.panel->lcd()->LblSetUp->text(), QStringLiteral("SET UP"));
     QVERIFY(f.panel->Timer1->isActive());
     QVERIFY(f.panel->Timer2->isActive());
+}
+
+// Enter in the value box is one "Set": one block sent, or one message.
+void TestSettings::enterActsOnce_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<char>("letter"); // sent once when the value is in range
+    QTest::newRow("calibration, in range") << "cal"
+                                           << "1.2" << 'i';
+    QTest::newRow("calibration, out of range") << "cal"
+                                               << "1.6" << 'i';
+    QTest::newRow("SCF, in range") << "scf"
+                                   << "1.2" << 'c';
+    QTest::newRow("SCF, out of range") << "scf"
+                                       << "5.1" << 'c';
+}
+
+void TestSettings::enterActsOnce() {
+    QFETCH(QString, key);
+    QFETCH(QString, typed);
+    QFETCH(char, letter);
+    PanelFixture f;
+    const bool inRange = !typed.startsWith(QLatin1String("1.6")) && typed != QLatin1String("5.1");
+    bool typedIt = false;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, f.panel.get(), [&] {
+        QDialog* w = f.panel->findChild<Calibrationfrm*>();
+        QLineEdit* edit = nullptr;
+        if (auto* cal = qobject_cast<Calibrationfrm*>(w); cal && cal->BtnSet->isEnabled())
+            edit = cal->TxtCalValue;
+        if (auto* scf = f.panel->findChild<SCF_frm*>(); scf && scf->ready()) {
+            w = scf;
+            edit = scf->SCFRange_Edit;
+        }
+        if (!edit || !w->isVisible())
+            return;
+        if (typedIt) {
+            // Out of range, or the SCF window before the meter confirms: the user leaves.
+            driver.stop();
+            w->reject();
+            return;
+        }
+        typedIt = true;
+        f.meter.clearReceived();
+        edit->setText(typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    driver.start(50);
+    const qsizetype messagesBefore = f.dialogs.shown.size();
+    f.click(key);
+    QVERIFY(typedIt);
+    QCOMPARE(f.dialogs.shown.size() - messagesBefore, inRange ? 0 : 1);
+    QCOMPARE(f.meter.receivedBytes().count(letter), inRange ? 1 : 0);
+}
+
+// A meter that does not answer "a": "Set" has no SCF to start from and writes nothing.
+void TestSettings::scfSetWaitsForAReading() {
+    PanelFixture f;
+    f.meter.setIgnoredLetters("a");
+    bool tried = false;
+    whenOpen<SCF_frm>(
+        *f.panel, [](SCF_frm*) { return true; },
+        [&](SCF_frm* w) {
+            QVERIFY(!w->SetSCF_btn->isEnabled());
+            w->SCFRange_Edit->setText(QStringLiteral("1.2"));
+            QTest::keyClick(w->SCFRange_Edit, Qt::Key_Return);
+            w->SetSCF_btn->click();
+            tried = true;
+            w->reject();
+        });
+    f.click("scf");
+    QVERIFY(tried);
+    QVERIFY(!f.meter.receivedBytes().contains('c'));
+}
+
+// A meter may end its display stream at every "A" until the next "M". The calibration
+// factor still loads at once, and after a keypad key the display runs on.
+void TestSettings::meterThatEndsItsStreamAtA_data() {
+    QTest::addColumn<QString>("key");
+    QTest::newRow("calibration loads") << "cal";
+    QTest::newRow("a keypad key") << "Buttons";
+}
+
+void TestSettings::meterThatEndsItsStreamAtA() {
+    QFETCH(QString, key);
+    PanelFixture f;
+    f.meter.setStreamEndsAtHandshake(true);
+    f.meter.calibration = 1100;
+    if (key == QLatin1String("cal")) {
+        QElapsedTimer loading;
+        loading.start();
+        qint64 took = -1;
+        whenOpen<Calibrationfrm>(
+            *f.panel, [](Calibrationfrm* w) { return w->BtnSet->isEnabled(); },
+            [&](Calibrationfrm* w) {
+                took = loading.elapsed();
+                QCOMPARE(w->TxtCalValue->text(), QStringLiteral("1.100"));
+                w->reject();
+            });
+        f.click(key);
+        // Seconds, not the 13 s or more of a poll that eats the reply.
+        QVERIFY2(took >= 0 && took < 3000, qPrintable(QString::number(took)));
+    } else {
+        f.click(key);
+        Btn* pad = f.hub->keypad();
+        QVERIFY(pad);
+        pad->key(QStringLiteral("CmdH"))->click();
+    }
+    QSignalSpy frames(&f.panel->displayPoll(), &DisplayPoll::frameDecoded);
+    QVERIFY(waitFor([&] { return frames.size() >= 2; }, 3000));
 }
 
 QTEST_MAIN(TestSettings)

@@ -13,6 +13,7 @@
 #include "windows/datalist.h"
 #include "windows/datalogger.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 
 namespace lumetra {
@@ -42,10 +43,18 @@ DataList* MemoryCommands::dataList() const {
 }
 
 MemoryCommands::Transfer MemoryCommands::receive(int length, QByteArray& reply) {
+    QElapsedTimer quiet; // since the last byte came
+    quiet.start();
     for (;;) {
-        reply += m_link.readAll();
+        const QByteArray more = m_link.readAll();
+        if (!more.isEmpty()) {
+            reply += more;
+            quiet.restart();
+        }
         if (reply.isEmpty())
             return Transfer::Done; // nothing at all: the caller starts the transfer again
+        if (quiet.elapsed() > kStallMs)
+            return Transfer::Stalled; // the meter stopped in the middle of its memory
         // Sleep until more bytes can have come: 10 ms is about 19 bytes on the line.
         pauseSeconds(0.01);
         if (waitsAbandoned())
@@ -119,10 +128,12 @@ void MemoryCommands::download() {
             link.flush();
             link.writeLetter('Q');
             pauseSeconds(0.2);
-            if (waitsAbandoned() || receive(length, reply) == Transfer::Abandoned)
+            const Transfer transfer =
+                waitsAbandoned() ? Transfer::Abandoned : receive(length, reply);
+            if (transfer == Transfer::Abandoned)
                 return abandoned();
-            if (reply.isEmpty()) {
-                // No answer to "Q": start the transfer again, but not for ever.
+            if (reply.isEmpty() || transfer == Transfer::Stalled) {
+                // No answer to "Q", or only part of one: start again, but not for ever.
                 if (++emptyRestarts > kMaxEmptyRestarts) {
                     abandoned();
                     m_dialogs.message(window, noDumpMessage(emptyRestarts), MessageIcon::Error);
@@ -170,8 +181,8 @@ void MemoryCommands::listSets(Memory& window, const QVector<QByteArray>& sets) {
 }
 
 QString MemoryCommands::noDumpMessage(int tries) {
-    return QStringLiteral("The meter answered but sent no memory data, %1 times. Check that it "
-                          "is switched on and connected, then press \"Memory\" again.")
+    return QStringLiteral("The meter did not send its whole memory (%1 tries). Check that it is "
+                          "switched on and connected, then press \"Memory\" again.")
         .arg(tries);
 }
 

@@ -46,7 +46,8 @@ public:
     }
 
 private:
-    enum class Transfer { Done, Abandoned };
+    enum class Transfer { Done, Stalled, Abandoned };
+    static constexpr int kStallMs = 3000; // no byte for this long: the dump has stopped
     Transfer receive(int length, QByteArray& reply);
     Memory* openMemoryWindow();
     void listSets(Memory& window, const QVector<QByteArray>& sets);

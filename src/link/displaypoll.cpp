@@ -22,6 +22,8 @@ FrameRead readDisplayFrame(MeterLink& link, double waitCycleSeconds, QByteArray&
         since.start();
         for (;;) {
             buffer += link.readAll();
+            if (!link.isOpen())
+                return FrameRead::Silent; // the device is gone: no wait brings a frame
             if (buffer.size() >= kFrameSize || since.elapsed() > waitCycleSeconds * 1000)
                 break;
             pauseSeconds(0.02);

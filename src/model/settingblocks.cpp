@@ -64,8 +64,8 @@ QByteArray block(double factor) {
 namespace scf {
 
 std::optional<Reading> decode(const QByteArray& r) {
-    if (r.size() < 4 || quint8(r[0]) != 0x02 || quint8(r[1]) > 19 ||
-        (r.size() > 4 && quint8(r[4]) != 0x03))
+    // Start byte, entry, factor; whatever follows is not the reply's business.
+    if (r.size() < 4 || quint8(r[0]) != 0x02 || quint8(r[1]) > 19)
         return std::nullopt;
     return Reading{quint8(r[1]),
                    QString::number((quint8(r[2]) * 256 + quint8(r[3])) / 1000.0, 'f', 3)};

@@ -360,11 +360,12 @@ QByteArray VirtualMeter::faultedDump() {
         if (dump.size() > kBody + 1)
             dump[kBody + 1] = char(0x54);
     }
-    if (m_breakChainNext) {
-        m_breakChainNext = false;
-        const qsizetype second = dump.indexOf(kSetMarker, kBody + 13);
-        if (second > 0)
-            dump[second + 1] = char(0x11);
+    if (m_brokenDumps > 0) {
+        --m_brokenDumps;
+        // The marker in front of the last set: the sets before it are whole.
+        const qsizetype last = dump.lastIndexOf(kSetMarker);
+        if (last > kBody + 1)
+            dump[last + 1] = char(0x11);
     }
     return dump;
 }

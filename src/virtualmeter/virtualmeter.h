@@ -99,7 +99,11 @@ public:
     bool streamEndsAtHandshake() const { return m_streamEndsAtHandshake; }
     void shortNextReply() { m_shortNext = true; }
     void malformNextReply() { m_malformNext = true; }
-    void breakNextDumpChain() { m_breakChainNext = true; }
+    void breakNextDumpChain() { breakDumpChains(1); }
+    // The next dumps arrive with the marker in front of their last set spoiled.
+    void breakDumpChains(int dumps) { m_brokenDumps = dumps; }
+    // The stored memory as it is, byte for byte (sets and records as the test lays them out).
+    void setMemoryImage(const QByteArray& stored) { m_memory = stored; }
     void dropNextDumpMarker() { m_dropMarkerNext = true; }
     void setAckMarker(quint8 marker) { m_ackMarker = marker; }
     // These letters are received and logged but get no answer and change nothing (a meter
@@ -180,7 +184,7 @@ private:
     bool m_streamEndsAtHandshake = false;
     bool m_shortNext = false;
     bool m_malformNext = false;
-    bool m_breakChainNext = false;
+    int m_brokenDumps = 0;
     bool m_dropMarkerNext = false;
     quint8 m_ackMarker = 0xAA;
 
