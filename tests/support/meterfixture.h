@@ -7,6 +7,7 @@
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -33,7 +34,17 @@ struct MeterFixture {
 struct PanelFixture {
     explicit PanelFixture(bool online = true, bool waitForFirstFrame = true,
                           Clock* clockOverride = nullptr);
+    // The main window opens the meter through a symbolic link, which unplug() removes and
+    // replug() points at a new device, as an adapter that is pulled and plugged in again.
+    // beforeStart runs before the window opens the port.
+    PanelFixture(const std::function<void(sim::VirtualMeter&)>& beforeStart,
+                 bool waitForFirstFrame);
     ~PanelFixture();
+
+    void unplug();
+    bool replug();
+    bool plugged() const { return m_plugged; }
+    QString devicePath() const { return m_alias.isEmpty() ? meter.devicePath() : m_alias; }
 
     sim::VirtualMeter meter;
     ScriptedDialogs dialogs;
@@ -44,6 +55,12 @@ struct PanelFixture {
     // Lights a flag on the meter and waits until the display shows it.
     bool light(const QString& flag, bool on = true);
     void click(const QString& key) { hub->click(key); }
+
+private:
+    void open(bool online, bool waitForFirstFrame, Clock* clockOverride);
+    std::unique_ptr<QTemporaryDir> m_aliasDir;
+    QString m_alias;
+    bool m_plugged = true;
 };
 
 // Runs the event loop until pred holds or the time is up; returns pred().

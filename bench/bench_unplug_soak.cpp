@@ -1,0 +1,174 @@
+// Unplug soak: the meter's adapter is pulled and plugged in again, over and over, while a PC
+// recording runs. The device is a pseudo-terminal behind a symbolic link; a pull closes it,
+// a return opens a new one under the same link, as a USB adapter reappears under its name.
+//
+// Reported: the pulls survived, how often "No COM" showed after a pull and how soon, how soon
+// the live display ran again after each return, and whether every record file is
+// well-formed with its records numbered 1, 2, 3 … (no gap, no duplicate). A recording stops
+// by itself when the link is lost; after each return it is started again into a new file,
+// as a user would.
+//
+// Usage: bench_unplug_soak [cycles]   (default 100)
+#include "commands/toolbarhub.h"
+#include "link/displaypoll.h"
+#include "link/meterlink.h"
+#include "model/appstate.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "virtualmeter/virtualmeter.h"
+#include "windows/panel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+// Runs the event loop until pred holds; the time it took, or -1 when limitMs passed first.
+qint64 waitUntil(const std::function<bool()>& pred, int limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > limitMs)
+            return -1;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return t.elapsed();
+}
+
+// Header line, then "n<TAB>stamp<TAB>value" numbered from 1 without a gap or a repeat.
+bool wellFormed(const QString& path, int* records) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    static const QRegularExpression record(
+        QStringLiteral("^(\\d+)\\t\\d\\d-\\d\\d:\\d\\d:\\d\\d\\t[^\\t]+\\r$"));
+    int n = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (i == lines.size() - 1 && lines[i].isEmpty())
+            break;
+        const auto m = record.match(QString::fromLatin1(lines[i]));
+        if (!m.hasMatch() || m.captured(1).toInt() != ++n)
+            return false;
+    }
+    *records = n;
+    return !lines.isEmpty() && lines[0].endsWith('\r');
+}
+
+qint64 percentile(QList<qint64> v, double p) {
+    if (v.isEmpty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[qsizetype(std::min<double>(double(v.size() - 1), p * double(v.size())))];
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int cycles = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
+    QTextStream out(stdout);
+    QTemporaryDir dir;
+    const QString alias = dir.filePath(QStringLiteral("ttyMETER"));
+
+    lumetra::sim::VirtualMeter meter;
+    meter.setPaced(true);
+    if (!meter.start() || !QFile::link(meter.devicePath(), alias)) {
+        out << "cannot start the virtual meter\n";
+        return 1;
+    }
+    lumetra::ScriptedDialogs dialogs;
+    lumetra::SystemClock clock;
+    auto panel = std::make_unique<lumetra::Panel>(dialogs, clock);
+    auto hub = std::make_unique<lumetra::ToolbarHub>(*panel);
+    panel->state().sampleInterval = 1;
+    panel->start(lumetra::PortChoice{1, alias});
+    int frames = 0;
+    QObject::connect(&panel->displayPoll(), &lumetra::DisplayPoll::frameDecoded, [&] { ++frames; });
+    if (waitUntil([&] { return frames > 0; }, 10000) < 0) {
+        out << "the live display never started\n";
+        return 1;
+    }
+
+    QStringList files;
+    const auto startRecording = [&] {
+        const QString file = dir.filePath(QStringLiteral("soak-%1.txt").arg(files.size() + 1));
+        dialogs.saveAnswers = {file};
+        hub->click(QStringLiteral("Save"));
+        if (panel->state().recordingToFile)
+            files << file;
+    };
+    startRecording();
+
+    int noComSeen = 0, liveAgain = 0;
+    QList<qint64> toNoCom, toLive;
+    for (int i = 0; i < cycles; ++i) {
+        // Let a record or two be written, then pull the adapter.
+        waitUntil([] { return false; }, 1200);
+        meter.stop();
+        QFile::remove(alias);
+        const qint64 noCom = waitUntil(
+            [&] { return panel->LblCOM->text() == lumetra::MeterLink::waitingStatus(); }, 15000);
+        if (noCom >= 0) {
+            ++noComSeen;
+            toNoCom << noCom;
+        }
+        waitUntil([] { return false; }, 300);
+        // It comes back under the same name.
+        if (!meter.start() || !QFile::link(meter.devicePath(), alias)) {
+            out << "cannot bring the virtual meter back\n";
+            return 1;
+        }
+        const int before = frames;
+        const qint64 live = waitUntil([&] { return frames > before; }, 15000);
+        if (live >= 0) {
+            ++liveAgain;
+            toLive << live;
+        }
+        if (!panel->state().recordingToFile)
+            startRecording();
+    }
+    if (panel->state().recordingToFile)
+        hub->click(QStringLiteral("Save")); // stop
+
+    int wellFormedFiles = 0, records = 0;
+    for (const QString& f : files) {
+        int n = 0;
+        if (wellFormed(f, &n)) {
+            ++wellFormedFiles;
+            records += n;
+        }
+    }
+    out << QStringLiteral("unplug soak, %1 pulls: 0 crashes; \"No COM\" after %2 pulls "
+                          "(median %3 ms, longest %4 ms); live again after %5 returns "
+                          "(median %6 ms, 90th %7 ms, longest %8 ms); %9 of %10 record files "
+                          "well-formed, %11 records, numbered without gap or repeat\n")
+               .arg(cycles)
+               .arg(noComSeen)
+               .arg(percentile(toNoCom, 0.5))
+               .arg(percentile(toNoCom, 1.0))
+               .arg(liveAgain)
+               .arg(percentile(toLive, 0.5))
+               .arg(percentile(toLive, 0.9))
+               .arg(percentile(toLive, 1.0))
+               .arg(wellFormedFiles)
+               .arg(files.size())
+               .arg(records);
+    hub.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    panel.reset();
+    return noComSeen == cycles && liveAgain == cycles && wellFormedFiles == files.size() ? 0 : 1;
+}
