@@ -113,34 +113,69 @@ int main(int argc, char* argv[]) {
     };
     startRecording();
 
-    int noComSeen = 0, liveAgain = 0;
+    // Driven from a timer: the poll's waits run beneath it, as they would beneath a user.
+    enum class Step { Recording, Pulled, Away, Returned };
+    Step step = Step::Recording;
+    int cycle = 0, noComSeen = 0, liveAgain = 0, framesBefore = 0;
     QList<qint64> toNoCom, toLive;
-    for (int i = 0; i < cycles; ++i) {
-        // Let a record or two be written, then pull the adapter.
-        waitUntil([] { return false; }, 1200);
-        meter.stop();
-        QFile::remove(alias);
-        const qint64 noCom = waitUntil(
-            [&] { return panel->LblCOM->text() == lumetra::MeterLink::waitingStatus(); }, 15000);
-        if (noCom >= 0) {
-            ++noComSeen;
-            toNoCom << noCom;
+    QElapsedTimer since;
+    since.start();
+    const auto next = [&](Step s) {
+        step = s;
+        since.restart();
+    };
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        switch (step) {
+        case Step::Recording:
+            if (since.elapsed() < 1200)
+                return;   // a record or two
+            meter.stop(); // the adapter is pulled
+            QFile::remove(alias);
+            next(Step::Pulled);
+            return;
+        case Step::Pulled:
+            if (panel->LblCOM->text() == lumetra::MeterLink::waitingStatus()) {
+                ++noComSeen;
+                toNoCom << since.elapsed();
+            } else if (since.elapsed() < 15000) {
+                return;
+            }
+            next(Step::Away);
+            return;
+        case Step::Away:
+            if (since.elapsed() < 300)
+                return;
+            // It comes back under the same name.
+            if (!meter.start() || !QFile::link(meter.devicePath(), alias)) {
+                out << "cannot bring the virtual meter back\n";
+                QCoreApplication::exit(1);
+                return;
+            }
+            framesBefore = frames;
+            next(Step::Returned);
+            return;
+        case Step::Returned:
+            if (frames > framesBefore) {
+                ++liveAgain;
+                toLive << since.elapsed();
+            } else if (since.elapsed() < 15000) {
+                return;
+            }
+            if (!panel->state().recordingToFile)
+                QTimer::singleShot(0, startRecording);
+            if (++cycle == cycles) {
+                driver.stop();
+                QCoreApplication::quit();
+                return;
+            }
+            next(Step::Recording);
+            return;
         }
-        waitUntil([] { return false; }, 300);
-        // It comes back under the same name.
-        if (!meter.start() || !QFile::link(meter.devicePath(), alias)) {
-            out << "cannot bring the virtual meter back\n";
-            return 1;
-        }
-        const int before = frames;
-        const qint64 live = waitUntil([&] { return frames > before; }, 15000);
-        if (live >= 0) {
-            ++liveAgain;
-            toLive << live;
-        }
-        if (!panel->state().recordingToFile)
-            startRecording();
-    }
+    });
+    driver.start(5);
+    if (QApplication::exec() != 0)
+        return 1;
     if (panel->state().recordingToFile)
         hub->click(QStringLiteral("Save")); // stop
 
