@@ -81,6 +81,7 @@ private slots:
     void refusedWritesAreShownAndCaughtUp();
     void liveListOpensBesideAndCloses();
     void liveListSaveAndPrint();
+    void recordingNeverStartsOnAFileBeingSaved();
     void pcSamplingRate();
     void meterSamplingRate();
 };
@@ -535,6 +536,30 @@ void TestLive::liveListSaveAndPrint() {
     list->toolbarButton("Print")->click();
     QVERIFY(QFile(dir.filePath("list.pdf")).size() > 0);
     QCOMPARE(list->windowTitle(), QStringLiteral("Real Time List"));
+}
+
+// The save would replace the file under the recording when it ends, and every record with it:
+// the recording is refused and says which file.
+void TestLive::recordingNeverStartsOnAFileBeingSaved() {
+    QTemporaryDir dir;
+    LiveFixture f;
+    f.click("List");
+    RealTimeList* list = f.hub->realTimeList();
+    list->table()->appendRows(
+        QVector<QStringList>(150000, QStringList{"1", "06-14:05:31", "12.34"}));
+    const QString path = dir.filePath("both.txt");
+    f.dialogs.saveAnswers = {path, path};
+    bool tried = false;
+    QTimer::singleShot(0, f.panel.get(), [&] {
+        f.click("Save"); // the toolbar's: start recording, into the same file
+        tried = true;
+    });
+    list->toolbarButton("Save")->click();
+    QVERIFY(tried);
+    QVERIFY(!f.panel->state().recordingToFile);
+    QCOMPARE(f.dialogs.shown.last().text, ToolbarHub::fileBeingSavedMessage(path));
+    QVERIFY(f.dialogs.shown.last().text.contains(QDir::toNativeSeparators(path)));
+    QCOMPARE(f.fileBytes(path).count("\r\n"), 150001); // the list's save is whole
 }
 
 void TestLive::pcSamplingRate() {
