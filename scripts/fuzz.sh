@@ -31,7 +31,12 @@ for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t" "$build/findings/$t"
   log="$build/findings/$t/fuzz.log"
   status=0
-  "$build/bin/$t" -max_total_time="$seconds" -print_final_stats=1 -max_len=4096 \
+  case $t in
+    fuzz_display_frame) max_len=280 ;; # up to 20 frames
+    fuzz_entry) max_len=64 ;;
+    *) max_len=4096 ;;
+  esac
+  "$build/bin/$t" -max_total_time="$seconds" -print_final_stats=1 -max_len="$max_len" \
     -artifact_prefix="$build/findings/$t/" "$build/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1 ||
     status=$?
   runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)

@@ -137,7 +137,21 @@ void TestMemory::splitDumps() {
     QCOMPARE(memorysets::split(noMarker, 10004).status, memorysets::Split::NoLeadingMarker);
     QByteArray broken = memorysets::storedMemory(dump, length);
     broken[10 + 21 + 1] = 0x11; // the second set's marker
-    QCOMPARE(memorysets::split(broken, 10004).status, memorysets::Split::BrokenChain);
+    auto brokenSplit = memorysets::split(broken, 10004);
+    QCOMPARE(brokenSplit.status, memorysets::Split::BrokenChain);
+    QCOMPARE(brokenSplit.sets.size(), 0); // set 1 has lost its end
+    // With five sets, a spoiled marker in the middle must not merge the sets around it.
+    meter.fillMemory(5, 5);
+    dump = meter.memoryDump();
+    length = memorysets::replyLength(meter.memoryPointer());
+    QByteArray middle = memorysets::storedMemory(dump, length);
+    const qsizetype third = 2 * (10 + 15);
+    QCOMPARE(middle.mid(third, 4), memorysets::kMarker);
+    middle[third + 1] = 0x11;
+    brokenSplit = memorysets::split(middle, 10004);
+    QCOMPARE(brokenSplit.status, memorysets::Split::BrokenChain);
+    QCOMPARE(brokenSplit.sets.size(), 1);
+    QCOMPARE(memorysets::recordCount(brokenSplit.sets[0]), 5);
 }
 
 void TestMemory::recordTimes_data() {

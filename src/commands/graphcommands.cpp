@@ -84,8 +84,12 @@ void GraphCommands::plotColumn(const RecordTable& table, int column, const QStri
 }
 
 float firstValueRange(const RecordTable& table, int column) {
-    const float first = table.rowCount() > 0 ? plotValue(table.cell(0, column)) : 0.0f;
-    return std::isnan(first) ? 0.0f : first; // an unreadable first record sets no range
+    // The first readable value: an unreadable record sets no range.
+    for (int r = 0; r < table.rowCount(); ++r) {
+        if (const float v = plotValue(table.cell(r, column)); !std::isnan(v))
+            return v;
+    }
+    return 0.0f;
 }
 
 } // namespace lumetra

@@ -68,6 +68,12 @@ private:
 
 } // namespace
 
+QString sameFileKey(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath(); // empty while the file does not exist
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
 void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state) {
     const QString path = dialogs.saveFile(parent, kSaveFilter);
     if (path.isEmpty()) {
@@ -82,7 +88,7 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
     CallerBusy busy(caller);
     // The name is taken now: the shared one may change while the save runs.
     const QString path = state.recordFileName;
-    const QString target = QFileInfo(path).absoluteFilePath();
+    const QString target = sameFileKey(path);
     state.filesBeingSaved.append(target);
     const auto unchoose = qScopeGuard([&] {
         state.fileChosen = false;

@@ -14,6 +14,9 @@ struct AppState;
 // The save dialog's filter, shared by every list that saves.
 inline const QString kSaveFilter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
 
+// One key for one file, whichever way its path is written: links resolved where it exists.
+QString sameFileKey(const QString& path);
+
 // Asks for a file to save into: sets recordFileName and fileChosen (false on Cancel).
 void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state);
 

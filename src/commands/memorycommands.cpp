@@ -51,10 +51,11 @@ MemoryCommands::Transfer MemoryCommands::receive(int length, QByteArray& reply) 
             reply += more;
             quiet.restart();
         }
-        if (reply.isEmpty())
-            return Transfer::Done; // nothing at all: the caller starts the transfer again
-        if (quiet.elapsed() > kStallMs)
-            return Transfer::Stalled; // the meter stopped in the middle of its memory
+        if (quiet.elapsed() > kStallMs) {
+            // Nothing at all, or the meter stopped in the middle of its memory: the caller
+            // starts the transfer again.
+            return reply.isEmpty() ? Transfer::Done : Transfer::Stalled;
+        }
         // Sleep until more bytes can have come: 10 ms is about 19 bytes on the line.
         pauseSeconds(0.01);
         if (waitsAbandoned())
@@ -100,7 +101,7 @@ void MemoryCommands::download() {
         return;
     }
 
-    int requests = 0;
+    int brokenDumps = 0;
     int emptyRestarts = 0;
     QByteArray stored;
     for (bool restart = true; restart;) {
@@ -123,7 +124,6 @@ void MemoryCommands::download() {
         window->LblRemain->setText(memorysets::freeMemoryText(pointer));
         const int length = memorysets::replyLength(pointer);
         for (;;) {
-            ++requests;
             QByteArray reply;
             link.flush();
             link.writeLetter('Q');
@@ -156,11 +156,11 @@ void MemoryCommands::download() {
                 return;
             }
             if (split.status == memorysets::Split::BrokenChain) {
-                if (requests < kMaxRequests)
+                if (++brokenDumps < kMaxRequests)
                     continue; // request the memory again
                 // The sets before the break are whole: they are listed, the rest is not.
                 listSets(*window, split.sets);
-                m_dialogs.message(window, brokenChainMessage(requests, int(split.sets.size())),
+                m_dialogs.message(window, brokenChainMessage(brokenDumps, int(split.sets.size())),
                                   MessageIcon::Error);
                 return;
             }

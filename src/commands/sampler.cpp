@@ -51,6 +51,8 @@ void Sampler::tick() {
             autoStop();
         } else {
             ++s.fileRecordCount;
+            if (m_pending.isEmpty())
+                m_listAtFirstRefusal = m_list;
             m_pending << recordfile::recordLine(s.fileRecordCount,
                                                 recordfile::sampleText(now, d.readingText));
             flushPending();
@@ -88,15 +90,17 @@ void Sampler::dropPending() {
     if (m_pending.isEmpty())
         return;
     // Said once the recording has stopped, so nothing here may promise to keep them.
-    QString text = QStringLiteral("The recording stopped with %1 record(s) that could not be "
-                                  "written to %2 (%3); they are not in that file.")
-                       .arg(m_pending.size())
-                       .arg(QDir::toNativeSeparators(m_recorder.fileName()))
-                       .arg(m_recorder.lastWriteError());
-    if (m_list)
+    QString text =
+        QStringLiteral("The recording stopped with %1 record(s) that could not be "
+                       "written to %2 (%3); they are not in that file.")
+            .arg(QString::number(m_pending.size()), QDir::toNativeSeparators(m_recorder.fileName()),
+                 m_recorder.lastWriteError());
+    // Only a list that was counting when the first of them was refused holds them all.
+    if (m_list && m_list == m_listAtFirstRefusal)
         text += QStringLiteral(" The Real Time List still holds them: save it to keep them.");
     emit writeErrorChanged(text);
     m_pending.clear();
+    m_listAtFirstRefusal = nullptr;
 }
 
 bool Sampler::flushPending() {

@@ -48,6 +48,7 @@ private:
     Recorder& m_recorder;
     QPointer<RealTimeList> m_list;
     QStringList m_pending;
+    QPointer<RealTimeList> m_listAtFirstRefusal; // the list counting when m_pending began
 };
 
 } // namespace lumetra

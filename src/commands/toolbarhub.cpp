@@ -145,7 +145,7 @@ void ToolbarHub::save() {
     chooseSaveFile(&m_panel, m_panel.dialogs(), s);
     if (!s.fileChosen)
         return;
-    if (s.filesBeingSaved.contains(QFileInfo(s.recordFileName).absoluteFilePath())) {
+    if (s.filesBeingSaved.contains(sameFileKey(s.recordFileName))) {
         // The save would replace the file under the recording, and every record with it.
         m_panel.dialogs().message(&m_panel, fileBeingSavedMessage(s.recordFileName),
                                   MessageIcon::Error);

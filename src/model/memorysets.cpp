@@ -11,6 +11,20 @@ bool markerAt(const QByteArray& data, qsizetype at) {
     return at >= 0 && at + kMarker.size() <= data.size() && data.mid(at, kMarker.size()) == kMarker;
 }
 
+bool bcdAtMost(quint8 b, int most) {
+    return (b & 0x0F) <= 9 && (b >> 4) <= 9 && fromBcd(b) <= most;
+}
+
+// A marker followed by a plausible set header (day, time and interval in BCD): the start of a
+// set whose own marker arrived at a place the aligned search does not look.
+bool setStartsAt(const QByteArray& data, qsizetype at) {
+    if (!markerAt(data, at) || at + kHeaderSize > data.size())
+        return false;
+    const auto b = [&](int i) { return quint8(data[at + i]); };
+    return bcdAtMost(b(4), 31) && bcdAtMost(b(5), 23) && bcdAtMost(b(6), 59) &&
+           bcdAtMost(b(7), 59) && bcdAtMost(b(8), 99) && bcdAtMost(b(9), 59);
+}
+
 QString two(int v) {
     return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
 }
@@ -57,6 +71,15 @@ Split split(const QByteArray& d, int maxSets) {
             ++n;
         }
         const int m = kHeaderSize + kRecordSize * n;
+        // A set header between here and the end found means the marker that should have
+        // closed this set was spoiled on the way: the set would swallow the sets behind it.
+        for (qsizetype q = d.indexOf(kMarker, p + kHeaderSize); q >= 0 && q < p + m;
+             q = d.indexOf(kMarker, q + 1)) {
+            if (setStartsAt(d, q)) {
+                result.status = Split::BrokenChain;
+                return result;
+            }
+        }
         if (result.sets.size() < maxSets)
             result.sets.append(d.mid(p, m));
         p += m;

@@ -28,7 +28,8 @@ struct Split {
     QVector<QByteArray> sets; // set 1 first
 };
 // Splits the stored memory at the set markers. A set's record count is found by looking for
-// the next marker at offsets 10 + 3k; a marker anywhere else is not seen.
+// the next marker at offsets 10 + 3k; a marker anywhere else is not seen, unless a set header
+// follows it: then a marker was spoiled and the chain is broken.
 Split split(const QByteArray& stored, int maxSets);
 
 // The set table row: number, start "DD-HH:MM:SS", interval in seconds, record count.

@@ -203,7 +203,8 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
 
     connect(CWGraph1, &SeriesPlot::cursorMoved, this, [this](double x, double y) {
         XPosition->setText(numberText(x));
-        YPosition->setText(QString::number(y, 'f', 3));
+        // Over an unreadable record the trace has a gap, and so has the readout.
+        YPosition->setText(std::isnan(y) ? QString() : QString::number(y, 'f', 3));
     });
     // The statistics follow every zoom, pan or typed range, once per burst of changes.
     connect(CWGraph1, &SeriesPlot::rangesChanged, this, [this] {
