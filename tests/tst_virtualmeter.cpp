@@ -107,7 +107,7 @@ void TestVirtualMeter::settingsReplies() {
     QCOMPARE(exchange(m, "h"), hex("02044C03"));
     m.scfEntry = 10;
     m.scfFactor = 1200;
-    QCOMPARE(exchange(m, "a").left(4), hex("020A04B0"));
+    QCOMPARE(exchange(m, "a"), hex("020A04B0")); // start, entry, factor: nothing more
     // Clock: whatever "T" set comes back in bytes 2-5 (BCD), interval in bytes 6-7.
     exchange(m, hex("5406235958"));
     m.intervalMinutes = 1;
@@ -203,6 +203,13 @@ void TestVirtualMeter::memoryDumpLayout() {
                                    "1B5820"
                                    "138802"));
     QVERIFY(!m.streaming()); // the dump ends the display stream
+    // A meter may also end its stream at every "A", until the next "M".
+    for (const bool endsAtA : {false, true}) {
+        m.setStreamEndsAtHandshake(endsAtA);
+        exchange(m, "M");
+        exchange(m, "A");
+        QCOMPARE(m.streaming(), !endsAtA);
+    }
 }
 
 void TestVirtualMeter::dumpFaults() {
@@ -213,11 +220,14 @@ void TestVirtualMeter::dumpFaults() {
     QVERIFY(dump.mid(15, 4) != hex("0055AA00"));
     dump = exchange(m, "Q");
     QCOMPARE(dump.mid(15, 4), hex("0055AA00")); // only the next dump is spoiled
-    m.breakNextDumpChain();
-    dump = exchange(m, "Q");
-    QCOMPARE(dump.mid(15, 4), hex("0055AA00"));
-    QCOMPARE(dump.mid(15 + 22, 4) == hex("0055AA00"), false); // second set: 10 + 3*4 in
-    QCOMPARE(dump.mid(15 + 44, 4), hex("0055AA00"));
+    m.breakDumpChains(2);
+    for (int i = 0; i < 3; ++i) {
+        dump = exchange(m, "Q");
+        QCOMPARE(dump.mid(15, 4), hex("0055AA00"));
+        QCOMPARE(dump.mid(15 + 22, 4), hex("0055AA00")); // second set: 10 + 3*4 in
+        // The marker in front of the last set, in the next two dumps only.
+        QCOMPARE(dump.mid(15 + 44, 4) == hex("0055AA00"), i == 2);
+    }
 }
 
 void TestVirtualMeter::replyFaults() {
