@@ -83,7 +83,8 @@ int main(int argc, char* argv[]) {
         f.write(bytes);
     }
     const double plainWrite = plain.nsecsElapsed() / 1e6;
-    const Measure save = measure([&] { lumetra::saveGrid(list, *list->table(), dialogs, state); });
+    const Measure save =
+        measure([&] { lumetra::saveGrid(list, *list->table(), dialogs, state, nullptr); });
     row(qPrintable(QStringLiteral("save %1 rows").arg(records)), save, plainWrite);
 
     dialogs.printerAnswers = {true};

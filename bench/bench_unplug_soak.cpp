@@ -15,6 +15,7 @@
 #include "model/appstate.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "support/recordlines.h"
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"
 
@@ -23,7 +24,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -47,24 +47,10 @@ qint64 waitUntil(const std::function<bool()>& pred, int limitMs) {
     return t.elapsed();
 }
 
-// Header line, then "n<TAB>stamp<TAB>value" numbered from 1 without a gap or a repeat.
+// Header line, then records numbered from 1 without a gap or a repeat.
 bool wellFormed(const QString& path, int* records) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    static const QRegularExpression record(
-        QStringLiteral("^(\\d+)\\t\\d\\d-\\d\\d:\\d\\d:\\d\\d\\t[^\\t]+\\r$"));
-    int n = 0;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (i == lines.size() - 1 && lines[i].isEmpty())
-            break;
-        const auto m = record.match(QString::fromLatin1(lines[i]));
-        if (!m.hasMatch() || m.captured(1).toInt() != ++n)
-            return false;
-    }
-    *records = n;
-    return !lines.isEmpty() && lines[0].endsWith('\r');
+    return f.open(QIODevice::ReadOnly) && lumetra::test::wellFormedRecords(f.readAll(), records);
 }
 
 qint64 percentile(QList<qint64> v, double p) {

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         f.write(reinterpret_cast<const char*>(data), qint64(size));
     }
     lumetra::RecordTable table;
-    const lumetra::ReadReport report = lumetra::readRecordFile(path, table, nullptr);
+    const lumetra::ReadReport report = lumetra::readRecordFile(path, table, nullptr, nullptr);
     if (report.records != table.rowCount())
         __builtin_trap(); // every record read is a row, and no row is made up
     QStringList values;

@@ -147,7 +147,7 @@ void TestRecording::gridSaveWritesEveryCellWithATab() {
     ScriptedDialogs dialogs;
     QWidget caller;
     caller.setWindowTitle("Real Time List");
-    QVERIFY(saveGrid(&caller, *t, dialogs, state));
+    QVERIFY(saveGrid(&caller, *t, dialogs, state, nullptr));
     QCOMPARE(readAll(state.recordFileName),
              QByteArray("Lx\tTime\tValue\t\r\n1\t06-14:05:30\t12.34\t\r\n"
                         "2\t06-14:05:32\t12.35\t\r\n3\t06-14:05:34\tOL\t\r\n"));
@@ -166,7 +166,7 @@ void TestRecording::gridSaveFailureIsReported() {
     ScriptedDialogs dialogs;
     QWidget caller;
     caller.setWindowTitle("Data List");
-    QVERIFY(!saveGrid(&caller, *t, dialogs, state));
+    QVERIFY(!saveGrid(&caller, *t, dialogs, state, nullptr));
     QCOMPARE(dialogs.shown.size(), 1);
     QVERIFY(dialogs.shown[0].text.contains("list.txt"));
     QCOMPARE(dialogs.shown[0].icon, MessageIcon::Error);

@@ -84,7 +84,11 @@ void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state) {
     state.fileChosen = !QFileInfo(path).fileName().isEmpty();
 }
 
-bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state) {
+bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state,
+              PollTimer* poll) {
+    std::optional<PollTimer::Hold> rest;
+    if (poll)
+        rest.emplace(poll->hold());
     CallerBusy busy(caller);
     // The name is taken now: the shared one may change while the save runs.
     const QString path = state.recordFileName;
@@ -162,7 +166,11 @@ bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, Poll
     return painter.end();
 }
 
-ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* caller) {
+ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* caller,
+                          PollTimer* poll) {
+    std::optional<PollTimer::Hold> pollRest;
+    if (poll)
+        pollRest.emplace(poll->hold());
     ReadReport report;
     QPointer<QWidget> window(caller);
     if (QFileInfo(path).isDir()) {

@@ -22,8 +22,11 @@ void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state);
 
 // Writes the list to recordFileName, header row first, every cell followed by a tab; the
 // caller's caption shows the progress. On failure the user is told which file and why.
-// Clears fileChosen either way.
-bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state);
+// Clears fileChosen either way. The display poll (if given) rests while the rows are written:
+// the job lets events run now and then, and a poll tick started there would hold the job
+// beneath it for as long as it waits for a silent meter.
+bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state,
+              PollTimer* poll);
 
 // Prints the list in fixed columns after the printer dialog; the caller's caption shows
 // the progress. The display poll (if given) rests for the length of the print.
@@ -39,7 +42,9 @@ struct ReadReport {
 
 // Reads a record file into table: the unit of its header line into the first header cell,
 // then one row per line with its tab-separated fields. Progress goes to the caller's
-// caption; the window stays responsive.
-ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* caller);
+// caption; the window stays responsive. The display poll (if given) rests meanwhile, as for a
+// save.
+ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* caller,
+                          PollTimer* poll);
 
 } // namespace lumetra

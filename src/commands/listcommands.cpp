@@ -23,7 +23,7 @@ bool runListCommand(ListWindow& window, const RecordTable& table, const QString&
         }
         chooseSaveFile(&window, dialogs, state);
         if (state.fileChosen)
-            saveGrid(&window, table, dialogs, state);
+            saveGrid(&window, table, dialogs, state, poll);
     } else {
         printGrid(&window, table, dialogs, poll);
     }

@@ -188,7 +188,7 @@ void ToolbarHub::open() {
     });
     list->placeBeside(&m_panel);
     list->show();
-    const ReadReport report = readRecordFile(path, *list->table(), list);
+    const ReadReport report = readRecordFile(path, *list->table(), list, &m_panel.poll());
     if (!report.opened) {
         m_panel.dialogs().message(
             list, QStringLiteral("%1 cannot be opened.").arg(QDir::toNativeSeparators(path)),
