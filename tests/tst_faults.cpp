@@ -329,6 +329,7 @@ const QList<Operation>& operations() {
          "RealTimeList",
          kBesideFaults,
          [](Cell& c) {
+             c.f.panel->Timer2->stop(); // no live sample among the rows laid out here
              c.f.click(QStringLiteral("List"));
              QVector<QStringList> rows;
              for (int i = 1; i <= kLongList; ++i)
