@@ -14,6 +14,8 @@
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"
 
+#include "measure.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -25,12 +27,6 @@
 #include <ctime>
 
 namespace {
-
-double cpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 void runFor(int ms) {
     QEventLoop loop;

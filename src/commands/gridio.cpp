@@ -19,6 +19,8 @@
 #include <QScopeGuard>
 #include <QWidget>
 
+#include <cstring>
+
 namespace lumetra {
 namespace {
 
@@ -48,10 +50,10 @@ public:
     CallerBusy& operator=(const CallerBusy&) = delete;
 
     QWidget* window() const { return m_window; }
-    // Row r is next: now and then its number goes to the caption and events run. false when
-    // the program is shutting down.
-    bool step(int r, const QString& suffix) {
-        if (m_progress.elapsed() >= kProgressEveryMs) {
+    // Row r is next: now and then (or now, if asked) its number goes to the caption and
+    // events run. false when the program is shutting down.
+    bool step(int r, const QString& suffix, bool now = false) {
+        if (now || m_progress.elapsed() >= kProgressEveryMs) {
             m_progress.restart();
             if (m_window)
                 m_window->setWindowTitle(QString::number(r) + suffix);
@@ -102,15 +104,32 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
     QSaveFile file(path);
     QString error;
     if (file.open(QIODevice::WriteOnly)) {
+        // Lines are encoded straight into a large block, written a block at a time.
+        constexpr qsizetype kBlock = 256 * 1024;
+        QByteArray block;
+        block.reserve(kBlock + 4096);
+        const auto writeBlock = [&] {
+            const bool written = file.write(block) == block.size();
+            block.truncate(0);
+            return written;
+        };
         const int rows = table.listRowCount();
-        for (int r = 0; r < rows; ++r) {
-            if (!busy.step(r, QStringLiteral(" Records Completed")))
+        const int columns = table.columnCount();
+        bool written = true;
+        for (int r = 0; r < rows && written; ++r) {
+            if (r % 256 == 0 && !busy.step(r, QStringLiteral(" Records Completed")))
                 break;
-            const QByteArray line = recordfile::encode(recordfile::gridLine(table.listRow(r)) +
-                                                       QLatin1String(recordfile::kLineEnd));
-            if (file.write(line) != line.size())
+            const QString* cells = r == 0 ? nullptr : table.rowCells(r - 1);
+            for (int c = 0; c < columns; ++c)
+                recordfile::appendGridCell(block, cells ? cells[c] : table.header(c));
+            block.append(recordfile::kLineEnd);
+            // Events run after every block written, however fast the disk.
+            if (block.size() >= kBlock && (written = writeBlock()) &&
+                !busy.step(r + 1, QStringLiteral(" Records Completed"), true))
                 break;
         }
+        if (written && !block.isEmpty())
+            writeBlock();
         if (!quitRequested() && file.error() == QFileDevice::NoError && file.commit())
             return true;
         error = file.errorString();
@@ -184,46 +203,64 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
     }
     report.opened = true;
 
-    constexpr qint64 kMaxLine = 64 * 1024; // a longer "line" is no record
-    constexpr int kBlock = 2000;
-    QVector<QStringList> block;
-    block.reserve(kBlock);
-    QElapsedTimer progress;
-    progress.start();
+    constexpr qint64 kMaxLine = 64 * 1024 - 1; // a longer "line" is no record
+    constexpr qint64 kChunk = 512 * 1024;
+    const int columns = table.columnCount();
+    QVector<QString> cells; // rows read since the last insert, cell after cell
     int k = 0;
     const auto flush = [&] {
-        table.appendRows(block);
-        block.clear();
+        table.appendRowCells(cells);
+        cells.clear();
     };
-    while (!file.atEnd()) {
-        QByteArray raw = file.readLine(kMaxLine);
-        if (raw.isEmpty() && file.error() != QFileDevice::NoError) {
-            report.error = file.errorString();
-            break;
-        }
-        if (!raw.endsWith('\n') && !file.atEnd()) {
-            // Over-long: skip to the end of this line without keeping it.
-            while (!file.atEnd()) {
-                const QByteArray rest = file.readLine(kMaxLine);
-                if (rest.isEmpty() || rest.endsWith('\n'))
-                    break;
-            }
-            ++report.skippedLines;
-            continue;
-        }
-        const QString line = recordfile::decode(raw);
-        if (k == 0) {
-            table.setHeader(0, recordfile::headerUnit(line));
-        } else {
-            block.append(recordfile::fields(line));
+    const auto takeLine = [&](const char* line, qsizetype size) {
+        if (k == 0)
+            table.setHeader(0, recordfile::headerUnit(recordfile::decode(QByteArray(line, size))));
+        else {
+            recordfile::appendFields(line, size, columns, cells);
             ++report.records;
         }
         ++k;
-        if (block.size() >= kBlock || progress.elapsed() >= kProgressEveryMs) {
+    };
+    // Large blocks, lines found with memchr; only the fields become strings.
+    QByteArray pending; // the start of a line that runs on into the next block
+    bool overLong = false;
+    for (;;) {
+        const QByteArray chunk = file.read(kChunk);
+        if (chunk.isEmpty()) {
+            if (file.error() != QFileDevice::NoError)
+                report.error = file.errorString();
+            break;
+        }
+        const char* data = chunk.constData();
+        qsizetype at = 0;
+        while (at < chunk.size()) {
+            const void* nl = std::memchr(data + at, '\n', size_t(chunk.size() - at));
+            const qsizetype end = nl ? static_cast<const char*>(nl) - data : chunk.size();
+            if (!overLong && pending.size() + (end - at) > kMaxLine)
+                overLong = true; // skipped up to its line end, never kept
+            if (!nl) {
+                if (!overLong)
+                    pending.append(data + at, end - at);
+                break;
+            }
+            if (overLong) {
+                ++report.skippedLines;
+                overLong = false;
+            } else if (pending.isEmpty()) {
+                takeLine(data + at, end - at + 1);
+            } else {
+                pending.append(data + at, end - at + 1);
+                takeLine(pending.constData(), pending.size());
+            }
+            pending.clear();
+            at = end + 1;
+        }
+        // After every block (a few dozen milliseconds of work at most) the rows go to the
+        // list in one insert and events run.
+        {
             flush();
-            progress.restart();
             if (window)
-                window->setWindowTitle(QString::number(k - 1) +
+                window->setWindowTitle(QString::number(std::max(k - 1, 0)) +
                                        QStringLiteral(" Records Completed"));
             pauseSeconds(0);
             if ((caller && !window) || quitRequested()) {
@@ -232,6 +269,11 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
             }
         }
     }
+    // The last line may have no line end.
+    if (overLong)
+        ++report.skippedLines;
+    else if (!pending.isEmpty())
+        takeLine(pending.constData(), pending.size());
     flush();
     if (window)
         window->setWindowTitle(QFileInfo(path).fileName());

@@ -3,6 +3,7 @@
 #include "commands/graphcommands.h"
 #include "commands/listcommands.h"
 #include "link/meterlink.h"
+#include "link/polltimer.h"
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "model/memorysets.h"
@@ -43,29 +44,37 @@ DataList* MemoryCommands::dataList() const {
 }
 
 MemoryCommands::Transfer MemoryCommands::receive(int length, QByteArray& reply) {
-    QElapsedTimer quiet; // since the last byte came
+    reply.reserve(length); // the dump lands in one buffer, never copied as it grows
+    QElapsedTimer quiet;   // since the last byte came
     quiet.start();
-    for (;;) {
-        const QByteArray more = m_link.readAll();
-        if (!more.isEmpty()) {
-            reply += more;
-            quiet.restart();
-        }
-        if (quiet.elapsed() > kStallMs) {
-            // Nothing at all, or the meter stopped in the middle of its memory: the caller
-            // starts the transfer again.
-            return reply.isEmpty() ? Transfer::Done : Transfer::Stalled;
-        }
-        // Sleep until more bytes can have come: 10 ms is about 19 bytes on the line.
-        pauseSeconds(0.01);
-        if (waitsAbandoned())
-            return Transfer::Abandoned;
+    QElapsedTimer shown; // since the progress text last changed
+    const auto showProgress = [&] {
+        shown.start();
         const int received = int(std::min<qsizetype>(reply.size(), length));
         if (m_memory)
             m_memory->LblMessage->setText(QString::number(100.0 * received / length, 'f', 1) +
                                           QStringLiteral("% Completed"));
-        if (received == length)
+    };
+    showProgress();
+    for (;;) {
+        if (m_link.readAllInto(reply) > 0)
+            quiet.restart();
+        if (reply.size() >= length) {
+            showProgress();
             return Transfer::Done;
+        }
+        const qint64 left = kStallMs - quiet.elapsed();
+        if (left < 0) {
+            // Nothing at all, or the meter stopped in the middle of its memory: the caller
+            // starts the transfer again.
+            return reply.isEmpty() ? Transfer::Done : Transfer::Stalled;
+        }
+        // A person reads ten changes a second at most; more only costs repaints.
+        if (shown.elapsed() >= 100)
+            showProgress();
+        // Sleeps until the next bytes come (or the quiet time is up).
+        if (!m_link.waitForInput(double(left + 1) / 1000.0))
+            return Transfer::Abandoned;
     }
 }
 
@@ -223,10 +232,16 @@ void MemoryCommands::expand(int dataRow) {
     connect(list, &ListWindow::toolbarClicked, this,
             [this, list](const QString& key) { dataListCommand(list, key); });
     list->show();
-    // Runs to its end without letting other events in; the lists are filled in one go.
+    // The lists fill in slices with events between them, so the windows keep answering on
+    // the largest set. Meanwhile neither window goes away (a close waits for the end and
+    // ends the filling), and the display poll rests: a tick inside a slice would hold the
+    // filling beneath its wait for a frame.
+    const auto listHold = list->busy().tryHold();
+    const PollTimer::Hold pollRest = m_poll.hold();
+    constexpr qint64 kSliceMs = 25;
+    QElapsedTimer slice;
+    slice.start();
     QVector<QStringList> lux, fc;
-    lux.reserve(records);
-    fc.reserve(records);
     for (int i = 1; i <= records; ++i) {
         const int at = memorysets::kHeaderSize + (i - 1) * memorysets::kRecordSize;
         // A record without a range is shown as unreadable, never as its neighbour's value.
@@ -234,11 +249,22 @@ void MemoryCommands::expand(int dataRow) {
         s.valueLx = r ? r->lux : kUnreadableReading;
         s.valueFc = r ? r->footCandles : kUnreadableReading;
         const QString label = timeline.label(i);
-        lux.append({QString::number(i), label, s.valueLx});
-        fc.append({QString::number(i), label, s.valueFc});
+        const QString number = QString::number(i);
+        lux.append({number, label, s.valueLx});
+        fc.append({number, label, s.valueFc});
+        if (i < records && slice.elapsed() < kSliceMs)
+            continue;
+        list->luxTable()->appendRows(lux);
+        list->fcTable()->appendRows(fc);
+        lux.clear();
+        fc.clear();
+        if (i == records)
+            break;
+        pauseSeconds(0);
+        if (list->busy().closePending() || window->busy().closePending() || quitRequested())
+            return; // the lists keep what they have; the windows now close
+        slice.restart();
     }
-    list->luxTable()->appendRows(lux);
-    list->fcTable()->appendRows(fc);
     list->setWindowTitle(QStringLiteral("Data List"));
 }
 

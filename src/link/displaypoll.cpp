@@ -6,6 +6,9 @@
 #include "model/displayframe.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
+
+#include <cmath>
 
 namespace lumetra {
 
@@ -20,14 +23,16 @@ FrameRead readDisplayFrame(MeterLink& link, double waitCycleSeconds, QByteArray&
         resync = false;
         QElapsedTimer since; // monotonic: midnight does not cut a wait short
         since.start();
+        const qint64 cycleMs = std::llround(waitCycleSeconds * 1000);
         for (;;) {
-            buffer += link.readAll();
+            link.readAllInto(buffer);
             if (!link.isOpen())
                 return FrameRead::Silent; // the device is gone: no wait brings a frame
-            if (buffer.size() >= kFrameSize || since.elapsed() > waitCycleSeconds * 1000)
+            const qint64 left = cycleMs - since.elapsed();
+            if (buffer.size() >= kFrameSize || left <= 0)
                 break;
-            pauseSeconds(0.02);
-            if (waitsAbandoned())
+            // Sleeps until the next bytes arrive rather than looking every few milliseconds.
+            if (!link.waitForInput(double(left) / 1000.0))
                 return FrameRead::Quit;
         }
         if (buffer.size() < kFrameSize) {
@@ -53,8 +58,9 @@ FrameRead readDisplayFrame(MeterLink& link, double waitCycleSeconds, QByteArray&
     }
 }
 
-DisplayPoll::DisplayPoll(MeterLink& link, AppState& state, QObject* parent)
-    : QObject(parent), m_link(link), m_state(state) {
+DisplayPoll::DisplayPoll(MeterLink& link, AppState& state, QTimer* timer, QObject* parent)
+    : QObject(parent), m_link(link), m_timer(timer), m_state(state) {
+    connect(timer, &QTimer::timeout, this, &DisplayPoll::tick);
     // An exchange that starts while a tick waits for its frame would otherwise run inside
     // that wait and leave the tick reading a stream it has just stopped: the tick gives up,
     // and the next one starts afresh.
@@ -65,9 +71,22 @@ void DisplayPoll::tick() {
     if (!m_state.meterOnline)
         return;
     const auto busy = m_tick.tryHold();
-    if (!busy)
-        return; // a tick never runs inside another
+    if (!busy) {
+        m_fellDue = true; // a tick never runs inside another: this one follows it
+        return;
+    }
+    m_fellDue = false;
+    readOneFrame();
+    // Only while the poll still runs: an exchange that stopped it wants the line to itself.
+    if (m_fellDue && m_timer->isActive() && !quitRequested()) {
+        QTimer::singleShot(0, this, [this] {
+            if (m_timer->isActive())
+                tick();
+        });
+    }
+}
 
+void DisplayPoll::readOneFrame() {
     // Any "A" since the poll's own "M" may have ended the stream: handshake and "M" again.
     if (m_link.handshakeLetters() != m_handshakesSeen)
         m_state.pollCounter = 0;

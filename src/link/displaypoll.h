@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+class QTimer;
+
 namespace lumetra {
 
 class MeterLink;
@@ -26,8 +28,11 @@ public:
     static constexpr int kWaitCycles = 6;
     static constexpr double kWaitCycleSeconds = 2.0;
 
-    DisplayPoll(MeterLink& link, AppState& state, QObject* parent = nullptr);
+    // timer drives the poll: its ticks call tick().
+    DisplayPoll(MeterLink& link, AppState& state, QTimer* timer, QObject* parent = nullptr);
 
+    // A tick that falls due while the previous one is still reading (a restart of the stream
+    // can outlast the interval) runs as soon as that one ends, so no frame is lost to it.
     void tick();
     // Length of one wait for a frame (tests shorten it).
     void setWaitCycleSeconds(double seconds) { m_waitCycleSeconds = seconds; }
@@ -39,7 +44,11 @@ signals:
     void gaveUp();                            // six empty waits
 
 private:
+    void readOneFrame();
+
     MeterLink& m_link;
+    QTimer* m_timer;
+    bool m_fellDue = false; // a tick was due while one ran
     AppState& m_state;
     BusyRule m_tick; // a tick never runs inside another
     double m_waitCycleSeconds = kWaitCycleSeconds;

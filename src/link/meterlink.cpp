@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 
 namespace lumetra {
 namespace {
@@ -227,6 +228,22 @@ void MeterLink::write(const QByteArray& bytes) {
 
 QByteArray MeterLink::readAll() {
     return m_port.input();
+}
+
+qint64 MeterLink::readAllInto(QByteArray& to) {
+    return m_port.appendInput(to);
+}
+
+bool MeterLink::waitForInput(double seconds) {
+    // A port that is already closed has nothing to wait for: that wait simply sleeps.
+    const bool wasOpen = isOpen();
+    pauseUntil(
+        seconds, [this, wasOpen] { return waiting() > 0 || (wasOpen && !isOpen()); },
+        [this](QEventLoop& loop) {
+            connect(&m_port, &SerialPort::readyRead, &loop, &QEventLoop::quit);
+            connect(&m_port, &SerialPort::lost, &loop, &QEventLoop::quit);
+        });
+    return !waitsAbandoned();
 }
 
 qint64 MeterLink::waiting() const {

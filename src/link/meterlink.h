@@ -86,7 +86,12 @@ public:
     // the next "M": whoever reads the stream restarts it when this has moved on.
     quint64 handshakeLetters() const { return m_handshakeLetters; }
     void write(const QByteArray& bytes);
-    QByteArray readAll();   // everything waiting, removed from the buffer
+    QByteArray readAll(); // everything waiting, removed from the buffer
+    // Appends everything waiting to `to` without an intermediate copy; returns the count.
+    qint64 readAllInto(QByteArray& to);
+    // Sleeps until bytes are waiting, the open port is lost or the time is up (events keep
+    // being processed). False when the wait was abandoned or the program is quitting.
+    bool waitForInput(double seconds);
     qint64 waiting() const; // bytes waiting
     void flush();           // discard everything waiting
 

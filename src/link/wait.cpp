@@ -27,24 +27,37 @@ const WaitScope* innermostScope() {
 } // namespace
 
 void pauseSeconds(double seconds) {
+    pauseUntil(seconds, {}, {});
+}
+
+void pauseUntil(double seconds, const std::function<bool()>& ready,
+                const std::function<void(QEventLoop&)>& hookWake) {
     QElapsedTimer elapsed;
     elapsed.start();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (waitsAbandoned() || !(seconds > 0))
         return;
     const qint64 total = std::llround(seconds * 1000.0);
-    const qint64 left = total - elapsed.elapsed();
-    if (left <= 0)
-        return;
-
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (hookWake)
+        hookWake(loop);
     g_waits.append({&loop, innermostScope()});
-    timer.start(int(left));
-    loop.exec();
+    for (;;) {
+        if (ready && ready())
+            break;
+        const qint64 left = total - elapsed.elapsed();
+        if (left <= 0)
+            break;
+        timer.start(int(left));
+        loop.exec();
+        // Woken by the timer, a signal, an abandon or the quit: only a signal goes on waiting.
+        if (!ready || waitsAbandoned())
+            break;
+    }
     g_waits.removeIf([&](const RunningWait& w) { return w.loop == &loop; });
 }
 

@@ -1,11 +1,21 @@
 #pragma once
 
+#include <functional>
+
+class QEventLoop;
+
 namespace lumetra {
 
 // The one way the program waits: processes pending events at least once, then sleeps in an
 // event loop until the time is up. Durations are measured on a monotonic clock, so midnight
 // or a clock adjustment neither ends a wait early nor stretches it.
 void pauseSeconds(double seconds);
+
+// As pauseSeconds, but it ends early once ready() holds. ready() is checked after the first
+// pass of events and each time a signal that hookWake() connects to the loop's quit() fires,
+// so the wait sleeps instead of polling.
+void pauseUntil(double seconds, const std::function<bool()>& ready,
+                const std::function<void(QEventLoop&)>& hookWake);
 
 // A piece of work a person can abandon, such as a window's exchange with the meter. Once it
 // is abandoned, every wait inside it returns at once and waitsAbandoned() holds there, so

@@ -1,5 +1,7 @@
 #include "recordfile.h"
 
+#include <cstring>
+
 namespace lumetra::recordfile {
 namespace {
 
@@ -48,6 +50,22 @@ QStringList fields(QString line) {
     return line.split(QLatin1Char('\t'));
 }
 
+void appendFields(const char* line, qsizetype size, int columns, QVector<QString>& cells) {
+    while (size > 0 && (line[size - 1] == '\r' || line[size - 1] == '\n'))
+        --size;
+    qsizetype start = 0;
+    for (int c = 0; c < columns; ++c) {
+        if (start > size) {
+            cells.append(QString());
+            continue;
+        }
+        const void* tab = std::memchr(line + start, '\t', size_t(size - start));
+        const qsizetype end = tab ? static_cast<const char*>(tab) - line : size;
+        cells.append(QString::fromLatin1(line + start, end - start));
+        start = end + 1;
+    }
+}
+
 QString gridLine(const QStringList& cells) {
     QString line;
     for (const QString& c : cells)
@@ -65,6 +83,15 @@ QString printedLine(const QStringList& cells) {
 
 QByteArray encode(const QString& text) {
     return text.toLatin1();
+}
+
+void appendGridCell(QByteArray& out, QStringView cell) {
+    const qsizetype at = out.size();
+    out.resize(at + cell.size() + 1);
+    char* p = out.data() + at;
+    for (const QChar c : cell)
+        *p++ = c.unicode() < 0x100 ? char(c.unicode()) : '?'; // as toLatin1() has it
+    *p = '\t';
 }
 
 QString decode(const QByteArray& bytes) {

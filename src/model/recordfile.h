@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 namespace lumetra::recordfile {
 
@@ -22,6 +23,9 @@ QString recordLine(int number, const QString& sampleText);
 QString headerUnit(const QString& line);
 // One record per line, fields at tabs; a trailing line end is not part of the last field.
 QStringList fields(QString line);
+// The same for a line still in bytes (without its line end), for big files: the first
+// `columns` fields are appended to cells, missing ones as empty cells.
+void appendFields(const char* line, qsizetype size, int columns, QVector<QString>& cells);
 // A grid row as the grid save writes it: every cell followed by a tab.
 QString gridLine(const QStringList& cells);
 // A printed row: column 0 padded to 10 characters, columns 1 and 2 to 15. A longer cell is
@@ -30,6 +34,9 @@ QString printedLine(const QStringList& cells);
 
 // Text in and out of the files' 8-bit encoding.
 QByteArray encode(const QString& text);
+// One cell of a saved line and the tab after it, encoded like encode(), appended to out:
+// saving a big list builds no string per line.
+void appendGridCell(QByteArray& out, QStringView cell);
 QString decode(const QByteArray& bytes);
 
 } // namespace lumetra::recordfile

@@ -65,6 +65,16 @@ void RecordTable::appendRows(const QVector<QStringList>& rows) {
     endInsertRows();
 }
 
+void RecordTable::appendRowCells(const QVector<QString>& cells) {
+    const int rows = int(cells.size() / m_columns);
+    if (rows == 0)
+        return;
+    const int at = rowCount();
+    beginInsertRows({}, at, at + rows - 1);
+    m_cells.append(cells.constBegin(), cells.constBegin() + qsizetype(rows) * m_columns);
+    endInsertRows();
+}
+
 void RecordTable::clear() {
     beginResetModel();
     m_cells.clear();

@@ -27,11 +27,17 @@ public:
     // Appends one row; fields beyond the third are ignored, missing ones are empty.
     void appendRow(const QStringList& fields);
     void appendRows(const QVector<QStringList>& rows);
+    // Whole rows given cell after cell (a multiple of columnCount() cells), in one insert.
+    void appendRowCells(const QVector<QString>& cells);
     void clear();
 
     // Cells of list row r: r = 0 is the header row.
     QStringList listRow(int r) const;
     QString cell(int dataRow, int column) const;
+    // The cells of data row r, columnCount() of them (r must be a data row).
+    const QString* rowCells(int dataRow) const {
+        return m_cells.constData() + qsizetype(dataRow) * m_columns;
+    }
     // Data rows plus the header row, as the lists count them.
     int listRowCount() const { return rowCount() + 1; }
 

@@ -119,6 +119,17 @@ QByteArray SerialPort::input() {
     return m_port.readAll();
 }
 
+qint64 SerialPort::appendInput(QByteArray& to) {
+    const qint64 n = inBufferCount();
+    if (n <= 0)
+        return 0;
+    const qsizetype at = to.size();
+    to.resize(at + n); // grows geometrically: a long dump is not copied per read
+    const qint64 got = m_port.read(to.data() + at, n);
+    to.resize(at + std::max<qint64>(got, 0));
+    return std::max<qint64>(got, 0);
+}
+
 qint64 SerialPort::inBufferCount() const {
     return m_port.isOpen() ? m_port.bytesAvailable() : 0;
 }

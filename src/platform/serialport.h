@@ -48,9 +48,10 @@ public:
     bool isOpen() const;
     QString errorText() const { return m_errorText; }
 
-    QByteArray input();           // everything waiting; never blocks
-    qint64 inBufferCount() const; // bytes waiting
-    void clearInput();            // discard everything waiting
+    QByteArray input();                 // everything waiting; never blocks
+    qint64 appendInput(QByteArray& to); // everything waiting, read straight onto the end of to
+    qint64 inBufferCount() const;       // bytes waiting
+    void clearInput();                  // discard everything waiting
     bool output(const QByteArray& bytes);
 
 signals:

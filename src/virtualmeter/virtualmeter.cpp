@@ -93,6 +93,7 @@ VirtualMeter::VirtualMeter(QObject* parent) : QObject(parent) {
     m_started.start();
     m_pumpTimer = new QTimer(this);
     m_pumpTimer->setInterval(5);
+    m_pumpTimer->setTimerType(Qt::PreciseTimer);
     connect(m_pumpTimer, &QTimer::timeout, this, &VirtualMeter::pump);
     m_frameTimer = new QTimer(this);
     m_frameTimer->setInterval(100);
@@ -675,6 +676,7 @@ void VirtualMeter::send(const QByteArray& bytes) {
     if (!m_out.isEmpty() && !m_pumpTimer->isActive()) {
         // The line starts sending now; the first bytes leave with the next pump.
         m_pumpClock.start();
+        m_pumpedAtNs = 0;
         m_budget = 0;
         m_pumpTimer->start();
         if (!m_paced)
@@ -689,8 +691,13 @@ void VirtualMeter::pump() {
     }
     if (m_paced) {
         // Bytes leave at the line rate: the budget grows with the time since the last pump.
-        m_budget += m_pumpClock.restart() * (kLineBytesPerSecond / 1000.0);
-        m_budget = std::min(m_budget, 64.0);
+        // Nanoseconds, not milliseconds: whole milliseconds per 5 ms pump lost up to a fifth
+        // of the line's time. A pump that came late sends what the line would have sent
+        // meanwhile, up to a short burst.
+        const qint64 now = m_pumpClock.nsecsElapsed();
+        m_budget += double(now - m_pumpedAtNs) * (kLineBytesPerSecond / 1e9);
+        m_pumpedAtNs = now;
+        m_budget = std::min(m_budget, 256.0);
     }
     const qsizetype n = m_paced ? qsizetype(m_budget) : m_out.size();
     if (n <= 0)

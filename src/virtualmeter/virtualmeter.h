@@ -155,6 +155,7 @@ private:
     QTimer* m_setupTimer = nullptr;
     QElapsedTimer m_started;
     QElapsedTimer m_pumpClock;
+    qint64 m_pumpedAtNs = 0; // on m_pumpClock: the line's time accounted for so far
     double m_budget = 0;
     QByteArray m_out;
     bool m_paced = true;

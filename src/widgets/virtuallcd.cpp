@@ -150,29 +150,50 @@ private:
 
 } // namespace
 
-LcdDigit::LcdDigit(QWidget* parent) : QLabel(parent) {}
+LcdDigit::LcdDigit(QWidget* parent) : QLabel(parent) {
+    // The digit paints its whole cell, so a new reading repaints the digit alone, not the
+    // display face behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void LcdDigit::setDigits(const QString& text) {
+    if (text != this->text())
+        setText(text);
+}
 
 void LcdDigit::paintEvent(QPaintEvent*) {
+    // The font and the size of its "8" glyphs are worked out once, not at every reading.
+    struct Glyphs {
+        QFont font;
+        QString ghost;
+        QRectF bounds;
+    };
+    static const auto glyphsFor = [](int cells) {
+        Glyphs g{QFont(segmentFamily()), QString(cells, QLatin1Char('8')), {}};
+        g.font.setPixelSize(100);
+        g.bounds = QFontMetricsF(g.font).tightBoundingRect(g.ghost);
+        return g;
+    };
+    static const Glyphs one = glyphsFor(1);
+    static const Glyphs two = glyphsFor(2);
+    const int cells = property("cells").toInt() > 1 ? 2 : 1;
+    const Glyphs& glyphs = cells == 2 ? two : one;
+
     QPainter p(this);
+    p.fillRect(rect(), kFace);
+    if (glyphs.bounds.isEmpty())
+        return;
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    const int cells = property("cells").toInt() > 0 ? property("cells").toInt() : 1;
-    QFont f(segmentFamily());
-    f.setPixelSize(100);
-    const QFontMetricsF fm(f);
-    const QString ghost(cells, QLatin1Char('8'));
-    const QRectF bounds = fm.tightBoundingRect(ghost);
-    if (bounds.isEmpty())
-        return;
     // Stretch the seven-segment glyphs to fill the cell, as the meter's digits do.
     const QRectF target =
         QRectF(rect()).adjusted(width() * 0.04, height() * 0.08, -width() * 0.04, -height() * 0.08);
     p.translate(target.left(), target.top());
-    p.scale(target.width() / bounds.width(), target.height() / bounds.height());
-    p.translate(-bounds.left(), -bounds.top());
-    p.setFont(f);
+    p.scale(target.width() / glyphs.bounds.width(), target.height() / glyphs.bounds.height());
+    p.translate(-glyphs.bounds.left(), -glyphs.bounds.top());
+    p.setFont(glyphs.font);
     p.setPen(kGhost);
-    p.drawText(QPointF(0, 0), ghost);
+    p.drawText(QPointF(0, 0), glyphs.ghost);
     const QString shown = text().rightJustified(cells, QLatin1Char('!'));
     p.setPen(kSegment);
     // "!" is the font's blank cell of the same width as a digit.
@@ -431,22 +452,22 @@ void VirtualLcd::showFrame(const DisplayState& s) {
     m_linkStatus.clear(); // a frame came: the meter answers
     setSpoken(lumetra::spokenReading(s, QString(), m_linkStatus));
 
-    MemoryDigit->setText(QString(s.memoryDigits).remove(QLatin1Char(' ')));
+    MemoryDigit->setDigits(QString(s.memoryDigits).remove(QLatin1Char(' ')));
 
     for (int i = 0; i < 6; ++i) {
         const QChar c = i < s.mainDigits.size() ? s.mainDigits[i] : QLatin1Char(' ');
         LcdDigit* d = MainDigit[size_t(i)];
         if (c == QLatin1Char(' ')) {
             d->hide();
-            d->setText(QString());
+            d->setDigits(QString());
         } else {
-            d->setText(QString(c));
+            d->setDigits(QString(c));
             d->show();
         }
     }
     for (int i = 0; i < 4; ++i)
-        TimeDigit[size_t(i)]->setText(i < s.smallDigits.size() ? QString(s.smallDigits[i])
-                                                               : QString());
+        TimeDigit[size_t(i)]->setDigits(i < s.smallDigits.size() ? QString(s.smallDigits[i])
+                                                                 : QString());
 
     for (int i = 0; i < kFlagSlots; ++i) {
         if (QWidget* w = m_byFlag[size_t(i)])

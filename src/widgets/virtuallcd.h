@@ -18,6 +18,8 @@ class LcdDigit : public QLabel {
     Q_OBJECT
 public:
     explicit LcdDigit(QWidget* parent = nullptr);
+    // Sets the characters shown; the same characters again cost nothing.
+    void setDigits(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -67,7 +67,7 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);
     m_poll = new PollTimer(Timer1, this);
-    m_displayPoll = new DisplayPoll(*COM, m_state, this);
+    m_displayPoll = new DisplayPoll(*COM, m_state, Timer1, this);
 
     Toolbar1 = new QToolBar(this);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
@@ -145,7 +145,6 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
         LblCOM->setVisible(true);
         LblCOM->setText(text);
     });
-    connect(Timer1, &QTimer::timeout, m_displayPoll, &DisplayPoll::tick);
     connect(m_displayPoll, &DisplayPoll::frameDecoded, this,
             [this] { m_lcd->showFrame(m_state.display); });
     connect(m_displayPoll, &DisplayPoll::overlayDecoded, m_lcd, &VirtualLcd::showOverlay);
