@@ -93,20 +93,22 @@ int main(int argc, char* argv[]) {
     const double cursor = t.nsecsElapsed() / 1e6 / kMoves;
     const double after = residentMegabytes();
 
-    out << "Graph view with a full ring (" << lumetra::LiveSeries::kCapacity << " readings)\n";
-    out << QStringLiteral("| What | Time | Longest stall | Plain |\n|---|---|---|---|\n");
-    out << QStringLiteral("| Hand-over into the view | %1 ms | %2 ms | copy of the ring %3 ms |\n")
-               .arg(handOver.ms, 0, 'f', 1)
-               .arg(handOver.longestStallMs, 0, 'f', 1)
-               .arg(plainCopy.ms, 0, 'f', 1);
-    out << QStringLiteral("| Full-range redraw (worst of 10) | %1 ms | | |\n").arg(full, 0, 'f', 1);
-    out << QStringLiteral("| Redraw while panning and zooming (worst of 50) | %1 ms | | |\n")
-               .arg(pan, 0, 'f', 1);
-    out << QStringLiteral("| Cursor move (average of %1) | %2 ms | | |\n")
-               .arg(kMoves)
-               .arg(cursor, 0, 'f', 2);
-    out << QStringLiteral("| Resident memory: ring alone / with the view | %1 MB / %2 MB | | |\n")
-               .arg(before, 0, 'f', 0)
-               .arg(after, 0, 'f', 0);
+    const QString ring = QStringLiteral("graph view, full ring of %1 readings: ")
+                             .arg(lumetra::LiveSeries::kCapacity);
+    reportRow(ring + QStringLiteral("hand-over into the view"), ms(handOver.ms),
+              QStringLiteral("copy of the ring %1").arg(ms(plainCopy.ms)), QStringLiteral("-"),
+              true);
+    reportRow(ring + QStringLiteral("hand-over, longest stall"), ms(handOver.longestStallMs),
+              QStringLiteral("-"), QStringLiteral("-"), true);
+    reportRow(ring + QStringLiteral("full-range redraw, worst of 10"), ms(full),
+              QStringLiteral("-"), QStringLiteral("-"), true);
+    reportRow(ring + QStringLiteral("redraw while panning and zooming, worst of 50"), ms(pan),
+              QStringLiteral("-"), QStringLiteral("-"), true);
+    reportRow(ring + QStringLiteral("cursor move, average of %1").arg(kMoves),
+              QString::number(cursor, 'f', 2) + QStringLiteral(" ms"), QStringLiteral("-"),
+              QStringLiteral("-"), true);
+    reportRow(ring + QStringLiteral("resident memory with the view"),
+              QString::number(after, 'f', 0) + QStringLiteral(" MB"),
+              QStringLiteral("ring alone %1 MB").arg(before, 0, 'f', 0), QStringLiteral("-"), true);
     return 0;
 }

@@ -19,6 +19,8 @@
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"
 
+#include "measure.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -188,6 +190,17 @@ int main(int argc, char* argv[]) {
                .arg(wellFormedFiles)
                .arg(files.size())
                .arg(records);
+    const bool whole =
+        noComSeen == cycles && liveAgain == cycles && wellFormedFiles == files.size();
+    reportRow(
+        QStringLiteral("unplug soak, %1 pulls: live again after a return, median").arg(cycles),
+        QString::number(percentile(toLive, 0.5)) + QStringLiteral(" ms"),
+        QStringLiteral("\"No COM\" after a pull: median %1 ms, longest %2 ms; live again: "
+                       "longest %3 ms")
+            .arg(percentile(toNoCom, 0.5))
+            .arg(percentile(toNoCom, 1.0))
+            .arg(percentile(toLive, 1.0)),
+        QStringLiteral("every pull and return seen, every file whole"), whole);
     hub.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     panel.reset();

@@ -1,5 +1,6 @@
 // The meter's data-logger memory: reading formatting, splitting a dump into sets, record
 // times, and the download, expansion and erase against the virtual meter.
+#include "commands/graphcommands.h"
 #include "commands/memorycommands.h"
 #include "link/wait.h"
 #include "model/columnplot.h"
@@ -41,6 +42,7 @@ private slots:
     void recordTimesIgnoreDaylightSaving();
     void downloadListsTheSets();
     void expandASet();
+    void largestSetFillsWholeWhileEventsRun();
     void eraseAsksFirst();
     void emptyMemory();
     void dumpWithoutLeadingMarker();
@@ -246,6 +248,42 @@ void TestMemory::expandASet() {
     // A second expansion replaces the list.
     f.hub->memory().expand(0);
     QCOMPARE(f.hub->memory().dataList()->luxTable()->rowCount(), 3);
+}
+
+// The largest set fills the lists in slices with events between them: what a person does
+// meanwhile neither cuts the lists short nor starts work on a half-filled list or the meter.
+void TestMemory::largestSetFillsWholeWhileEventsRun() {
+    PanelFixture f;
+    f.meter.fillMemory(1, 50000); // filled to the last byte: about 43 000 records
+    f.click("Memory");
+    Memory* logger = f.hub->memory().memoryWindow();
+    QVERIFY(logger);
+    const int records = logger->sets()->cell(0, 3).toInt();
+    QVERIFY(records > 40000);
+    int eventsRan = 0;
+    bool plotRefused = false, meterRefused = false;
+    const QByteArray before = f.meter.receivedBytes();
+    QTimer::singleShot(0, f.panel.get(), [&] {
+        ++eventsRan;
+        DataList* list = f.hub->memory().dataList();
+        QVERIFY(list && list->luxTable()->rowCount() < records); // still filling
+        list->toolbarButton("Plot")->click();
+        plotRefused = !f.hub->graphs().plot();
+        f.click("cal"); // an exchange with the meter waits for the filling
+        meterRefused = f.meter.receivedBytes() == before;
+        logger->close(); // closes once the lists are whole
+    });
+    f.hub->memory().expand(0);
+    QCOMPARE(eventsRan, 1);
+    QVERIFY(plotRefused);
+    QVERIFY(meterRefused);
+    DataList* list = f.hub->memory().dataList();
+    QVERIFY(list);
+    QCOMPARE(list->luxTable()->rowCount(), records);
+    QCOMPARE(list->fcTable()->rowCount(), records);
+    QCOMPARE(list->luxTable()->cell(records - 1, 0), QString::number(records));
+    QCOMPARE(f.meter.receivedBytes(), before); // nothing went to the meter meanwhile
+    QVERIFY(waitFor([&] { return !f.hub->memory().memoryWindow(); }));
 }
 
 void TestMemory::eraseAsksFirst() {

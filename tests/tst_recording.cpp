@@ -67,6 +67,8 @@ private slots:
     void openBadInput_data();
     void openBadInput();
     void bigFileStaysResponsive();
+    void blockReaderAgreesWithLineByLine_data();
+    void blockReaderAgreesWithLineByLine();
 };
 
 void TestRecording::lines_data() {
@@ -432,6 +434,77 @@ void TestRecording::bigFileStaysResponsive() {
     QCOMPARE(f.hub->fileList()->table()->rowCount(), 100000);
     QCOMPARE(f.hub->fileList()->table()->cell(99999, 0), QStringLiteral("100000"));
     QVERIFY2(ticks > 0, "the event loop never ran while reading");
+}
+
+// The file is read in large blocks; every line must come out as reading it line by line
+// gives, wherever the blocks cut it.
+void TestRecording::blockReaderAgreesWithLineByLine_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    constexpr qsizetype kBlock = 512 * 1024;
+    const QByteArray header = "Lx\tTime\tValue\r\n";
+    const auto filled = [&](qsizetype upTo) { // whole short lines up to about upTo bytes
+        QByteArray b = header;
+        for (int i = 1; b.size() < upTo; ++i)
+            b += QByteArray::number(i) + "\t06-14:05:30\t1.5\r\n";
+        return b;
+    };
+    QByteArray crSplit = filled(kBlock - 40);
+    crSplit += QByteArray(kBlock - 1 - crSplit.size(), 'x') + "\r\n7\t8\t9\r\n";
+    QTest::newRow("CR and LF in two blocks") << crSplit;
+    for (const qsizetype length : {qsizetype(65535), qsizetype(65536)}) {
+        QByteArray across = filled(kBlock - 30000);
+        across += QByteArray(length, 'a') + "\r\n" + "1\t2\t3\r\n";
+        QTest::newRow(qPrintable(QStringLiteral("a %1-byte line across blocks").arg(length)))
+            << across;
+        QTest::newRow(qPrintable(QStringLiteral("a %1-byte last line, no line end").arg(length)))
+            << header + "1\t2\t3\r\n" + QByteArray(length, 'b');
+    }
+    QTest::newRow("an over-long header") << QByteArray(70000, 'h') + "\n" + header + "4\t5\t6\n";
+    QTest::newRow("blank lines") << header + QByteArray(300000, '\n');
+    QTest::newRow("NUL bytes, stray CRs, a tab too many")
+        << header + QByteArray("1\0\t\r2\t3\t4\t5\r\r\n\t\n\r\n", 21);
+}
+
+void TestRecording::blockReaderAgreesWithLineByLine() {
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lines.txt");
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+    RecordTable table;
+    const ReadReport report = readRecordFile(path, table, nullptr, nullptr);
+    QVERIFY(report.error.isEmpty());
+    QVERIFY(!report.interrupted);
+    // Line by line: a line of more than 65 535 bytes before its line end is no record.
+    QList<QStringList> rows;
+    int skipped = 0;
+    QString unit;
+    bool headerSeen = false;
+    QList<QByteArray> lines = bytes.split('\n');
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    for (const QByteArray& line : std::as_const(lines)) {
+        if (line.size() > 65535) {
+            ++skipped;
+        } else if (!headerSeen) {
+            headerSeen = true;
+            unit = recordfile::headerUnit(recordfile::decode(line));
+        } else {
+            QStringList fields = recordfile::fields(recordfile::decode(line)).mid(0, 3);
+            while (fields.size() < 3)
+                fields << QString();
+            rows << fields;
+        }
+    }
+    QCOMPARE(report.skippedLines, skipped);
+    QCOMPARE(report.records, int(rows.size()));
+    QCOMPARE(table.rowCount(), int(rows.size()));
+    QCOMPARE(table.header(0), unit);
+    for (int r = 0; r < rows.size(); ++r)
+        QCOMPARE(table.listRow(r + 1), rows[r]);
 }
 
 QTEST_MAIN(TestRecording)

@@ -221,14 +221,30 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
         }
         ++k;
     };
+    // The rows read so far go to the list in one insert, the count to the caption, and
+    // events run: after every block, and inside one that holds very many short lines.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    const auto letEventsIn = [&] {
+        flush();
+        if (window)
+            window->setWindowTitle(QString::number(std::max(k - 1, 0)) +
+                                   QStringLiteral(" Records Completed"));
+        pauseSeconds(0);
+        sinceEvents.restart();
+        return !((caller && !window) || quitRequested());
+    };
     // Large blocks, lines found with memchr; only the fields become strings.
     QByteArray pending; // the start of a line that runs on into the next block
     bool overLong = false;
     for (;;) {
         const QByteArray chunk = file.read(kChunk);
         if (chunk.isEmpty()) {
-            if (file.error() != QFileDevice::NoError)
+            if (file.error() != QFileDevice::NoError) {
                 report.error = file.errorString();
+                pending.clear(); // a line cut off by the error is no record
+                overLong = false;
+            }
             break;
         }
         const char* data = chunk.constData();
@@ -254,19 +270,14 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
             }
             pending.clear();
             at = end + 1;
-        }
-        // After every block (a few dozen milliseconds of work at most) the rows go to the
-        // list in one insert and events run.
-        {
-            flush();
-            if (window)
-                window->setWindowTitle(QString::number(std::max(k - 1, 0)) +
-                                       QStringLiteral(" Records Completed"));
-            pauseSeconds(0);
-            if ((caller && !window) || quitRequested()) {
+            if (k % 4096 == 0 && sinceEvents.elapsed() >= kProgressEveryMs && !letEventsIn()) {
                 report.interrupted = true;
                 return report;
             }
+        }
+        if (!letEventsIn()) {
+            report.interrupted = true;
+            return report;
         }
     }
     // The last line may have no line end.

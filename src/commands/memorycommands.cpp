@@ -3,7 +3,6 @@
 #include "commands/graphcommands.h"
 #include "commands/listcommands.h"
 #include "link/meterlink.h"
-#include "link/polltimer.h"
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "model/memorysets.h"
@@ -233,11 +232,12 @@ void MemoryCommands::expand(int dataRow) {
             [this, list](const QString& key) { dataListCommand(list, key); });
     list->show();
     // The lists fill in slices with events between them, so the windows keep answering on
-    // the largest set. Meanwhile neither window goes away (a close waits for the end and
-    // ends the filling), and the display poll rests: a tick inside a slice would hold the
-    // filling beneath its wait for a frame.
+    // the largest set. Meanwhile neither window goes away (a close waits for the end; closing
+    // the list ends the filling), the list's own commands wait, and the meter is held: the
+    // poll rests, and no exchange starts inside a slice to hold the filling beneath its
+    // waits. Without the meter (another window has it) the lists fill in one go.
     const auto listHold = list->busy().tryHold();
-    const PollTimer::Hold pollRest = m_poll.hold();
+    const auto exchange = m_exchange.tryHold();
     constexpr qint64 kSliceMs = 25;
     QElapsedTimer slice;
     slice.start();
@@ -252,7 +252,7 @@ void MemoryCommands::expand(int dataRow) {
         const QString number = QString::number(i);
         lux.append({number, label, s.valueLx});
         fc.append({number, label, s.valueFc});
-        if (i < records && slice.elapsed() < kSliceMs)
+        if (i < records && (!exchange || slice.elapsed() < kSliceMs))
             continue;
         list->luxTable()->appendRows(lux);
         list->fcTable()->appendRows(fc);
@@ -261,8 +261,8 @@ void MemoryCommands::expand(int dataRow) {
         if (i == records)
             break;
         pauseSeconds(0);
-        if (list->busy().closePending() || window->busy().closePending() || quitRequested())
-            return; // the lists keep what they have; the windows now close
+        if (list->busy().closePending() || quitRequested())
+            return; // the list closes: what it holds goes with it
         slice.restart();
     }
     list->setWindowTitle(QStringLiteral("Data List"));
@@ -297,6 +297,8 @@ void MemoryCommands::dataListCommand(DataList* list, const QString& key) {
     if (key == QLatin1String("Unit")) {
         list->toggleUnit();
     } else if (key == QLatin1String("Plot")) {
+        if (list->busy().held())
+            return; // the set is still filling the list
         // The list's own unit; the range starts at 0 and the first value, and widens to all.
         const RecordTable& table = *list->visibleTable();
         m_graphs.plotColumn(table, 2, table.header(0), firstValueRange(table, 2), 0.0f);

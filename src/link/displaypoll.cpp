@@ -71,14 +71,22 @@ void DisplayPoll::tick() {
     if (!m_state.meterOnline)
         return;
     const auto busy = m_tick.tryHold();
-    if (!busy) {
-        m_fellDue = true; // a tick never runs inside another: this one follows it
-        return;
-    }
-    m_fellDue = false;
+    if (!busy)
+        return; // a tick never runs inside another
+    if (!m_clock.isValid())
+        m_clock.start();
+    const qint64 interval = m_timer->interval();
+    // Ticks keep to a timeline of one every interval. A tick far behind it (the poll rested
+    // or waited for the meter) starts a new timeline rather than a burst of ticks.
+    const qint64 started = m_clock.elapsed();
+    m_dueMs = started - m_dueMs > interval ? started : m_dueMs;
     readOneFrame();
-    // Only while the poll still runs: an exchange that stopped it wants the line to itself.
-    if (m_fellDue && m_timer->isActive() && !quitRequested()) {
+    m_dueMs += interval;
+    // The timer skips ticks that fall due while one still runs (a restart of the stream
+    // outlasts the interval): a tick behind the timeline runs now, so no frame is lost to
+    // the poll's own timing. Only while the poll still runs: an exchange that stopped it
+    // wants the line.
+    if (m_clock.elapsed() >= m_dueMs && m_timer->isActive() && !quitRequested()) {
         QTimer::singleShot(0, this, [this] {
             if (m_timer->isActive())
                 tick();

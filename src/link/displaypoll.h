@@ -2,6 +2,7 @@
 
 #include "link/busyrule.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -31,8 +32,8 @@ public:
     // timer drives the poll: its ticks call tick().
     DisplayPoll(MeterLink& link, AppState& state, QTimer* timer, QObject* parent = nullptr);
 
-    // A tick that falls due while the previous one is still reading (a restart of the stream
-    // can outlast the interval) runs as soon as that one ends, so no frame is lost to it.
+    // A tick that fell due while the previous one was still reading (a restart of the
+    // stream can outlast the interval) runs as soon as that one ends.
     void tick();
     // Length of one wait for a frame (tests shorten it).
     void setWaitCycleSeconds(double seconds) { m_waitCycleSeconds = seconds; }
@@ -48,7 +49,8 @@ private:
 
     MeterLink& m_link;
     QTimer* m_timer;
-    bool m_fellDue = false; // a tick was due while one ran
+    QElapsedTimer m_clock;
+    qint64 m_dueMs = 0; // on m_clock: when the next tick is due
     AppState& m_state;
     BusyRule m_tick; // a tick never runs inside another
     double m_waitCycleSeconds = kWaitCycleSeconds;

@@ -53,7 +53,8 @@ void pauseUntil(double seconds, const std::function<bool()>& ready,
         if (left <= 0)
             break;
         timer.start(int(left));
-        loop.exec();
+        if (loop.exec() < 0)
+            break; // the application is leaving: no loop runs any more
         // Woken by the timer, a signal, an abandon or the quit: only a signal goes on waiting.
         if (!ready || waitsAbandoned())
             break;
