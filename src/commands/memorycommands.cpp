@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QScopeGuard>
 
 namespace lumetra {
 
@@ -55,6 +56,15 @@ MemoryCommands::Transfer MemoryCommands::receive(int length, QByteArray& reply) 
                                           QStringLiteral("% Completed"));
     };
     showProgress();
+    // The dump is a steady stream: the port reports it in pieces of up to 64 bytes (30 a
+    // second on the line), and byte by byte again afterwards or once the stream falters.
+    SerialPort& port = m_link.port();
+    int threshold = 1;
+    const auto wakeAt = [&](int bytes) {
+        if (bytes != threshold && port.setWakeThreshold(bytes))
+            threshold = bytes;
+    };
+    const auto byteByByte = qScopeGuard([&] { wakeAt(1); });
     for (;;) {
         if (m_link.readAllInto(reply) > 0)
             quiet.restart();
@@ -71,8 +81,13 @@ MemoryCommands::Transfer MemoryCommands::receive(int length, QByteArray& reply) 
         // A person reads ten changes a second at most; more only costs repaints.
         if (shown.elapsed() >= 100)
             showProgress();
-        // Sleeps until the next bytes come (or the quiet time is up).
-        if (!m_link.waitForInput(double(left + 1) / 1000.0))
+        // Sleeps until the next bytes come (or the quiet time is up). A piece that does not
+        // fill within a quarter second is taken as it is.
+        const bool flowing = quiet.elapsed() < 250;
+        wakeAt(flowing ? int(std::min<qsizetype>(64, length - reply.size())) : 1);
+        const double wait =
+            flowing ? std::min<qint64>(left + 1, 250 - quiet.elapsed() + 1) : double(left + 1);
+        if (!m_link.waitForInput(wait / 1000.0))
             return Transfer::Abandoned;
     }
 }

@@ -2,6 +2,12 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#endif
+
 namespace lumetra {
 
 std::optional<LineSettings> LineSettings::parse(const QString& text) {
@@ -145,6 +151,25 @@ bool SerialPort::output(const QByteArray& bytes) {
     if (!m_port.isOpen())
         return false;
     return m_port.write(bytes) == bytes.size();
+}
+
+bool SerialPort::setWakeThreshold(int bytes) {
+#ifdef Q_OS_UNIX
+    if (!m_port.isOpen())
+        return false;
+    const int fd = int(m_port.handle());
+    termios t{};
+    if (fd < 0 || ::tcgetattr(fd, &t) != 0)
+        return false;
+    // Without a timer (VTIME 0) a minimum count (VMIN) decides when poll() reports input;
+    // reads stay non-blocking and return whatever is there.
+    t.c_cc[VMIN] = cc_t(std::clamp(bytes, 1, 255));
+    t.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+#else
+    Q_UNUSED(bytes);
+    return false;
+#endif
 }
 
 void SerialPort::onError(QSerialPort::SerialPortError error) {

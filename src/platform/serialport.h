@@ -53,6 +53,11 @@ public:
     qint64 inBufferCount() const;       // bytes waiting
     void clearInput();                  // discard everything waiting
     bool output(const QByteArray& bytes);
+    // Bulk transfers: the operating system reports input only once this many bytes (at most
+    // 255) are waiting, so a steady stream wakes the program a few dozen times a second
+    // rather than at every few bytes the driver passes on. 1 is every byte (the default).
+    // False where the line discipline has no such setting; nothing changes then.
+    bool setWakeThreshold(int bytes);
 
 signals:
     void readyRead();
