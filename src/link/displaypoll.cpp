@@ -85,8 +85,8 @@ void DisplayPoll::tick() {
     // The timer skips ticks that fall due while one still runs (a restart of the stream
     // outlasts the interval): a tick behind the timeline runs now, so no frame is lost to
     // the poll's own timing. Only while the poll still runs: an exchange that stopped it
-    // wants the line.
-    if (m_clock.elapsed() >= m_dueMs && m_timer->isActive() && !quitRequested()) {
+    // wants the line, and not after a tick that gave way to one (the poll starts afresh).
+    if (!waitsAbandoned() && m_clock.elapsed() >= m_dueMs && m_timer->isActive()) {
         QTimer::singleShot(0, this, [this] {
             if (m_timer->isActive())
                 tick();
