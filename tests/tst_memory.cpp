@@ -206,7 +206,11 @@ void TestMemory::downloadListsTheSets() {
     PanelFixture f;
     f.meter.fillMemory(3, 40);
     f.meter.clearReceived();
+    const int wakeAsOpened = f.panel->link().port().wakeThreshold();
+    QVERIFY(wakeAsOpened >= 0);
     f.click("Memory");
+    // The dump was read in pieces; afterwards the port reports input as it did before.
+    QCOMPARE(f.panel->link().port().wakeThreshold(), wakeAsOpened);
     Memory* w = f.hub->memory().memoryWindow();
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("Data Logger"));
@@ -379,7 +383,9 @@ void TestMemory::unansweredDumpsEndTheDownload() {
         f.meter.setIgnoredLetters("Q");
     }
     f.meter.clearReceived();
+    const int wakeAsOpened = f.panel->link().port().wakeThreshold();
     f.click("Memory");
+    QCOMPARE(f.panel->link().port().wakeThreshold(), wakeAsOpened); // as before the dump
     const int tries = MemoryCommands::kMaxEmptyRestarts + 1;
     QCOMPARE(f.meter.receivedBytes().count('Q'), tries);
     QCOMPARE(f.dialogs.shown.last().text, MemoryCommands::noDumpMessage(tries));

@@ -459,6 +459,14 @@ void TestRecording::blockReaderAgreesWithLineByLine_data() {
         QTest::newRow(qPrintable(QStringLiteral("a %1-byte last line, no line end").arg(length)))
             << header + "1\t2\t3\r\n" + QByteArray(length, 'b');
     }
+    for (const QByteArray& atLimit :
+         {QByteArray(65534, 'c') + "\r\n", QByteArray(65535, 'd') + "\n"}) {
+        QByteArray across = filled(kBlock - 30000);
+        across += atLimit + "1\t2\t3\r\n";
+        QTest::newRow(qPrintable(
+            QStringLiteral("a line at the limit across blocks, %1 bytes").arg(atLimit.size())))
+            << across;
+    }
     QTest::newRow("an over-long header") << QByteArray(70000, 'h') + "\n" + header + "4\t5\t6\n";
     QTest::newRow("blank lines") << header + QByteArray(300000, '\n');
     QTest::newRow("NUL bytes, stray CRs, a tab too many")

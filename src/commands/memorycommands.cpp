@@ -57,14 +57,14 @@ MemoryCommands::Transfer MemoryCommands::receive(int length, QByteArray& reply) 
     };
     showProgress();
     // The dump is a steady stream: the port reports it in pieces of up to 64 bytes (30 a
-    // second on the line), and byte by byte again afterwards or once the stream falters.
+    // second on the line), byte by byte once the stream falters, and as it was afterwards.
     SerialPort& port = m_link.port();
-    int threshold = 1;
+    int threshold = 0; // as the port was opened
     const auto wakeAt = [&](int bytes) {
         if (bytes != threshold && port.setWakeThreshold(bytes))
             threshold = bytes;
     };
-    const auto byteByByte = qScopeGuard([&] { wakeAt(1); });
+    const auto asOpened = qScopeGuard([&] { wakeAt(0); });
     for (;;) {
         if (m_link.readAllInto(reply) > 0)
             quiet.restart();

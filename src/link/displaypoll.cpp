@@ -77,9 +77,12 @@ void DisplayPoll::tick() {
         m_clock.start();
     const qint64 interval = m_timer->interval();
     // Ticks keep to a timeline of one every interval. A tick far behind it (the poll rested
-    // or waited for the meter) starts a new timeline rather than a burst of ticks.
+    // or waited for the meter) starts a new timeline rather than a burst of ticks; one well
+    // ahead of it (the timer served a slot a caught-up tick had served) starts a new one too,
+    // so the timeline never runs ahead of the ticks.
     const qint64 started = m_clock.elapsed();
-    m_dueMs = started - m_dueMs > interval ? started : m_dueMs;
+    if (started - m_dueMs > interval || m_dueMs - started > interval / 2)
+        m_dueMs = started;
     readOneFrame();
     m_dueMs += interval;
     // The timer skips ticks that fall due while one still runs (a restart of the stream

@@ -88,6 +88,7 @@ int SerialPort::open() {
     m_port.setDataBits(m_settings.dataBits);
     m_port.setStopBits(m_settings.stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_openedWake.reset(); // a port opens with the settings of its own
     if (m_port.open(QIODevice::ReadWrite)) {
         m_port.clearError();
         return NoError;
@@ -161,15 +162,34 @@ bool SerialPort::setWakeThreshold(int bytes) {
     termios t{};
     if (fd < 0 || ::tcgetattr(fd, &t) != 0)
         return false;
+    if (bytes <= 0) {
+        if (!m_openedWake)
+            return true;
+        t.c_cc[VMIN] = m_openedWake->first;
+        t.c_cc[VTIME] = m_openedWake->second;
+        m_openedWake.reset();
+        return ::tcsetattr(fd, TCSANOW, &t) == 0;
+    }
+    if (!m_openedWake)
+        m_openedWake.emplace(t.c_cc[VMIN], t.c_cc[VTIME]);
     // Without a timer (VTIME 0) a minimum count (VMIN) decides when poll() reports input;
     // reads stay non-blocking and return whatever is there.
-    t.c_cc[VMIN] = cc_t(std::clamp(bytes, 1, 255));
+    t.c_cc[VMIN] = cc_t(std::min(bytes, 255));
     t.c_cc[VTIME] = 0;
     return ::tcsetattr(fd, TCSANOW, &t) == 0;
 #else
     Q_UNUSED(bytes);
     return false;
 #endif
+}
+
+int SerialPort::wakeThreshold() const {
+#ifdef Q_OS_UNIX
+    termios t{};
+    if (m_port.isOpen() && ::tcgetattr(int(m_port.handle()), &t) == 0)
+        return t.c_cc[VMIN];
+#endif
+    return -1;
 }
 
 void SerialPort::onError(QSerialPort::SerialPortError error) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 namespace lumetra {
 
@@ -56,8 +57,11 @@ public:
     // Bulk transfers: the operating system reports input only once this many bytes (at most
     // 255) are waiting, so a steady stream wakes the program a few dozen times a second
     // rather than at every few bytes the driver passes on. 1 is every byte (the default).
-    // False where the line discipline has no such setting; nothing changes then.
+    // 0 puts back the setting the port was opened with. False where the line discipline
+    // has no such setting; nothing changes then.
     bool setWakeThreshold(int bytes);
+    // The minimum count now in force (-1 where there is none to read).
+    int wakeThreshold() const;
 
 signals:
     void readyRead();
@@ -71,6 +75,8 @@ private:
     QString m_device;
     LineSettings m_settings;
     QString m_errorText;
+    // The minimum count and timer the port was opened with, while a threshold replaces them.
+    std::optional<std::pair<unsigned char, unsigned char>> m_openedWake;
 };
 
 } // namespace lumetra
