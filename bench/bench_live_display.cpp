@@ -3,7 +3,8 @@
 // Phase 1, CPU: the meter runs as lumetra-meter-sim in a process of its own, paced at
 // 19200 baud, sending 10 and then 4 frames a second; this process runs the real main window
 // (offscreen) for N seconds each and reports its own CPU time as a share of one core and the
-// frames shown per second, then the CPU share of a bare port reading the same stream.
+// frames shown per second; beside them, a bare port that follows the same protocol (a
+// handshake and "M" every 15 frames) and counts what it costs and what it receives.
 // Phase 2, latency: the meter runs in this process, so the time a frame is handed to the
 // line is known; the frame's last byte leaves 14 / 1920 s later. Reported: the time from
 // that last byte to the main window showing the frame.
@@ -46,8 +47,8 @@ int main(int argc, char* argv[]) {
     lumetra::ScriptedDialogs dialogs;
     lumetra::SystemClock clock;
 
-    // Phase 1: CPU share with the meter in another process, at the virtual meter's 10 frames
-    // a second and at 4, beside a bare port reader of the same stream.
+    // Phase 1: CPU share and frames shown with the meter in another process, at the virtual
+    // meter's 10 frames a second and at 4, beside a bare reader of the same stream.
     QProcess sim;
     sim.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-meter-sim"), QStringList{});
     if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
@@ -59,7 +60,7 @@ int main(int argc, char* argv[]) {
         sim.write(QByteArrayLiteral("period ") + QByteArray::number(period) + '\n');
         sim.waitForBytesWritten(1000);
         const double meterRate = 1000.0 / period;
-        double cpuShare = 0;
+        double cpuShare = 0, shownRate = 0;
         int frames = 0;
         {
             lumetra::Panel panel(dialogs, clock);
@@ -75,15 +76,12 @@ int main(int argc, char* argv[]) {
             runFor(seconds * 1000);
             const double wallS = wall.elapsed() / 1000.0;
             cpuShare = (cpuSeconds() - cpu0) / wallS;
-            const double shown = frames / wallS;
-            reportRow(QStringLiteral("live display, meter at %1 frames/s: frames shown per second")
-                          .arg(meterRate, 0, 'f', 0),
-                      QString::number(shown, 'f', 2), QStringLiteral("the poll's 4 ticks a second"),
-                      QStringLiteral("4.0"), shown >= 3.95);
+            shownRate = frames / wallS;
         }
-        // The least any program pays for this stream: a bare port that starts the stream
-        // and reads whatever arrives.
-        double plainShare = 0;
+        // The least any program pays for this stream, and all the meter delivers: a bare
+        // port that handshakes and restarts the stream every 15 frames as the poll does,
+        // and counts the whole frames that come.
+        double plainShare = 0, plainRate = 0;
         {
             QSerialPort port(device);
             port.setBaudRate(19200);
@@ -91,18 +89,56 @@ int main(int argc, char* argv[]) {
                 out << "cannot open " << device << '\n';
                 return 1;
             }
-            QObject::connect(&port, &QSerialPort::readyRead, [&] { port.readAll(); });
-            port.write("M");
+            QByteArray buffer;
+            bool acknowledged = false;
+            int sinceRestart = 0, plainFrames = 0;
+            QObject::connect(&port, &QSerialPort::readyRead, [&] {
+                buffer += port.readAll();
+                if (!acknowledged) {
+                    if (buffer.size() < 6)
+                        return;
+                    acknowledged = true;
+                    buffer.clear();
+                    port.write("M");
+                    return;
+                }
+                while (buffer.size() >= 14) {
+                    if (buffer[0] != char(0x02) || buffer[13] != char(0x03)) {
+                        buffer.remove(0, 1);
+                        continue;
+                    }
+                    buffer.remove(0, 14);
+                    ++plainFrames;
+                    if (++sinceRestart == lumetra::DisplayPoll::kFramesPerRestart) {
+                        sinceRestart = 0;
+                        acknowledged = false;
+                        buffer.clear();
+                        port.write("A");
+                        return;
+                    }
+                }
+            });
+            port.write("A");
             runFor(1000);
+            plainFrames = 0;
             const double cpu0 = cpuSeconds();
             QElapsedTimer wall;
             wall.start();
             runFor(seconds * 1000);
-            plainShare = (cpuSeconds() - cpu0) / (wall.elapsed() / 1000.0);
+            const double wallS = wall.elapsed() / 1000.0;
+            plainShare = (cpuSeconds() - cpu0) / wallS;
+            plainRate = plainFrames / wallS;
         }
-        reportRow(QStringLiteral("live display, meter at %1 frames/s: CPU, share of one core")
-                      .arg(meterRate, 0, 'f', 0),
-                  percent(cpuShare), QStringLiteral("bare port reader %1").arg(percent(plainShare)),
+        const QString meter =
+            QStringLiteral("live display, meter at %1 frames/s: ").arg(meterRate, 0, 'f', 0);
+        // Four a second, or every frame the meter delivers when that is fewer.
+        const double aim = std::min(4.0, plainRate);
+        reportRow(meter + QStringLiteral("frames shown per second"),
+                  QString::number(shownRate, 'f', 2),
+                  QStringLiteral("bare reader receives %1").arg(plainRate, 0, 'f', 2),
+                  QStringLiteral("4.0, or all received"), shownRate >= aim - 0.05);
+        reportRow(meter + QStringLiteral("CPU, share of one core"), percent(cpuShare),
+                  QStringLiteral("bare reader %1").arg(percent(plainShare)),
                   QStringLiteral("<= 0.5 %"), cpuShare <= 0.005);
     }
     sim.write("quit\n");

@@ -469,8 +469,9 @@ void TestRecording::blockReaderAgreesWithLineByLine_data() {
     }
     QTest::newRow("an over-long header") << QByteArray(70000, 'h') + "\n" + header + "4\t5\t6\n";
     QTest::newRow("blank lines") << header + QByteArray(300000, '\n');
+    static const char kOdd[] = "1\0\t\r2\t3\t4\t5\r\r\n\t\n\r\n";
     QTest::newRow("NUL bytes, stray CRs, a tab too many")
-        << header + QByteArray("1\0\t\r2\t3\t4\t5\r\r\n\t\n\r\n", 21);
+        << header + QByteArray(kOdd, sizeof kOdd - 1);
 }
 
 void TestRecording::blockReaderAgreesWithLineByLine() {
