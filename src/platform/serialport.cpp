@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <termios.h>
 #endif
 
@@ -183,6 +184,17 @@ bool SerialPort::setWakeThreshold(int bytes) {
 #endif
 }
 
+bool SerialPort::hungUp() const {
+#ifdef Q_OS_UNIX
+    if (!m_port.isOpen())
+        return false;
+    pollfd p{int(m_port.handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
 int SerialPort::wakeThreshold() const {
 #ifdef Q_OS_UNIX
     termios t{};
@@ -193,7 +205,9 @@ int SerialPort::wakeThreshold() const {
 }
 
 void SerialPort::onError(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ResourceError)
+    // A device that went away while a read waited may come back as a read error (the read
+    // found the line hung up) rather than a resource error; it is gone all the same.
+    if (error != QSerialPort::ResourceError && !(error == QSerialPort::ReadError && hungUp()))
         return;
     m_errorText = m_port.errorString();
     // Closing from inside the error signal is what QSerialPort expects for a vanished device.

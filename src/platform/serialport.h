@@ -70,6 +70,7 @@ signals:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    bool hungUp() const; // the device's end of the line has gone
 
     QSerialPort m_port;
     QString m_device;
