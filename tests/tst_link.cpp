@@ -23,6 +23,7 @@ private slots:
     void commandFollowsTheTable();
     void longOutageUsesConstantStack();
     void vanishedPortIsReopened();
+    void deviceGoneEndsAWaitForInput();
 };
 
 void TestLink::handshakeReadsMemoryPointer() {
@@ -133,6 +134,20 @@ void TestLink::vanishedPortIsReopened() {
     QVERIFY(link.isOpen());
     QVERIFY(statuses.contains(QStringLiteral("No COM")));
     QCOMPARE(statuses.last(), link.flowingStatus());
+}
+
+// A device that goes away under a read that is waiting for bytes ends that wait and is lost
+// at once, rather than when the wait's time is up.
+void TestLink::deviceGoneEndsAWaitForInput() {
+    auto meter = std::make_unique<sim::VirtualMeter>();
+    QVERIFY(meter->start()); // no "M": the line stays quiet
+    MeterLink link;
+    QVERIFY(link.open(PortChoice{0, meter->devicePath()}));
+    QSignalSpy lost(&link, &MeterLink::portLost);
+    QTimer::singleShot(100, this, [&] { meter.reset(); });
+    QVERIFY(link.waitForInput(10.0));
+    QVERIFY(!link.isOpen()); // woken by the loss, not by the end of the time
+    QCOMPARE(lost.count(), 1);
 }
 
 QTEST_MAIN(TestLink)
