@@ -37,6 +37,22 @@ void runFor(int ms) {
     loop.exec();
 }
 
+// Runs the event loop for a while: this process's CPU share of one core, and the rate at
+// which the counter (zeroed first) grew.
+struct Window {
+    double cpuShare;
+    double frameRate;
+};
+Window watch(int seconds, int& counter) {
+    counter = 0;
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    runFor(seconds * 1000);
+    const double wallS = wall.elapsed() / 1000.0;
+    return {(cpuSeconds() - cpu0) / wallS, counter / wallS};
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -69,14 +85,9 @@ int main(int argc, char* argv[]) {
             QObject::connect(&panel.displayPoll(), &lumetra::DisplayPoll::frameDecoded,
                              [&] { ++frames; });
             runFor(2000); // settle: first handshake and stream
-            frames = 0;
-            const double cpu0 = cpuSeconds();
-            QElapsedTimer wall;
-            wall.start();
-            runFor(seconds * 1000);
-            const double wallS = wall.elapsed() / 1000.0;
-            cpuShare = (cpuSeconds() - cpu0) / wallS;
-            shownRate = frames / wallS;
+            const Window w = watch(seconds, frames);
+            cpuShare = w.cpuShare;
+            shownRate = w.frameRate;
         }
         // The least any program pays for this stream, and all the meter delivers: a bare
         // port that handshakes and restarts the stream every 15 frames as the poll does,
@@ -120,14 +131,9 @@ int main(int argc, char* argv[]) {
             });
             port.write("A");
             runFor(1000);
-            plainFrames = 0;
-            const double cpu0 = cpuSeconds();
-            QElapsedTimer wall;
-            wall.start();
-            runFor(seconds * 1000);
-            const double wallS = wall.elapsed() / 1000.0;
-            plainShare = (cpuSeconds() - cpu0) / wallS;
-            plainRate = plainFrames / wallS;
+            const Window w = watch(seconds, plainFrames);
+            plainShare = w.cpuShare;
+            plainRate = w.frameRate;
         }
         const QString meter =
             QStringLiteral("live display, meter at %1 frames/s: ").arg(meterRate, 0, 'f', 0);
