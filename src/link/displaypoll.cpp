@@ -76,12 +76,12 @@ void DisplayPoll::tick() {
     if (!m_clock.isValid())
         m_clock.start();
     const qint64 interval = m_timer->interval();
-    // Ticks keep to a timeline of one every interval. A tick far behind it (the poll rested
-    // or waited for the meter) starts a new timeline rather than a burst of ticks; one well
-    // ahead of it (the timer served a slot a caught-up tick had served) starts a new one too,
-    // so the timeline never runs ahead of the ticks.
+    // Ticks keep to a timeline of one every interval. A tick far behind it (a second: the
+    // poll rested or waited for the meter) starts a new timeline rather than a burst of
+    // ticks; one well ahead of it (the timer served a slot a caught-up tick had served)
+    // starts a new one too, so the timeline never runs ahead of the ticks.
     const qint64 started = m_clock.elapsed();
-    if (started - m_dueMs > interval || m_dueMs - started > interval / 2)
+    if (started - m_dueMs > 4 * interval || m_dueMs - started > interval / 2)
         m_dueMs = started;
     readOneFrame();
     m_dueMs += interval;
