@@ -28,8 +28,7 @@ bool Recorder::refuse(const QString& reason) {
 
 bool Recorder::start() {
     closeFile();
-    m_file.setFileName(m_state.recordFileName);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!m_file.open(m_state.recordFileName))
         return refuse(m_file.errorString());
     m_state.fileUnit = m_state.display.unitText;
     if (!writeRecord(recordfile::headerLine(m_state.fileUnit)))
@@ -62,11 +61,10 @@ bool Recorder::writeRecord(const QString& line) {
         return false;
     }
     const QByteArray bytes = recordfile::encode(line + QLatin1String(recordfile::kLineEnd));
-    // Written and flushed line by line: what was recorded is on disk even if the program
-    // dies a moment later.
-    if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
+    // Written line by line: what was recorded is on disk even if the program dies a moment
+    // later. A line the disk takes only in part is not left in the file.
+    if (!m_file.append(bytes)) {
         m_writeError = m_file.errorString();
-        m_file.unsetError();
         return false;
     }
     m_writeError.clear();
@@ -74,10 +72,7 @@ bool Recorder::writeRecord(const QString& line) {
 }
 
 void Recorder::closeFile() {
-    if (m_file.isOpen()) {
-        m_file.flush();
-        m_file.close();
-    }
+    m_file.close();
 }
 
 } // namespace lumetra

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFile>
+#include "platform/recordappender.h"
+
 #include <QObject>
 #include <QString>
 
@@ -13,8 +14,8 @@ struct AppState;
 
 // PC recording into the record file: start (header line), one line per sample, stop. Each
 // line reaches the operating system as it is written, so a killed program leaves every
-// record whose sampling moment had passed. The recording state is reported by signal; the
-// main window draws it.
+// record whose sampling moment had passed; the file only ever holds whole lines. The recording
+// state is reported by signal; the main window draws it.
 class Recorder : public QObject {
     Q_OBJECT
 public:
@@ -49,7 +50,7 @@ private:
     AppState& m_state;
     Dialogs& m_dialogs;
     QWidget* m_messageParent;
-    QFile m_file;
+    RecordAppender m_file;
     QString m_writeError;
 };
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace lumetra {
+
+// A file that grows by whole lines only, whatever the disk does. A line the disk takes only
+// in part is cut off again before anything else is written, so the file never holds a torn
+// line; a file that was removed or replaced under it is noticed, and nothing more is written
+// to a name that no longer leads to it.
+class RecordAppender {
+public:
+    RecordAppender() = default;
+    ~RecordAppender();
+    RecordAppender(const RecordAppender&) = delete;
+    RecordAppender& operator=(const RecordAppender&) = delete;
+
+    // Creates (or empties) the file. false with errorString() on failure.
+    bool open(const QString& path);
+    bool isOpen() const { return m_fd >= 0; }
+    QString fileName() const { return m_path; }
+    // Appends one whole line and hands it to the operating system (not synced). false when
+    // the line is not in the file; the file then ends with the last whole line, or, should
+    // even cutting back fail, is cut back before the next line goes in.
+    bool append(const QByteArray& line);
+    QString errorString() const { return m_error; }
+    void close();
+
+    static QString removedMessage() {
+        return QStringLiteral("The file was removed or replaced while it was being written.");
+    }
+
+private:
+    bool fail(int error);
+    bool stillNamed();
+
+    int m_fd = -1;
+    QString m_path;
+    QString m_error;
+    qint64 m_whole = 0;  // bytes of whole lines in the file
+    bool m_torn = false; // a part line may follow them
+};
+
+} // namespace lumetra
