@@ -6,6 +6,7 @@
 #include "model/recordfile.h"
 #include "model/recordtable.h"
 #include "platform/dialogs.h"
+#include "platform/wholefile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -109,9 +110,9 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
         QByteArray block;
         block.reserve(kBlock + 4096);
         const auto writeBlock = [&] {
-            const bool written = file.write(block) == block.size();
+            const bool whole = writeAll(file, block, error);
             block.truncate(0);
-            return written;
+            return whole;
         };
         const int rows = table.listRowCount();
         const int columns = table.columnCount();
@@ -129,10 +130,13 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
                 break;
         }
         if (written && !block.isEmpty())
-            writeBlock();
-        if (!quitRequested() && file.error() == QFileDevice::NoError && file.commit())
+            written = writeBlock();
+        // The old file is replaced only by the whole list: anything short of it is thrown
+        // away and the old file stays as it was.
+        if (written && !quitRequested() && file.error() == QFileDevice::NoError && file.commit())
             return true;
-        error = file.errorString();
+        if (error.isEmpty())
+            error = file.errorString();
         file.cancelWriting();
     } else {
         error = file.errorString();
@@ -192,8 +196,15 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
         pollRest.emplace(poll->hold());
     ReadReport report;
     QPointer<QWidget> window(caller);
-    if (QFileInfo(path).isDir()) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
         report.error = QStringLiteral("It is a folder, not a file.");
+        return report;
+    }
+    // A pipe or a device would hold the program in open() or read() for as long as nobody
+    // writes to it.
+    if (info.exists() && !info.isFile()) {
+        report.error = QStringLiteral("It is not a regular file (a pipe, a socket or a device).");
         return report;
     }
     QFile file(path);

@@ -1,6 +1,11 @@
 #include "seriesplot.h"
 
+#include "platform/wholefile.h"
+
 #include <qcustomplot.h>
+
+#include <QBuffer>
+#include <QPdfWriter>
 
 #include <QMouseEvent>
 #include <QPrinter>
@@ -162,10 +167,27 @@ void SeriesPlot::setBackground(const QColor& colour) {
     m_plot->replot();
 }
 
-bool SeriesPlot::saveImage(const QString& path, int width, int height) {
-    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        return m_plot->savePdf(path, width, height);
-    return m_plot->savePng(path, width, height);
+QString SeriesPlot::saveImage(const QString& path, int width, int height) {
+    // Drawn into memory first, so the file is replaced only by a whole picture.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        QPdfWriter pdf(&buffer);
+        pdf.setCreator(QStringLiteral("Lumetra"));
+        pdf.setResolution(96);
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setPageSize(QPageSize(QSizeF(width, height) * 72.0 / 96.0, QPageSize::Point));
+        QCPPainter painter;
+        if (!painter.begin(&pdf))
+            return QStringLiteral("The PDF document could not be started.");
+        painter.setMode(QCPPainter::pmVectorized);
+        painter.setMode(QCPPainter::pmNoCaching);
+        m_plot->toPainter(&painter, width, height);
+        painter.end();
+    } else if (!m_plot->toPixmap(width, height).save(&buffer, "PNG")) {
+        return QStringLiteral("The picture could not be drawn.");
+    }
+    return saveWholeFile(path, buffer.data());
 }
 
 bool SeriesPlot::print(QPrinter& printer) {

@@ -48,8 +48,9 @@ public:
 
     QColor background() const;
     void setBackground(const QColor& colour);
-    // The plot alone, at its present ranges, as PNG or PDF (by the file's suffix).
-    bool saveImage(const QString& path, int width, int height);
+    // The plot alone, at its present ranges, as PNG or PDF (by the file's suffix), whole or
+    // not at all. Returns why it could not be saved, empty when it was.
+    QString saveImage(const QString& path, int width, int height);
     // Prints the plot as it shows now, in vector form, scaled to the printer's page. false
     // when the printer cannot be started.
     bool print(QPrinter& printer);

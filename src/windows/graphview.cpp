@@ -351,11 +351,11 @@ void GraphView::saveGraph() {
     }
     const int w = std::max(CWGraph1->width(), 800);
     const int h = std::max(CWGraph1->height(), 500);
-    if (!CWGraph1->saveImage(path, w, h))
+    if (const QString error = CWGraph1->saveImage(path, w, h); !error.isEmpty())
         m_dialogs.message(this,
                           QStringLiteral("The graph could not be saved to %1.")
                               .arg(QDir::toNativeSeparators(path)),
-                          MessageIcon::Error);
+                          MessageIcon::Error, MessageButtons::Ok, {}, error);
 }
 
 } // namespace lumetra

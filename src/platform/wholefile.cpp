@@ -1,0 +1,36 @@
+#include "wholefile.h"
+
+#include <QSaveFile>
+
+namespace lumetra {
+
+bool writeAll(QFileDevice& file, const QByteArray& bytes, QString& error) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            error = file.error() == QFileDevice::NoError
+                        ? QStringLiteral("The disk took only part of the file.")
+                        : file.errorString();
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+QString saveWholeFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    QString error;
+    if (!writeAll(file, bytes, error)) {
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+} // namespace lumetra

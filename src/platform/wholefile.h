@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QFileDevice;
+
+namespace lumetra {
+
+// Writes all of bytes to file. A write the disk takes only in part reports no error of its
+// own, so the rest is offered again, which either goes in or says why not. On failure error
+// says why.
+bool writeAll(QFileDevice& file, const QByteArray& bytes, QString& error);
+
+// Replaces the file at path by bytes, whole or not at all: on any failure the old file stays
+// as it was. Returns why it failed, empty when the file was written.
+QString saveWholeFile(const QString& path, const QByteArray& bytes);
+
+} // namespace lumetra
