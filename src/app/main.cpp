@@ -1,6 +1,7 @@
 #include "commands/toolbarhub.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/remembered.h"
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"
 #include "windows/portwindow.h"
@@ -12,6 +13,7 @@
 #include <QSettings>
 #include <QTextStream>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -32,6 +34,10 @@ int main(int argc, char* argv[]) {
         // --help and --version need no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+#ifdef SIGXFSZ
+    // A file-size limit is a write error that the writer reports, not the end of the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Lumetra"));
     QApplication::setApplicationName(QStringLiteral("Lumetra"));
@@ -76,20 +82,23 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<lumetra::ToolbarHub> hub;
 
     // The port chosen last is offered again, unless one is named on the command line.
-    QSettings settings;
+    const QSettings settings;
     const QString kLastPort = QStringLiteral("port/last");
     if (preselect.isEmpty())
         preselect = settings.value(kLastPort).toString();
     lumetra::Port portWindow(extraDevices, preselect);
-    QObject::connect(&portWindow, &lumetra::Port::chosen, &app,
-                     [&](const lumetra::PortChoice& choice) {
-                         if (!parser.isSet(demo)) // the demo's device is gone next time
-                             settings.setValue(kLastPort, portWindow.TxtCOM->currentText());
-                         panel = std::make_unique<lumetra::Panel>(dialogs, clock);
-                         hub = std::make_unique<lumetra::ToolbarHub>(*panel);
-                         panel->show();
-                         panel->start(choice);
-                     });
+    QObject::connect(
+        &portWindow, &lumetra::Port::chosen, &app, [&](const lumetra::PortChoice& choice) {
+            QString notRemembered;
+            if (!parser.isSet(demo)) // the demo's device is gone next time
+                notRemembered = lumetra::remember(kLastPort, portWindow.TxtCOM->currentText());
+            panel = std::make_unique<lumetra::Panel>(dialogs, clock);
+            hub = std::make_unique<lumetra::ToolbarHub>(*panel);
+            panel->show();
+            panel->start(choice);
+            if (!notRemembered.isEmpty())
+                panel->showWriteError(notRemembered);
+        });
     QObject::connect(&portWindow, &lumetra::Port::abandoned, &app, &QCoreApplication::quit);
     portWindow.show();
     const int rc = QApplication::exec();

@@ -10,6 +10,7 @@
 #include "model/recordtable.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "widgets/waitingbar.h"
 #include "windows/datalist.h"
 #include "windows/datalogger.h"
 
@@ -34,6 +35,10 @@ MemoryCommands::~MemoryCommands() {
         if (w)
             w->close();
     }
+}
+
+void MemoryCommands::setWaitingBar(WaitingBar* bar) {
+    m_waitingBar = bar;
 }
 
 Memory* MemoryCommands::memoryWindow() const {
@@ -115,8 +120,12 @@ void MemoryCommands::download() {
     if (!exchange)
         return; // a download or another exchange has the meter
     s.downloadErrorCount = 0;
-    if (!link.handshake())
-        return;
+    {
+        // The Data Logger window is not open yet: the main window offers to give up.
+        const WaitingBar::Watch watch(m_waitingBar, m_exchange);
+        if (!link.handshake())
+            return;
+    }
     if (link.memoryPointer() <= memorysets::kEmptyPointer) {
         m_dialogs.message(m_mainWindow, noDataMessage(), MessageIcon::Error);
         s.pollCounter = 0;

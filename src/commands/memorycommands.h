@@ -14,6 +14,7 @@ class GraphCommands;
 class Memory;
 class MeterLink;
 class PollTimer;
+class WaitingBar;
 struct AppState;
 
 // The meter's data-logger memory: download it into the set store and the "Data Logger"
@@ -32,6 +33,9 @@ public:
                    Clock& clock, QWidget* mainWindow, GraphCommands& graphs,
                    QObject* parent = nullptr);
     ~MemoryCommands() override;
+
+    // Where the main window offers to give up the download's first handshake.
+    void setWaitingBar(WaitingBar* bar);
 
     void download();
     void expand(int dataRow);
@@ -63,6 +67,7 @@ private:
     BusyRule m_exchange; // the meter, for a download or an erase
     QPointer<Memory> m_memory;
     QPointer<DataList> m_dataList;
+    QPointer<WaitingBar> m_waitingBar;
 };
 
 } // namespace lumetra

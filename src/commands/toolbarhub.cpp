@@ -15,6 +15,7 @@
 #include "platform/dialogs.h"
 #include "widgets/twopartentry.h"
 #include "widgets/virtuallcd.h"
+#include "widgets/waitingbar.h"
 #include "windows/calibration.h"
 #include "windows/comparator.h"
 #include "windows/filelist.h"
@@ -39,6 +40,7 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     m_memory = new MemoryCommands(panel.link(), panel.poll(), state, panel.dialogs(), panel.clock(),
                                   &panel, *m_graphs, this);
     m_exchange.setMeter(&panel.link(), &panel.poll());
+    m_memory->setWaitingBar(panel.FrmWaiting);
     connect(&panel, &Panel::toolbarClicked, this, &ToolbarHub::click);
     connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
     connect(m_recorder, &Recorder::statusChanged, &panel, &Panel::showRecording);
@@ -214,6 +216,7 @@ void ToolbarHub::open() {
 }
 
 void ToolbarHub::escape() {
+    const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
     if (!m_panel.link().handshake())
         return;
     m_panel.link().writeLetter('H');
@@ -247,7 +250,10 @@ void ToolbarHub::comparatorWindow() {
 void ToolbarHub::calibration() {
     {
         const auto hold = m_exchange.tryHold();
-        if (!hold || !m_panel.link().handshake())
+        if (!hold)
+            return;
+        const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
+        if (!m_panel.link().handshake())
             return;
     }
     Calibrationfrm window(m_panel.link(), m_panel.poll(), m_panel.dialogs(), &m_panel);
@@ -258,7 +264,10 @@ void ToolbarHub::calibration() {
 void ToolbarHub::scf() {
     {
         const auto hold = m_exchange.tryHold();
-        if (!hold || !m_panel.link().handshake())
+        if (!hold)
+            return;
+        const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
+        if (!m_panel.link().handshake())
             return;
     }
     SCF_frm window(m_panel.link(), m_panel.poll(), m_panel.state(), m_panel.dialogs(), &m_panel);
@@ -286,6 +295,7 @@ void ToolbarHub::openList() {
 
 QByteArray ToolbarHub::readStoredParameters() {
     MeterLink& link = m_panel.link();
+    const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
     if (!m_panel.state().meterOnline || !link.enterSettings())
         return {};
     return link.request('Z', 9, true);
@@ -302,19 +312,26 @@ void ToolbarHub::distance() {
                                      entry::distancePrompt(m_panel.state().display.unitText),
                                      entry::kDistanceTitle, entry::distanceDefault(stored),
                                      QLatin1Char('.'), false, entry::distanceHundredths);
-    if (v)
+    if (v && !waitsAbandoned()) {
+        const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
         link.sendCommand('I', bytes({quint8(*v / 256), quint8(*v % 256)}));
+    }
 }
 
 void ToolbarHub::holdTime() {
     MeterLink& link = m_panel.link();
-    if (!m_panel.state().meterOnline || !link.enterSettings())
-        return;
+    {
+        const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
+        if (!m_panel.state().meterOnline || !link.enterSettings())
+            return;
+    }
     const auto t =
         entry::askTwoPart(m_panel.dialogs(), &m_panel, entry::kHoldPrompt, entry::kHoldTitle,
                           QStringLiteral("00:00"), QLatin1Char(':'), false, entry::holdTime);
-    if (t)
+    if (t && !waitsAbandoned()) {
+        const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
         link.sendCommand('S', bytes({toBcd(t->first), toBcd(t->second)}));
+    }
 }
 
 void ToolbarHub::buttons() {

@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include "platform/remembered.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -88,9 +90,12 @@ QString lastFolder() {
     return QSettings().value(kLastFolderKey).toString();
 }
 
-QString remembered(const QString& path) {
-    if (!path.isEmpty())
-        QSettings().setValue(kLastFolderKey, QFileInfo(path).absolutePath());
+QString remembered(QWidget* parent, const QString& path) {
+    if (path.isEmpty())
+        return path;
+    if (const QString error = remember(kLastFolderKey, QFileInfo(path).absolutePath());
+        !error.isEmpty())
+        QMessageBox::warning(parent, Dialogs::applicationTitle(), error);
     return path;
 }
 
@@ -99,15 +104,15 @@ QString remembered(const QString& path) {
 QString QtDialogs::openFile(QWidget* parent, const QString& filter) {
     if (!filter.isEmpty())
         m_lastFilter = filter;
-    return remembered(
-        QFileDialog::getOpenFileName(parent, QString(), lastFolder(), toQtFilter(m_lastFilter)));
+    return remembered(parent, QFileDialog::getOpenFileName(parent, QString(), lastFolder(),
+                                                           toQtFilter(m_lastFilter)));
 }
 
 QString QtDialogs::saveFile(QWidget* parent, const QString& filter) {
     m_lastFilter = filter;
     // QFileDialog asks before replacing an existing file unless told not to.
     return remembered(
-        QFileDialog::getSaveFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
+        parent, QFileDialog::getSaveFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
 }
 
 bool QtDialogs::printerSetup(QWidget* parent, QPrinter& printer) {

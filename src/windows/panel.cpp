@@ -9,6 +9,7 @@
 #include "widgets/toolbarpictures.h"
 #include "widgets/twips.h"
 #include "widgets/virtuallcd.h"
+#include "widgets/waitingbar.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,6 +23,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace lumetra {
@@ -138,6 +140,8 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     LblWriteError->setWordWrap(true);
     LblWriteError->hide();
     layout->addWidget(LblWriteError);
+    FrmWaiting = new WaitingBar(central);
+    layout->addWidget(FrmWaiting);
     setCentralWidget(central);
 
     connect(COM, &MeterLink::statusChanged, m_lcd, &VirtualLcd::showLinkStatus);
@@ -243,10 +247,15 @@ void Panel::closeEvent(QCloseEvent* event) {
     requestQuit();
     COM->port().close();
     QApplication::closeAllWindows();
-    QCoreApplication::quit();
-    // Should some handler still hold the stack, the process ends anyway: the record file
-    // is already closed.
-    QTimer::singleShot(3000, [] { std::_Exit(0); });
+    // exit(), not quit(): quit() is dropped while a window whose close is put off (a list
+    // finishing its save) is still visible, and the program would never get to its teardown.
+    QCoreApplication::exit(0);
+    // Should some handler still hold the stack, the process ends anyway (the record file is
+    // already closed), and says so: this is a fault, never the way out.
+    QTimer::singleShot(3000, [] {
+        std::fputs("lumetra: a handler did not give up when the program quit\n", stderr);
+        std::_Exit(70);
+    });
 }
 
 } // namespace lumetra

@@ -22,6 +22,7 @@ class DisplayPoll;
 class MeterLink;
 class PollTimer;
 class VirtualLcd;
+class WaitingBar;
 
 // The main window: owns the meter link and the shared state, mirrors the meter's display,
 // carries the command toolbar and the two timers. Closing it ends the program.
@@ -72,6 +73,8 @@ public:
     QLabel* LblCount = nullptr;
     QLabel* LblRec = nullptr;
     QLabel* LblWriteError = nullptr;
+    // "Waiting for the meter…" with Cancel, for toolbar exchanges without a window.
+    WaitingBar* FrmWaiting = nullptr;
 
 signals:
     // A toolbar button was clicked (its key).
