@@ -42,6 +42,17 @@ void Sampler::tick() {
         ++s.sampleTick;
         return;
     }
+    // A reading shown while the poll rests (a download, a settings window, a list job) is
+    // no new sample: the moment is skipped, and the times in the file show the gap.
+    const bool fresh = s.readingsDecoded != m_sampledReading ||
+                       (s.sinceReading.isValid() && s.sinceReading.elapsed() <= kFreshMs);
+    if (!fresh) {
+        if (s.recordingToFile && !d.linkAlive)
+            autoStop();
+        s.sampleTick = 1;
+        return;
+    }
+    m_sampledReading = s.readingsDecoded;
     const QDateTime now = m_clock.now();
     const QString stamp = recordfile::timeStamp(now);
 

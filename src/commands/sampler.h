@@ -49,6 +49,9 @@ private:
     QPointer<RealTimeList> m_list;
     QStringList m_pending;
     QPointer<RealTimeList> m_listAtFirstRefusal; // the list counting when m_pending began
+    // A reading counts as fresh this long after it arrived, even when it was sampled before.
+    static constexpr qint64 kFreshMs = 2000;
+    quint64 m_sampledReading = 0; // AppState::readingsDecoded at the last sample
 };
 
 } // namespace lumetra

@@ -138,6 +138,8 @@ void DisplayPoll::readOneFrame() {
     case FrameKind::Normal:
         break;
     }
+    ++m_state.readingsDecoded;
+    m_state.sinceReading.start();
     emit frameDecoded();
     m_state.pollCounter = (m_state.pollCounter + 1) % kFramesPerRestart;
 }

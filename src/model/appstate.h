@@ -5,6 +5,7 @@
 #include "model/portnames.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,10 @@ struct AppState {
 
     // The decoded meter display
     DisplayState display;
+    // Readings decoded so far, and since when the last one shows (invalid before the first):
+    // a sample is taken only from a reading the meter has sent lately.
+    quint64 readingsDecoded = 0;
+    QElapsedTimer sinceReading;
 
     // PC recording
     double sampleInterval = 2.0; // seconds, 1..86400

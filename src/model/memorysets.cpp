@@ -62,7 +62,9 @@ Split split(const QByteArray& d, int maxSets) {
             result.status = p == 0 ? Split::NoLeadingMarker : Split::BrokenChain;
             return result;
         }
-        int n = 1;
+        // A set stopped before its first record is a header alone: the next marker follows
+        // at once.
+        int n = 0;
         while (!markerAt(d, p + kHeaderSize + kRecordSize * n)) {
             if (p + kHeaderSize + kRecordSize * n >= d.size()) {
                 result.status = Split::BrokenChain; // no marker closes this set

@@ -1,5 +1,6 @@
 #include "settingblocks.h"
 
+#include "model/displayframe.h"
 #include "model/numbers.h"
 
 #include <algorithm>
@@ -64,8 +65,9 @@ QByteArray block(double factor) {
 namespace scf {
 
 std::optional<Reading> decode(const QByteArray& r) {
-    // Start byte, entry, factor; whatever follows is not the reply's business.
-    if (r.size() < 4 || quint8(r[0]) != 0x02 || quint8(r[1]) > 19)
+    // Start byte, entry, factor; whatever follows is not the reply's business. A display
+    // frame of a stream that still runs starts with 0x02 as well: a whole one is no reply.
+    if (r.size() < 4 || quint8(r[0]) != 0x02 || quint8(r[1]) > 19 || frameIsWellFormed(r))
         return std::nullopt;
     return Reading{quint8(r[1]),
                    QString::number((quint8(r[2]) * 256 + quint8(r[3])) / 1000.0, 'f', 3)};

@@ -50,6 +50,7 @@ QString simCommandHelp() {
         "  digits <6 hex>|live   exact main digits, A for blank\n"
         "  sets <n> <records>    fill the data logger with n sets\n"
         "  fill <bytes>|full     fill the data logger up to a number of bytes\n"
+        "  empty-set             store a set stopped before its first record\n"
         "  erase                 empty the data logger\n"
         "  pointer <n>|auto      report this memory pointer in the acknowledge\n"
         "  power off|on          switch the meter off or on\n"
@@ -167,6 +168,8 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
         if (!ok || n < 0)
             return bad();
         m.fillMemoryBytes(n);
+    } else if (cmd == QLatin1String("empty-set")) {
+        m.addEmptySet();
     } else if (cmd == QLatin1String("erase")) {
         m.clearMemory();
     } else if (cmd == QLatin1String("pointer")) {

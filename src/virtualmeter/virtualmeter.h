@@ -75,6 +75,8 @@ public:
     void clearMemory() { m_memory.clear(); }
     void addSet(const QDateTime& start, int intervalSeconds, const QList<double>& luxReadings);
     void fillMemory(int sets, int recordsPerSet);
+    // A set started and stopped before its first record: a header and no records.
+    void addEmptySet() { addSet(meterClock(), 1, {}); }
     void fillMemoryBytes(int bytes); // as many whole sets as fit
     QByteArray memory() const { return m_memory; }
     void setPointerOverride(std::optional<quint32> pointer) { m_pointerOverride = pointer; }

@@ -96,13 +96,20 @@ void SCF_frm::load() {
         const auto hold = busy().tryHold();
         if (!hold)
             return;
+        // The reply is taken once two reads in a row agree: a piece of a display frame that
+        // happens to look like a reply rarely comes twice the same.
+        QByteArray previous;
         for (int tries = 0; tries < 1000 && !reading; ++tries) {
             m_link.flush();
             m_link.writeLetter('a');
             pauseSeconds(0.02);
             if (waitsAbandoned())
                 return;
-            reading = scf::decode(m_link.readAll());
+            const QByteArray reply = m_link.readAll();
+            const auto decoded = scf::decode(reply);
+            if (decoded && reply.left(4) == previous)
+                reading = decoded;
+            previous = decoded ? reply.left(4) : QByteArray();
         }
     }
     if (!reading || !isVisible())
