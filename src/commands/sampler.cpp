@@ -118,9 +118,10 @@ bool Sampler::flushPending() {
     while (!m_pending.isEmpty()) {
         if (!m_recorder.writeRecord(m_pending.first())) {
             emit writeErrorChanged(
-                QStringLiteral("Records cannot be written (%1); they are kept and written "
-                               "as soon as the disk takes them.")
-                    .arg(m_recorder.lastWriteError()));
+                QStringLiteral("Records cannot be written to %1 (%2); they are kept and "
+                               "written as soon as the disk takes them.")
+                    .arg(QDir::toNativeSeparators(m_recorder.fileName()),
+                         m_recorder.lastWriteError()));
             return false;
         }
         m_pending.removeFirst();

@@ -16,6 +16,15 @@ bool writeAll(QFileDevice& file, const QByteArray& bytes, QString& error) {
         }
         done += n;
     }
+    // Bytes still in the file's buffer must reach the system here: QSaveFile::commit() does
+    // not look at an error that only its own final flush runs into, and would put a cut-off
+    // file in place of the old one.
+    if (!file.flush()) {
+        error = file.error() == QFileDevice::NoError
+                    ? QStringLiteral("The disk took only part of the file.")
+                    : file.errorString();
+        return false;
+    }
     return true;
 }
 

@@ -7,9 +7,9 @@ class QFileDevice;
 
 namespace lumetra {
 
-// Writes all of bytes to file. A write the disk takes only in part reports no error of its
-// own, so the rest is offered again, which either goes in or says why not. On failure error
-// says why.
+// Writes all of bytes to file and flushes it to the system. A write the disk takes only in
+// part reports no error of its own, so the rest is offered again, which either goes in or says
+// why not. On failure error says why.
 bool writeAll(QFileDevice& file, const QByteArray& bytes, QString& error);
 
 // Replaces the file at path by bytes, whole or not at all: on any failure the old file stays
