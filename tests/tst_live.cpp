@@ -75,6 +75,7 @@ private slots:
     void keypadCdWritesBackTheDistance();
     void samplingMomentsAreIntervalApart();
     void recordingWritesNumberedLines();
+    void aRestingPollGivesNoSamples();
     void automaticStops_data();
     void automaticStops();
     void stopsAtOneHundredThousand();
@@ -328,6 +329,30 @@ void TestLive::samplingMomentsAreIntervalApart() {
     QCOMPARE(list->table()->cell(1, 1), QStringLiteral("06-14:05:34"));
     QCOMPARE(list->table()->cell(2, 1), QStringLiteral("06-14:05:37"));
     QCOMPARE(list->table()->cell(2, 2), QStringLiteral("12.34"));
+}
+
+void TestLive::aRestingPollGivesNoSamples() {
+    QTemporaryDir dir;
+    LiveFixture f;
+    f.panel->state().sampleInterval = 1;
+    f.click("List");
+    const QString path = dir.filePath("rec.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    f.tick();
+    {
+        // A download or a settings window rests the poll: the last reading stays on show
+        // but is no new sample once it is older than 2 s.
+        const auto rest = f.panel->poll().hold();
+        QTest::qWait(2100);
+        f.tick();
+        f.tick();
+    }
+    QVERIFY(waitFor([&] { return f.panel->state().sinceReading.elapsed() < 100; }));
+    f.tick();
+    QCOMPARE(f.fileBytes(path), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:31\t12.34\r\n"
+                                           "2\t06-14:05:34\t12.34\r\n"));
+    QCOMPARE(f.hub->realTimeList()->table()->rowCount(), 2);
 }
 
 void TestLive::recordingWritesNumberedLines() {

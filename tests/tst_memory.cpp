@@ -206,6 +206,12 @@ void TestMemory::downloadListsTheSets() {
     PanelFixture f;
     f.meter.fillMemory(3, 40);
     f.meter.clearReceived();
+    // A set stopped before its first record sits among the others and after the last.
+    const QByteArray full = f.meter.memory();
+    f.meter.setMemoryImage(full.left(10 + 3 * 40));
+    f.meter.addEmptySet();
+    f.meter.setMemoryImage(f.meter.memory() + full.mid(10 + 3 * 40));
+    f.meter.addEmptySet();
     const int wakeAsOpened = f.panel->link().port().wakeThreshold();
     QVERIFY(wakeAsOpened >= 0);
     f.click("Memory");
@@ -214,8 +220,10 @@ void TestMemory::downloadListsTheSets() {
     Memory* w = f.hub->memory().memoryWindow();
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("Data Logger"));
-    QCOMPARE(w->sets()->rowCount(), 3);
-    QCOMPARE(w->sets()->cell(2, 3), QStringLiteral("40"));
+    QCOMPARE(w->sets()->rowCount(), 5);
+    for (int row = 0; row < 5; ++row)
+        QCOMPARE(w->sets()->cell(row, 3),
+                 row == 1 || row == 4 ? QStringLiteral("0") : QStringLiteral("40"));
     QCOMPARE(w->LblSize->text(), QStringLiteral("128 K"));
     QCOMPARE(w->LblRemain->text(), memorysets::freeMemoryText(f.meter.memoryPointer()));
     QCOMPARE(w->LblMessage->text(), QStringLiteral("100.0% Completed"));

@@ -114,6 +114,8 @@ void TestModel::scfReply_data() {
     QTest::newRow("entry 20") << QByteArray::fromHex("021403E8") << -1 << "";
     QTest::newRow("no start byte") << QByteArray::fromHex("030A05DC") << -1 << "";
     QTest::newRow("short") << QByteArray::fromHex("020A05") << -1 << "";
+    QTest::newRow("a display frame, memory 13")
+        << QByteArray::fromHex("0213012300000000100000000003") << -1 << "";
 }
 
 void TestModel::scfReply() {
