@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <sys/stat.h>
+
 using namespace lumetra;
 using lumetra::test::PanelFixture;
 using lumetra::test::waitFor;
@@ -384,6 +386,8 @@ void TestRecording::openBadInput_data() {
     QTest::newRow("line with no end") << QByteArray(300 * 1024, 'x') << 0 << "No.s" << true;
     QTest::newRow("folder") << QByteArray("<dir>") << -1 << "" << true;
     QTest::newRow("missing") << QByteArray("<none>") << -1 << "" << true;
+    // Opening one would wait for a writer for ever.
+    QTest::newRow("named pipe") << QByteArray("<fifo>") << -1 << "" << true;
 }
 
 void TestRecording::openBadInput() {
@@ -395,6 +399,8 @@ void TestRecording::openBadInput() {
     QString path = dir.filePath("input.txt");
     if (content == "<dir>")
         QDir(dir.path()).mkdir("input.txt");
+    else if (content == "<fifo>")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else if (content != "<none>")
         writeFile(path, content);
     PanelFixture f(false); // "Open" works offline
