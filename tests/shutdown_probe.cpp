@@ -35,8 +35,8 @@ void append(const QString& path, const QByteArray& line) {
 
 // A list of rows long enough that saving or printing it lets events run part way.
 void fillList(lumetra::RecordTable& table, int rows) {
-    QVector<QStringList> all(rows, {QStringLiteral("1"), QStringLiteral("06-14:05:31"),
-                                    QStringLiteral("12.34")});
+    QVector<QStringList> all(
+        rows, {QStringLiteral("1"), QStringLiteral("06-14:05:31"), QStringLiteral("12.34")});
     table.appendRows(all);
 }
 

@@ -3,15 +3,19 @@
 #include "link/displaypoll.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
+#include "link/wait.h"
 #include "model/displayframe.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "support/meterfixture.h"
 #include "widgets/virtuallcd.h"
+#include "widgets/waitingbar.h"
 #include "windows/panel.h"
 #include "windows/portwindow.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -21,6 +25,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <cstring>
 
 using namespace lumetra;
 using lumetra::test::waitFor;
@@ -56,6 +62,8 @@ private slots:
     void handshakeAndMOnEvery15thFrame();
     void silentMeterGivesUpAfterSixWaits();
     void pollHoldNests();
+    void toolbarWaitsCanBeCancelled_data();
+    void toolbarWaitsCanBeCancelled();
     void lcdShowsEachFlagsElement();
     void lcdUnitLabels_data();
     void lcdUnitLabels();
@@ -311,6 +319,61 @@ void TestPanel::silentMeterGivesUpAfterSixWaits() {
     QVERIFY(!wasAliveAtGiveUp);
     QCOMPARE(statuses, (QStringList{"No COM", "COM3"}));
     QCOMPARE(w.LblCOM->text(), QStringLiteral("COM3"));
+}
+
+void TestPanel::toolbarWaitsCanBeCancelled_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("escape"); // else the Cancel button
+    for (const char* key : {"ESC", "CD", "Hold", "Comp", "cal", "scf", "Memory"})
+        QTest::newRow(key) << QString::fromLatin1(key) << (std::strlen(key) % 2 == 0);
+}
+
+// A meter that is switched off: a toolbar command without a window of its own shows that it
+// waits, gives up when the user cancels, and everything works again afterwards.
+void TestPanel::toolbarWaitsCanBeCancelled() {
+    QFETCH(QString, key);
+    QFETCH(bool, escape);
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    w.show();
+    QApplication::setActiveWindow(&w); // Escape reaches the window that has the focus
+    p.meter.setPowered(false);
+    // The command waits beneath this driver, as beneath a user.
+    QElapsedTimer sinceCancel;
+    QString shown;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, this, [&] {
+        if (sinceCancel.isValid() || !w.FrmWaiting->isVisible())
+            return;
+        shown = w.FrmWaiting->LblWaiting->text();
+        sinceCancel.start();
+        if (escape)
+            QTest::keyClick(&w, Qt::Key_Escape);
+        else
+            w.FrmWaiting->CmdCancelWait->click();
+    });
+    driver.start(20);
+    // Should the strip never come, quitting ends the wait and the row fails, not hangs.
+    QTimer rescue;
+    rescue.setSingleShot(true);
+    connect(&rescue, &QTimer::timeout, this, [] { requestQuit(); });
+    rescue.start(10000);
+    p.click(key); // returns once the wait is given up
+    driver.stop();
+    const bool rescued = quitRequested();
+    resetQuitRequest();
+    QVERIFY(!rescued);
+    QVERIFY(sinceCancel.isValid());
+    QVERIFY2(sinceCancel.elapsed() < 1000, qPrintable(QString::number(sinceCancel.elapsed())));
+    QCOMPARE(shown, QStringLiteral("Waiting for the meter…"));
+    QVERIFY(!w.link().claimed());
+    QVERIFY(!w.FrmWaiting->isVisible());
+    // The meter comes back: the display runs, and a command gets the meter again.
+    p.meter.setPowered(true);
+    QSignalSpy frames(&w.displayPoll(), &DisplayPoll::frameDecoded);
+    QVERIFY(waitFor([&] { return frames.size() >= 2; }, 8000));
+    const auto again = w.link().claim();
+    QVERIFY(again.has_value());
 }
 
 void TestPanel::pollHoldNests() {
