@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cmath>
+
 using namespace lumetra;
 using lumetra::test::PanelFixture;
 using lumetra::test::waitFor;
@@ -63,6 +65,7 @@ private slots:
     void liveGraphClosesWhenTheMeterLeavesPlainReading_data();
     void liveGraphClosesWhenTheMeterLeavesPlainReading();
     void handOverShowsTheWholeSeries();
+    void liveGraphDrawsAnOutageAsAGap();
     void plotButtons();
 };
 
@@ -264,6 +267,17 @@ void TestGraph::handOverShowsTheWholeSeries() {
     emit live->handOverAsked();
     QVERIFY(waitFor([&] { return !first || !first->isVisible(); }));
     QVERIFY(f.hub->graphs().realTimeGraph() != first.data());
+}
+
+void TestGraph::liveGraphDrawsAnOutageAsAGap() {
+    PanelFixture f;
+    AppState& s = f.panel->state();
+    f.click("Graph");
+    QVERIFY(waitFor([&] { return s.graphPoints.size() >= 2; }));
+    f.meter.setSilent(true); // the cable is pulled: the last reading stays on the display
+    const auto last = [&] { return s.graphPoints.series().last(); };
+    QVERIFY(waitFor([&] { return std::isnan(last()); }, 5000));
+    QCOMPARE(s.graphPoints.maximum(), s.graphPoints.series().first()); // gaps are no values
 }
 
 void TestGraph::plotButtons() {

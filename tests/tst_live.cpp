@@ -88,6 +88,7 @@ private slots:
 };
 
 void TestLive::init() {
+    resetQuitRequest(); // a test may end the program
     LiveFixture::manualClock.set(QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30)));
 }
 
@@ -498,6 +499,20 @@ void TestLive::refusedWritesAreShownAndCaughtUp() {
     QVERIFY(f.panel->LblWriteError->isHidden()); // a new recording starts with a clean slate
     f.tick();
     QCOMPARE(f.fileBytes(next), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:36\t12.34\r\n"));
+
+    // The program ends while the disk refuses: a last try, and what is still refused is said.
+    limited.rlim_cur = rlim_t(QFileInfo(next).size());
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    f.tick();
+    f.dialogs.shown.clear();
+    f.panel->close();
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    // The close ended the event loop for good; the tests that follow need it again.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QVERIFY2(f.dialogs.shown[0].text.contains(QLatin1String("1 record(s)")),
+             qPrintable(f.dialogs.shown[0].text));
 }
 
 void TestLive::liveListOpensBesideAndCloses() {

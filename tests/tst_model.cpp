@@ -194,6 +194,20 @@ void TestModel::ringKeepsTheLastSamples() {
     QCOMPARE(flat.maximum(), 1.0f);
     QCOMPARE(flat.minimum(), 1.0f);
 
+    // Gaps are held but are never an extreme, also when the ring searches again.
+    LiveSeries gaps;
+    gaps.append(qQNaN());
+    QCOMPARE(gaps.maximum(), 0.0f);
+    for (int i = 1; i < LiveSeries::kCapacity; ++i)
+        gaps.append(i == 9 ? 5.0f : i == 10 ? -5.0f : qQNaN());
+    gaps.append(qQNaN());
+    QCOMPARE(gaps.maximum(), 5.0f);
+    QCOMPARE(gaps.minimum(), -5.0f);
+    for (int i = 0; i < 12; ++i)
+        gaps.append(i == 11 ? 3.0f : qQNaN()); // the 5 and the -5 are overwritten
+    QCOMPARE(gaps.maximum(), 3.0f);
+    QCOMPARE(gaps.minimum(), 3.0f);
+
     ring.clear();
     QCOMPARE(ring.size(), 0);
     ring.append(4);

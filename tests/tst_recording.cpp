@@ -62,6 +62,7 @@ private slots:
     void gridSaveFailureIsReported();
     void printToPdf();
     void saveStartsAndStopsRecording();
+    void saveIntoAnUnwritablePlaceDoesNotRecord_data();
     void saveIntoAnUnwritablePlaceDoesNotRecord();
     void hubPreconditions_data();
     void hubPreconditions();
@@ -257,10 +258,20 @@ void TestRecording::saveStartsAndStopsRecording() {
     QVERIFY(!s.recordingToFile);
 }
 
+void TestRecording::saveIntoAnUnwritablePlaceDoesNotRecord_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::newRow("missing folder") << false;
+    QTest::newRow("named pipe") << true; // opening it would wait for a reader for ever
+}
+
 void TestRecording::saveIntoAnUnwritablePlaceDoesNotRecord() {
+    QFETCH(bool, pipe);
     QTemporaryDir dir;
     PanelFixture f;
-    f.dialogs.saveAnswers = {dir.filePath("missing/run.txt")};
+    const QString path = dir.filePath(pipe ? "run.txt" : "missing/run.txt");
+    if (pipe)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    f.dialogs.saveAnswers = {path};
     f.click("Save");
     QVERIFY(!f.panel->state().recordingToFile);
     QCOMPARE(f.dialogs.shown.size(), 1);
@@ -343,8 +354,10 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
     QVERIFY(rec.writeRecord("2\t06-14:05:32\t1,234"));
     QVERIFY(rec.writeRecord("3\t06-14:05:34\tOL"));
     f.click("Save");
+    f.dialogs.lastFilter = QStringLiteral("PNG Picture (*.png)|*.png|"); // as "Save Graph" left it
     f.dialogs.openAnswers = {path};
     f.click("Open");
+    QCOMPARE(f.dialogs.lastFilter, kSaveFilter); // record files, whatever was saved last
     FileList* list = f.hub->fileList();
     QVERIFY(list);
     QCOMPARE(list->windowTitle(), QStringLiteral("walk.txt"));

@@ -131,6 +131,8 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
         }
         if (written && !block.isEmpty())
             written = writeBlock();
+        if (written && !quitRequested())
+            written = syncToDisk(file, error);
         // The old file is replaced only by the whole list: anything short of it is thrown
         // away and the old file stays as it was.
         if (written && !quitRequested() && file.error() == QFileDevice::NoError && file.commit())

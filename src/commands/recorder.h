@@ -38,6 +38,8 @@ public:
     void closeFile();
     bool isOpen() const { return m_file.isOpen(); }
     QString lastWriteError() const { return m_writeError; }
+    // The record file was removed or replaced: nothing more can be written to it.
+    bool fileGone() const { return m_file.gone(); }
     QString fileName() const { return m_file.fileName(); }
 
 signals:

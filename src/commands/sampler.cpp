@@ -44,9 +44,7 @@ void Sampler::tick() {
     }
     // A reading shown while the poll rests (a download, a settings window, a list job) is
     // no new sample: the moment is skipped, and the times in the file show the gap.
-    const bool fresh = s.readingsDecoded != m_sampledReading ||
-                       (s.sinceReading.isValid() && s.sinceReading.elapsed() <= kFreshMs);
-    if (!fresh) {
+    if (!s.readingFresh(m_sampledReading)) {
         if (s.recordingToFile && !d.linkAlive)
             autoStop();
         s.sampleTick = 1;
@@ -68,6 +66,10 @@ void Sampler::tick() {
                                                 recordfile::sampleText(now, d.readingText));
             flushPending();
             m_recorder.counted(s.fileRecordCount);
+            // Records held for a file that is gone would never reach it: the recording
+            // stops and says how many are not in any file.
+            if (m_recorder.fileGone())
+                autoStop();
         }
     }
     // The rest of a tick that stopped the recording goes on as usual: the list keeps its
@@ -91,15 +93,16 @@ void Sampler::autoStop() {
     m_recorder.stopByItself();
 }
 
-void Sampler::stopRecording() {
+QString Sampler::stopRecording() {
     flushPending();
-    dropPending();
+    const QString dropped = dropPending();
     m_recorder.stop();
+    return dropped;
 }
 
-void Sampler::dropPending() {
+QString Sampler::dropPending() {
     if (m_pending.isEmpty())
-        return;
+        return {};
     // Said once the recording has stopped, so nothing here may promise to keep them.
     QString text =
         QStringLiteral("The recording stopped with %1 record(s) that could not be "
@@ -112,6 +115,7 @@ void Sampler::dropPending() {
     emit writeErrorChanged(text);
     m_pending.clear();
     m_listAtFirstRefusal = nullptr;
+    return text;
 }
 
 bool Sampler::flushPending() {

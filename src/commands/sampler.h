@@ -29,8 +29,10 @@ public:
     int pendingLines() const { return int(m_pending.size()); }
     // Writes what the disk refused so far; true when nothing is left waiting.
     bool flushPending();
-    // The toolbar's stop: a last try for the records the disk refused, then the file closes.
-    void stopRecording();
+    // The toolbar's stop (and the program's end): a last try for the records the disk
+    // refused, then the file closes. Returns what to tell the user about records that are
+    // still refused (empty when none).
+    QString stopRecording();
 
 signals:
     // Records cannot be written (empty: all is well again).
@@ -41,7 +43,7 @@ private:
     void endList();
     // Records still refused when their file closes cannot go anywhere else: they are dropped,
     // and the status row says how many, never carried into the next recording's file.
-    void dropPending();
+    QString dropPending();
 
     AppState& m_state;
     Clock& m_clock;
@@ -49,9 +51,7 @@ private:
     QPointer<RealTimeList> m_list;
     QStringList m_pending;
     QPointer<RealTimeList> m_listAtFirstRefusal; // the list counting when m_pending began
-    // A reading counts as fresh this long after it arrived, even when it was sampled before.
-    static constexpr qint64 kFreshMs = 2000;
-    quint64 m_sampledReading = 0; // AppState::readingsDecoded at the last sample
+    quint64 m_sampledReading = 0;                // AppState::readingsDecoded at the last sample
 };
 
 } // namespace lumetra

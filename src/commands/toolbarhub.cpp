@@ -45,8 +45,16 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
     connect(m_recorder, &Recorder::statusChanged, &panel, &Panel::showRecording);
     connect(m_sampler, &Sampler::writeErrorChanged, &panel, &Panel::showWriteError);
-    // Whatever state the program is in when it ends, the record file is complete on disk.
-    panel.setShutdownHook([this] { m_recorder->closeFile(); });
+    // Whatever state the program is in when it ends, the record file is complete on disk:
+    // records the disk refused so far get a last try, and any still refused are said.
+    panel.setShutdownHook([this] {
+        if (!m_panel.state().recordingToFile) {
+            m_recorder->closeFile();
+            return;
+        }
+        if (const QString dropped = m_sampler->stopRecording(); !dropped.isEmpty())
+            m_panel.dialogs().message(&m_panel, dropped, MessageIcon::Error);
+    });
 }
 
 ToolbarHub::~ToolbarHub() {
@@ -168,7 +176,7 @@ void ToolbarHub::open() {
     if (!opening)
         return; // one file at a time
 
-    const QString path = m_panel.dialogs().openFile(&m_panel, QString());
+    const QString path = m_panel.dialogs().openFile(&m_panel, kSaveFilter);
     if (path.isEmpty())
         return;
     if (m_fileList)

@@ -176,14 +176,16 @@ QString SeriesPlot::saveImage(const QString& path, int width, int height) {
         pdf.setCreator(QStringLiteral("Lumetra"));
         pdf.setResolution(96);
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        pdf.setPageSize(QPageSize(QSizeF(width, height) * 72.0 / 96.0, QPageSize::Point));
+        pdf.setPageSize(QPageSize(QSizeF(width, height) * 72.0 / 96.0, QPageSize::Point, QString(),
+                                  QPageSize::ExactMatch));
         QCPPainter painter;
         if (!painter.begin(&pdf))
             return QStringLiteral("The PDF document could not be started.");
         painter.setMode(QCPPainter::pmVectorized);
         painter.setMode(QCPPainter::pmNoCaching);
         m_plot->toPainter(&painter, width, height);
-        painter.end();
+        if (!painter.end())
+            return QStringLiteral("The PDF document could not be finished.");
     } else if (!m_plot->toPixmap(width, height).save(&buffer, "PNG")) {
         return QStringLiteral("The picture could not be drawn.");
     }

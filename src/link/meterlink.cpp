@@ -171,21 +171,21 @@ bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
             return false;
     }
     writeLetter(letter);
-    if (command->waitAfter > 0) {
+    // Once the letter is out its payload follows, whoever gives up meanwhile: a meter left
+    // waiting for it would take the next handshake's letters for it. What is left takes a
+    // quarter of a second at most, in a scope of its own that only quitting ends.
+    const WaitScope finish;
+    if (command->waitAfter > 0)
         pauseSeconds(command->waitAfter);
-        if (waitsAbandoned())
-            return false;
-    }
     if (command->payloadSize > 0) {
         Q_ASSERT(payload.size() == command->payloadSize);
+        if (quitRequested())
+            return false;
         write(payload);
-        if (command->waitPayload > 0) {
+        if (command->waitPayload > 0)
             pauseSeconds(command->waitPayload);
-            if (waitsAbandoned())
-                return false;
-        }
     }
-    return true;
+    return !quitRequested();
 }
 
 bool MeterLink::enterSettings() {

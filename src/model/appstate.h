@@ -27,6 +27,14 @@ struct AppState {
     // a sample is taken only from a reading the meter has sent lately.
     quint64 readingsDecoded = 0;
     QElapsedTimer sinceReading;
+    static constexpr qint64 kFreshReadingMs = 2000;
+    // A reading came after the count `seen` of readingsDecoded, or within the last 2 s: it is
+    // a sample. Otherwise the meter has said nothing new (the poll rests, the link is down)
+    // and the moment is a gap.
+    bool readingFresh(quint64 seen) const {
+        return readingsDecoded != seen ||
+               (sinceReading.isValid() && sinceReading.elapsed() <= kFreshReadingMs);
+    }
 
     // PC recording
     double sampleInterval = 2.0; // seconds, 1..86400

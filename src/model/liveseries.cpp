@@ -58,26 +58,35 @@ QVector<float> LiveSeries::series() const {
 void LiveSeries::rescan() const {
     if (!m_stale)
         return;
-    const auto [lo, hi] = std::minmax_element(m_values.cbegin(), m_values.cend());
-    m_min = *lo;
-    m_max = *hi;
-    m_minCount = int(std::count(m_values.cbegin(), m_values.cend(), m_min));
-    m_maxCount = int(std::count(m_values.cbegin(), m_values.cend(), m_max));
+    // Gaps (NaN) hold no value: they are neither extreme.
+    m_min = std::numeric_limits<float>::max();
+    m_max = std::numeric_limits<float>::lowest();
+    m_minCount = m_maxCount = 0;
+    for (const float v : m_values) {
+        if (v < m_min) {
+            m_min = v;
+            m_minCount = 1;
+        } else if (v == m_min) {
+            ++m_minCount;
+        }
+        if (v > m_max) {
+            m_max = v;
+            m_maxCount = 1;
+        } else if (v == m_max) {
+            ++m_maxCount;
+        }
+    }
     m_stale = false;
 }
 
 float LiveSeries::minimum() const {
-    if (size() == 0)
-        return 0;
     rescan();
-    return m_min;
+    return m_minCount > 0 ? m_min : 0.0f;
 }
 
 float LiveSeries::maximum() const {
-    if (size() == 0)
-        return 0;
     rescan();
-    return m_max;
+    return m_maxCount > 0 ? m_max : 0.0f;
 }
 
 } // namespace lumetra

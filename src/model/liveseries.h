@@ -22,7 +22,8 @@ public:
     qint64 taken() const { return m_taken; }
     // The samples held, oldest first.
     QVector<float> series() const;
-    // Lowest and highest value of the samples held (both 0 when empty).
+    // Lowest and highest value of the samples held, gaps (NaN) left out (both 0 when there is
+    // no value).
     float minimum() const;
     float maximum() const;
 

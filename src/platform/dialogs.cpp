@@ -93,23 +93,26 @@ QString lastFolder() {
 QString remembered(QWidget* parent, const QString& path) {
     if (path.isEmpty())
         return path;
+    // Said once a run: the folder is only a convenience.
+    static bool said = false;
     if (const QString error = remember(kLastFolderKey, QFileInfo(path).absolutePath());
-        !error.isEmpty())
+        !error.isEmpty() && !said) {
+        said = true;
         QMessageBox::warning(parent, Dialogs::applicationTitle(), error);
+    }
     return path;
 }
 
 } // namespace
 
 QString QtDialogs::openFile(QWidget* parent, const QString& filter) {
-    if (!filter.isEmpty())
-        m_lastFilter = filter;
-    return remembered(parent, QFileDialog::getOpenFileName(parent, QString(), lastFolder(),
-                                                           toQtFilter(m_lastFilter)));
+    // Each dialog offers its own filter: one left behind by "Save Graph" would hide every
+    // record file.
+    return remembered(
+        parent, QFileDialog::getOpenFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
 }
 
 QString QtDialogs::saveFile(QWidget* parent, const QString& filter) {
-    m_lastFilter = filter;
     // QFileDialog asks before replacing an existing file unless told not to.
     return remembered(
         parent, QFileDialog::getSaveFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
@@ -147,8 +150,7 @@ std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, c
 
 QString ScriptedDialogs::openFile(QWidget*, const QString& filter) {
     ++fileDialogs;
-    if (!filter.isEmpty())
-        lastFilter = filter;
+    lastFilter = filter;
     if (openAnswers.empty())
         return {};
     QString answer = openAnswers.front();

@@ -50,9 +50,6 @@ public:
     QString openFile(QWidget* parent, const QString& filter) override;
     QString saveFile(QWidget* parent, const QString& filter) override;
     bool printerSetup(QWidget* parent, QPrinter& printer) override;
-
-private:
-    QString m_lastFilter;
 };
 
 // Answers from a script, and a record of what was asked. Unscripted questions are

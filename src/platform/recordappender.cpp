@@ -13,6 +13,13 @@
 #include <unistd.h>
 
 namespace lumetra {
+namespace {
+
+QString notRegular() {
+    return QStringLiteral("It is not a regular file (a pipe, a socket or a device).");
+}
+
+} // namespace
 
 RecordAppender::~RecordAppender() {
     close();
@@ -29,13 +36,30 @@ bool RecordAppender::open(const QString& path) {
     m_error.clear();
     m_whole = 0;
     m_torn = false;
+    m_gone = false;
     const QByteArray name = QFile::encodeName(path);
+    // Non-blocking, so that a pipe with no reader fails at once instead of holding open().
     int fd;
     do
-        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == ENXIO) {
+        m_error = notRegular();
+        return false;
+    }
     if (fd < 0)
         return fail(errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        m_error = notRegular();
+        return false;
+    }
+    if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(error);
+    }
     m_fd = fd;
     return true;
 }
@@ -48,6 +72,7 @@ bool RecordAppender::stillNamed() {
     if (mine.st_nlink == 0 || ::stat(QFile::encodeName(m_path).constData(), &named) != 0 ||
         named.st_dev != mine.st_dev || named.st_ino != mine.st_ino) {
         m_error = removedMessage();
+        m_gone = true;
         return false;
     }
     return true;
@@ -86,12 +111,27 @@ bool RecordAppender::append(const QByteArray& line) {
         return fail(error);
     }
     m_whole += done;
+    // Removed while the line went in: it went nowhere a person can find it.
+    struct stat after {};
+    if (::fstat(m_fd, &after) == 0 && after.st_nlink == 0) {
+        m_error = removedMessage();
+        m_gone = true;
+        return false;
+    }
     m_error.clear();
+    // On the disk, not only with the system: a power cut keeps every record taken. A failed
+    // sync refuses nothing: the line is whole in the file, and written again it would be
+    // there twice.
+    if (m_sync)
+        ::fdatasync(m_fd);
     return true;
 }
 
 void RecordAppender::close() {
     if (m_fd >= 0) {
+        // A last try to leave whole lines only; nothing else is left to do if it fails.
+        if (m_torn && ::ftruncate(m_fd, m_whole) == 0)
+            m_torn = false;
         ::close(m_fd);
         m_fd = -1;
     }

@@ -16,15 +16,21 @@ public:
     RecordAppender(const RecordAppender&) = delete;
     RecordAppender& operator=(const RecordAppender&) = delete;
 
-    // Creates (or empties) the file. false with errorString() on failure.
+    // Creates (or empties) the file. false with errorString() on failure, also for anything
+    // but a regular file (a pipe would hold the program until someone reads it).
     bool open(const QString& path);
     bool isOpen() const { return m_fd >= 0; }
     QString fileName() const { return m_path; }
-    // Appends one whole line and hands it to the operating system (not synced). false when
-    // the line is not in the file; the file then ends with the last whole line, or, should
-    // even cutting back fail, is cut back before the next line goes in.
+    // Appends one whole line and syncs it to the disk (fdatasync), so it survives the
+    // program's death and a power cut alike. false when the line is not in the file; the file
+    // then ends with the last whole line, or, should even cutting back fail, is cut back
+    // before the next line goes in.
     bool append(const QByteArray& line);
+    // Hands lines to the system only (the benchmark's plain baseline).
+    void setSyncEachLine(bool sync) { m_sync = sync; }
     QString errorString() const { return m_error; }
+    // The file was removed or replaced: nothing more can go into it.
+    bool gone() const { return m_gone; }
     void close();
 
     static QString removedMessage() {
@@ -40,6 +46,8 @@ private:
     QString m_error;
     qint64 m_whole = 0;  // bytes of whole lines in the file
     bool m_torn = false; // a part line may follow them
+    bool m_sync = true;
+    bool m_gone = false;
 };
 
 } // namespace lumetra

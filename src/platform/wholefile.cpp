@@ -2,6 +2,10 @@
 
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 namespace lumetra {
 
 bool writeAll(QFileDevice& file, const QByteArray& bytes, QString& error) {
@@ -28,12 +32,25 @@ bool writeAll(QFileDevice& file, const QByteArray& bytes, QString& error) {
     return true;
 }
 
+bool syncToDisk(QFileDevice& file, QString& error) {
+    // QSaveFile::commit() syncs too, but does not look at the result: a network disk or a
+    // quota may say only here that the bytes did not all go in.
+    int result;
+    do
+        result = ::fsync(file.handle());
+    while (result != 0 && errno == EINTR);
+    if (result == 0 || errno == EINVAL) // EINVAL: a file that cannot be synced at all
+        return true;
+    error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
 QString saveWholeFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     QString error;
-    if (!writeAll(file, bytes, error)) {
+    if (!writeAll(file, bytes, error) || !syncToDisk(file, error)) {
         file.cancelWriting();
         return error;
     }

@@ -12,6 +12,10 @@ namespace lumetra {
 // why not. On failure error says why.
 bool writeAll(QFileDevice& file, const QByteArray& bytes, QString& error);
 
+// The file's bytes are on the disk (fsync), not only with the system: a save is said to be
+// done only then. On failure error says why.
+bool syncToDisk(QFileDevice& file, QString& error);
+
 // Replaces the file at path by bytes, whole or not at all: on any failure the old file stays
 // as it was. Returns why it failed, empty when the file was written.
 QString saveWholeFile(const QString& path, const QByteArray& bytes);

@@ -251,8 +251,9 @@ void Panel::closeEvent(QCloseEvent* event) {
     // finishing its save) is still visible, and the program would never get to its teardown.
     QCoreApplication::exit(0);
     // Should some handler still hold the stack, the process ends anyway (the record file is
-    // already closed), and says so: this is a fault, never the way out.
-    QTimer::singleShot(3000, [] {
+    // already closed), and says so: this is a fault, never the way out. The teardown, which
+    // deletes this window, calls it off.
+    QTimer::singleShot(3000, this, [] {
         std::fputs("lumetra: a handler did not give up when the program quit\n", stderr);
         std::_Exit(70);
     });

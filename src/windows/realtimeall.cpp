@@ -56,7 +56,10 @@ void RealTimeAll::sample() {
         return;
     }
     Timer1->setInterval(500);
-    const float v = d.readingValue;
+    // Without a fresh reading (the link is down, the poll rests) the moment is a gap, which
+    // the graphs draw as a break, not a flat line of the last value.
+    const float v = s.readingFresh(m_sampledReading) ? d.readingValue : qQNaN();
+    m_sampledReading = s.readingsDecoded;
     s.graphPoints.append(v);
     CWGraph1->append(s.graphPoints.taken(), v, s.graphPoints.minimum(), s.graphPoints.maximum());
 }

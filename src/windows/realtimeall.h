@@ -30,6 +30,7 @@ private:
     void initialForm();
 
     AppState& m_state;
+    quint64 m_sampledReading = 0; // AppState::readingsDecoded at the last sample
 };
 
 } // namespace lumetra
