@@ -1,5 +1,6 @@
 // The Port window and the main window: start-up online and offline, the toolbar's
 // availability, the version caption, the live poll against the virtual meter and the LCD.
+#include "commands/toolbarhub.h"
 #include "link/displaypoll.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
@@ -165,8 +166,8 @@ void TestPanel::startOnline() {
     QCOMPARE(w.Timer1->interval(), 250);
     QCOMPARE(w.Timer2->interval(), 1000);
     QCOMPARE(w.state().sampleInterval, 2.0);
-    for (const char* key : Panel::kButtonKeys)
-        QVERIFY2(w.toolbarButton(QLatin1String(key))->isEnabled(), key);
+    for (const auto& c : ToolbarHub::commands())
+        QVERIFY2(w.toolbarButton(QLatin1String(c.button.key))->isEnabled(), c.button.key);
     QVERIFY(p.dialogs.shown.isEmpty());
     // The start-up itself sends nothing; the first poll tick talks to the meter.
     QVERIFY(p.meter.receivedBytes().isEmpty());
@@ -183,6 +184,7 @@ void TestPanel::startOffline() {
     ScriptedDialogs dialogs;
     SystemClock clock;
     Panel w(dialogs, clock);
+    ToolbarHub hub(w);
     w.start(PortChoice{0, device});
     QCOMPARE(dialogs.shown.size(), 1);
     QCOMPARE(dialogs.shown[0].text, QStringLiteral("No device found, try again!"));
@@ -191,8 +193,9 @@ void TestPanel::startOffline() {
     QCOMPARE(w.LblCOM->text(), QStringLiteral("Offline Mode"));
     QVERIFY(!w.state().meterOnline);
     QVERIFY(!w.Timer1->isActive());
-    for (const char* key : Panel::kButtonKeys)
-        QCOMPARE(w.toolbarButton(QLatin1String(key))->isEnabled(), QByteArray(key) == "Open");
+    for (const auto& c : ToolbarHub::commands())
+        QCOMPARE(w.toolbarButton(QLatin1String(c.button.key))->isEnabled(),
+                 QByteArray(c.button.key) == "Open");
     // A poll tick does nothing offline, and the poll cannot be restarted by an exchange.
     w.displayPoll().tick();
     { auto hold = w.poll().hold(); }
@@ -214,17 +217,21 @@ void TestPanel::everyControlHasAnAccessibleName() {
     ScriptedDialogs dialogs;
     SystemClock clock;
     Panel w(dialogs, clock);
-    for (const char* key : Panel::kButtonKeys) {
-        QToolButton* b = w.findChild<QToolButton*>(QStringLiteral("Toolbar1_") + key);
-        QVERIFY2(b, key);
-        QVERIFY(!b->shortcut().isEmpty());
+    for (const auto& c : ToolbarHub::commands())
+        w.addToolbarButton(c.button);
+    // Each button reports its own command, and each has a key of its own and a picture.
+    QSignalSpy clicked(&w, &Panel::toolbarClicked);
+    QSet<QString> shortcuts;
+    for (const auto& c : ToolbarHub::commands()) {
+        QToolButton* b = w.findChild<QToolButton*>(QStringLiteral("Toolbar1_") + c.button.key);
+        QVERIFY2(b, c.button.key);
         QVERIFY(!b->icon().isNull());
+        shortcuts.insert(b->shortcut().toString());
+        b->click();
+        QCOMPARE(clicked.takeLast().at(0).toString(), QLatin1String(c.button.key));
     }
-    // Fourteen commands, fourteen different keys.
-    QSet<QString> keys;
-    for (const char* k : Panel::kButtonShortcuts)
-        keys.insert(QLatin1String(k));
-    QCOMPARE(keys.size(), Panel::kButtonCount);
+    QCOMPARE(shortcuts.size(), qsizetype(ToolbarHub::commands().size()));
+    QVERIFY(!shortcuts.contains(QString()));
     QCOMPARE(w.toolbarButton("Save")->toolTip(), QStringLiteral("Save As (Ctrl+S)"));
     QCOMPARE(w.toolbarButton("TimeSet")->toolTip(),
              QStringLiteral("Set Meter Time to PC System Time (Ctrl+T)"));

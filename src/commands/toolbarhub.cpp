@@ -41,6 +41,8 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
                                   &panel, *m_graphs, this);
     m_exchange.setMeter(&panel.link(), &panel.poll());
     m_memory->setWaitingBar(panel.FrmWaiting);
+    for (const Command& c : commands())
+        panel.addToolbarButton(c.button);
     connect(&panel, &Panel::toolbarClicked, this, &ToolbarHub::click);
     connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
     connect(m_recorder, &Recorder::statusChanged, &panel, &Panel::showRecording);
@@ -92,51 +94,102 @@ FileList* ToolbarHub::fileList() const {
     return m_fileList.data();
 }
 
+// The toolbar, left to right: one row per command. A command's row says everything about it;
+// its handler checks the command's own precondition against the meter's display.
+const QList<ToolbarHub::Command>& ToolbarHub::commands() {
+    static const QList<Command> table{
+        {{"Save", "Save As", "Ctrl+S", 1, false}, &ToolbarHub::saveKey},
+        {{"Open", "Open File to Read", "Ctrl+O", 2, true}, &ToolbarHub::open},
+        {{"PC", "PC Sampling Rate", "Ctrl+R", 3, false}, &ToolbarHub::samplingRateKey},
+        {{"List", "List Display", "Ctrl+L", 4, false}, &ToolbarHub::listKey},
+        {{"Graph", "Graphic Display", "Ctrl+G", 5, false}, &ToolbarHub::graphKey},
+        {{"TimeSet", "Set Meter Time to PC System Time", "Ctrl+T", 6, false},
+         &ToolbarHub::timeSetKey},
+        {{"Memory", "Data Logger", "Ctrl+M", 7, false}, &ToolbarHub::memoryKey},
+        {{"CD", "Luminous Intensity", "Ctrl+D", 8, false}, &ToolbarHub::distanceKey},
+        {{"Comp", "Comparator", "Ctrl+K", 9, false}, &ToolbarHub::comparatorKey},
+        {{"Hold", "Set Time to Hold", "Ctrl+H", 10, false}, &ToolbarHub::holdKey},
+        {{"Buttons", "Control Panel", "Ctrl+B", 12, false}, &ToolbarHub::buttons},
+        {{"ESC", "Back to Normal Mode", "Ctrl+Shift+E", 13, false}, &ToolbarHub::escapeKey},
+        {{"scf", "Set SCF", "Ctrl+Shift+F", 14, false}, &ToolbarHub::scfKey},
+        {{"cal", "Set Cal", "Ctrl+Shift+C", 15, false}, &ToolbarHub::calibrationKey},
+    };
+    return table;
+}
+
 void ToolbarHub::click(const QString& key) {
-    const DisplayState& d = m_panel.state().display;
-    const bool free = d.free();
-    const bool logging = d.flag(Flag::Intv);
-    if (key == QLatin1String("Save")) {
-        if (free)
-            save();
-    } else if (key == QLatin1String("Open")) {
-        open();
-    } else if (key == QLatin1String("ESC")) {
-        guarded([this] { escape(); });
-    } else if (key == QLatin1String("TimeSet")) {
-        if (logging)
-            m_panel.dialogs().message(&m_panel, loggingMessage(), MessageIcon::Error);
-        else if (!m_panel.link().claimed())
-            timeSet();
-    } else if (key == QLatin1String("Memory")) {
-        if (!logging && !m_panel.state().memoryOpen && !d.flag(Flag::Hold))
-            m_memory->download();
-    } else if (key == QLatin1String("Comp")) {
-        guarded([this] { comparatorWindow(); });
-    } else if (key == QLatin1String("cal")) {
-        if (free && !m_panel.link().claimed())
-            calibration();
-    } else if (key == QLatin1String("scf")) {
-        if (free && !m_panel.link().claimed())
-            scf();
-    } else if (key == QLatin1String("Graph")) {
-        if (!m_panel.state().graphOpen && free)
-            m_graphs->openLiveGraph();
-    } else if (key == QLatin1String("PC")) {
-        if (!m_panel.link().claimed())
-            samplingRate();
-    } else if (key == QLatin1String("List")) {
-        if (!m_panel.state().listOpen && free)
-            openList();
-    } else if (key == QLatin1String("CD")) {
-        guarded([this] { distance(); });
-    } else if (key == QLatin1String("Hold")) {
-        guarded([this] { holdTime(); });
-    } else if (key == QLatin1String("Buttons")) {
-        buttons();
+    for (const Command& c : commands()) {
+        if (key == QLatin1String(c.button.key)) {
+            (this->*c.run)();
+            return;
+        }
     }
-    // The other keys reach their commands as their windows are built; until then a click
-    // does nothing, as a refused command does.
+}
+
+bool ToolbarHub::meterFree() const {
+    return m_panel.state().display.free();
+}
+
+bool ToolbarHub::meterLogging() const {
+    return m_panel.state().display.flag(Flag::Intv);
+}
+
+void ToolbarHub::saveKey() {
+    if (meterFree())
+        save();
+}
+
+void ToolbarHub::escapeKey() {
+    guarded([this] { escape(); });
+}
+
+void ToolbarHub::timeSetKey() {
+    if (meterLogging())
+        m_panel.dialogs().message(&m_panel, loggingMessage(), MessageIcon::Error);
+    else if (!m_panel.link().claimed())
+        timeSet();
+}
+
+void ToolbarHub::memoryKey() {
+    if (!meterLogging() && !m_panel.state().memoryOpen && !m_panel.state().display.flag(Flag::Hold))
+        m_memory->download();
+}
+
+void ToolbarHub::comparatorKey() {
+    guarded([this] { comparatorWindow(); });
+}
+
+void ToolbarHub::calibrationKey() {
+    if (meterFree() && !m_panel.link().claimed())
+        calibration();
+}
+
+void ToolbarHub::scfKey() {
+    if (meterFree() && !m_panel.link().claimed())
+        scf();
+}
+
+void ToolbarHub::graphKey() {
+    if (!m_panel.state().graphOpen && meterFree())
+        m_graphs->openLiveGraph();
+}
+
+void ToolbarHub::samplingRateKey() {
+    if (!m_panel.link().claimed())
+        samplingRate();
+}
+
+void ToolbarHub::listKey() {
+    if (!m_panel.state().listOpen && meterFree())
+        openList();
+}
+
+void ToolbarHub::distanceKey() {
+    guarded([this] { distance(); });
+}
+
+void ToolbarHub::holdKey() {
+    guarded([this] { holdTime(); });
 }
 
 void ToolbarHub::guarded(const std::function<void()>& exchange) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "widgets/busy.h"
+#include "windows/panel.h"
 
 #include <QDir>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -16,7 +18,6 @@ class Comparator;
 class FileList;
 class GraphCommands;
 class MemoryCommands;
-class Panel;
 class RealTimeList;
 class Recorder;
 class Sampler;
@@ -29,6 +30,15 @@ public:
     explicit ToolbarHub(Panel& panel, QObject* parent = nullptr);
     ~ToolbarHub() override;
 
+    // A toolbar command: its button and what it does.
+    struct Command {
+        Panel::ToolbarButton button;
+        void (ToolbarHub::*run)();
+    };
+    // The toolbar, left to right: adding a command is adding its row.
+    static const QList<Command>& commands();
+
+    // Runs the command of this key (nothing for an unknown key).
     void click(const QString& key);
 
     Recorder& recorder() { return *m_recorder; }
@@ -53,6 +63,21 @@ public:
     }
 
 private:
+    // The commands as the toolbar runs them: each checks its precondition first.
+    bool meterFree() const;
+    bool meterLogging() const;
+    void saveKey();
+    void escapeKey();
+    void timeSetKey();
+    void memoryKey();
+    void comparatorKey();
+    void calibrationKey();
+    void scfKey();
+    void graphKey();
+    void samplingRateKey();
+    void listKey();
+    void distanceKey();
+    void holdKey();
     // Runs a meter exchange unless another exchange has the meter.
     void guarded(const std::function<void()>& exchange);
     void save();

@@ -28,32 +28,9 @@
 
 namespace lumetra {
 
-const std::array<const char*, Panel::kButtonCount> Panel::kButtonKeys{
-    "Save", "Open", "PC",   "List",    "Graph", "TimeSet", "Memory",
-    "CD",   "Comp", "Hold", "Buttons", "ESC",   "scf",     "cal"};
-
-const std::array<const char*, Panel::kButtonCount> Panel::kButtonTips{
-    "Save As",          "Open File to Read",
-    "PC Sampling Rate", "List Display",
-    "Graphic Display",  "Set Meter Time to PC System Time",
-    "Data Logger",      "Luminous Intensity",
-    "Comparator",       "Set Time to Hold",
-    "Control Panel",    "Back to Normal Mode",
-    "Set SCF",          "Set Cal"};
-
-const std::array<const char*, Panel::kButtonCount> Panel::kButtonShortcuts{
-    "Ctrl+S", "Ctrl+O", "Ctrl+R", "Ctrl+L", "Ctrl+G",       "Ctrl+T",       "Ctrl+M",
-    "Ctrl+D", "Ctrl+K", "Ctrl+H", "Ctrl+B", "Ctrl+Shift+E", "Ctrl+Shift+F", "Ctrl+Shift+C"};
-
 QString Panel::tipWithShortcut(const QString& tip, const QKeySequence& shortcut) {
     return QStringLiteral("%1 (%2)").arg(tip, shortcut.toString(QKeySequence::NativeText));
 }
-
-namespace {
-// Picture of each button in the image list; picture 11 is kept for the recording look.
-constexpr std::array<int, Panel::kButtonCount> kButtonPictures{1, 2, 3,  4,  5,  6,  7,
-                                                               8, 9, 10, 12, 13, 14, 15};
-} // namespace
 
 Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     : QMainWindow(parent), m_dialogs(dialogs), m_clock(clock) {
@@ -78,24 +55,6 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     Toolbar1->setIconSize(QSize(28, 28));
     Toolbar1->setContextMenuPolicy(Qt::PreventContextMenu);
     addToolBar(Qt::TopToolBarArea, Toolbar1);
-    for (int i = 0; i < kButtonCount; ++i) {
-        const QString key = QLatin1String(kButtonKeys[size_t(i)]);
-        auto* button = new QToolButton(Toolbar1);
-        button->setObjectName(QStringLiteral("Toolbar1_") + key);
-        button->setProperty("key", key);
-        button->setIcon(toolbarPicture(kButtonPictures[size_t(i)]));
-        // A disabled button (offline mode) ignores its key as it ignores a click.
-        button->setShortcut(QKeySequence(QLatin1String(kButtonShortcuts[size_t(i)])));
-        button->setAutoRepeat(false); // a held key is one command, not one every 100 ms
-        button->setShortcutAutoRepeat(false);
-        button->setToolTip(
-            tipWithShortcut(QLatin1String(kButtonTips[size_t(i)]), button->shortcut()));
-        button->setAccessibleName(QLatin1String(kButtonTips[size_t(i)]));
-        button->setAutoRaise(true);
-        Toolbar1->addWidget(button);
-        connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
-        m_buttons[size_t(i)] = button;
-    }
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("PanelClient"));
@@ -156,6 +115,27 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
 
 Panel::~Panel() = default;
 
+QToolButton* Panel::addToolbarButton(const ToolbarButton& spec) {
+    const QString key = QLatin1String(spec.key);
+    auto* button = new QToolButton(Toolbar1);
+    button->setObjectName(QStringLiteral("Toolbar1_") + key);
+    button->setProperty("key", key);
+    button->setProperty("offline", spec.offline);
+    button->setIcon(toolbarPicture(spec.picture));
+    // A disabled button (offline mode) ignores its key as it ignores a click.
+    button->setShortcut(QKeySequence(QLatin1String(spec.shortcut)));
+    button->setAutoRepeat(false); // a held key is one command, not one every 100 ms
+    button->setShortcutAutoRepeat(false);
+    button->setToolTip(tipWithShortcut(QLatin1String(spec.tip), button->shortcut()));
+    button->setAccessibleName(QLatin1String(spec.tip));
+    button->setAutoRaise(true);
+    button->setEnabled(spec.offline || !m_offline);
+    Toolbar1->addWidget(button);
+    connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
+    m_buttons.append(button);
+    return button;
+}
+
 QToolButton* Panel::toolbarButton(const QString& key) const {
     for (QToolButton* b : m_buttons) {
         if (b->property("key").toString() == key)
@@ -165,11 +145,13 @@ QToolButton* Panel::toolbarButton(const QString& key) const {
 }
 
 void Panel::showRecording(bool recording, const QString& fileName, int records) {
-    QToolButton* save = m_buttons[0];
-    save->setIcon(toolbarPicture(recording ? 11 : 1));
-    const QString does = recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As");
-    save->setToolTip(tipWithShortcut(does, save->shortcut()));
-    save->setAccessibleName(does);
+    if (QToolButton* save = toolbarButton(QStringLiteral("Save"))) {
+        save->setIcon(toolbarPicture(recording ? 11 : 1));
+        const QString does =
+            recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As");
+        save->setToolTip(tipWithShortcut(does, save->shortcut()));
+        save->setAccessibleName(does);
+    }
     LblRec->setText(!recording     ? QString()
                     : records == 0 ? QStringLiteral("Rec.")
                                    : QStringLiteral("Rec"));
@@ -216,8 +198,9 @@ void Panel::goOffline(const QString& reason) {
     m_dialogs.message(this, QStringLiteral("No device found, try again!"), MessageIcon::Error,
                       MessageButtons::Ok, {}, detail);
     LblCOM->setText(QStringLiteral("Offline Mode"));
-    for (int i = 0; i < kButtonCount; ++i)
-        m_buttons[size_t(i)]->setEnabled(i == 1);
+    m_offline = true;
+    for (QToolButton* b : std::as_const(m_buttons))
+        b->setEnabled(b->property("offline").toBool());
     m_poll->setEnabled(false);
     m_state.meterOnline = false;
 }

@@ -5,7 +5,6 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include <array>
 #include <functional>
 
 class QKeySequence;
@@ -29,11 +28,16 @@ class WaitingBar;
 class Panel : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kButtonCount = 14;
-    static const std::array<const char*, kButtonCount> kButtonKeys;
-    static const std::array<const char*, kButtonCount> kButtonTips;
-    // The keyboard's way to each button, shown in its tool tip.
-    static const std::array<const char*, kButtonCount> kButtonShortcuts;
+    // One toolbar button: its key (what a click reports), what it does, the keyboard's way
+    // to it (shown in its tool tip), its picture in the image list, and whether it works
+    // without a meter.
+    struct ToolbarButton {
+        const char* key;
+        const char* tip;
+        const char* shortcut;
+        int picture;
+        bool offline;
+    };
     // "Save As (Ctrl+S)": what a button does and its key.
     static QString tipWithShortcut(const QString& tip, const QKeySequence& shortcut);
 
@@ -50,6 +54,8 @@ public:
     PollTimer& poll() { return *m_poll; }
     DisplayPoll& displayPoll() { return *m_displayPoll; }
     VirtualLcd* lcd() const { return m_lcd; }
+    // Buttons go on the toolbar in the order they are added (the commands' table decides).
+    QToolButton* addToolbarButton(const ToolbarButton& button);
     QToolButton* toolbarButton(const QString& key) const;
     // The one place that draws the recording state: button 1's two looks (picture 11, "Stop
     // Recording", or picture 1, "Save As"), "Rec." until the first record and "Rec" after it,
@@ -95,7 +101,8 @@ private:
     PollTimer* m_poll = nullptr;
     DisplayPoll* m_displayPoll = nullptr;
     VirtualLcd* m_lcd = nullptr;
-    std::array<QToolButton*, kButtonCount> m_buttons{};
+    QList<QToolButton*> m_buttons;
+    bool m_offline = false; // started without a meter
     std::function<void()> m_shutdownHook;
 };
 
