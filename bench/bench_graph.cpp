@@ -7,7 +7,7 @@
 #include "commands/graphcommands.h"
 #include "graph/seriesplot.h"
 #include "model/appstate.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "windows/graphview.h"
 
 #include "measure.h"

@@ -12,7 +12,7 @@
 // Usage: bench_live_display [seconds]   (default 30)
 #include "link/displaypoll.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"
 

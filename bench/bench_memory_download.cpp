@@ -12,7 +12,7 @@
 #include "model/readingformat.h"
 #include "model/recordtable.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "windows/datalist.h"
 #include "windows/datalogger.h"
 #include "windows/panel.h"

@@ -8,7 +8,7 @@
 #include "model/appstate.h"
 #include "model/recordtable.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "platform/recordappender.h"
 #include "windows/filelist.h"
 #include "windows/panel.h"

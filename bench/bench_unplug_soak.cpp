@@ -14,7 +14,7 @@
 #include "link/meterlink.h"
 #include "model/appstate.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "support/recordlines.h"
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"

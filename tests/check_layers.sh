@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a folder above its own layer, when virtualmeter/ reaches
-# outside itself, or when qcustomplot.h is included outside graph/. Layers, top to bottom:
+# outside itself, when qcustomplot.h is included outside graph/, or when model/, platform/ or
+# link/ include a Qt GUI or widget header (they build the session library, which has none). Layers, top to bottom:
 #   app commands windows graph widgets link platform model
 set -uo pipefail
 src="$(cd "$(dirname "$0")/../src" && pwd)"
@@ -36,6 +37,11 @@ while IFS= read -r -d '' file; do
   done < <(grep -nE '^\s*#\s*include\s+"' "$file" | sed -E 's/^([0-9]+):.*"([^"]+)".*/\1:\2/')
   if [ "$layer" != graph ] && grep -qE '^\s*#\s*include\s+[<"]qcustomplot\.h[>"]' "$file"; then
     echo "$rel: qcustomplot.h is included outside graph/"; bad=1
+  fi
+  # The session (model, platform, link) opens no window: no Qt GUI or widget header there.
+  if [ "$mine" -ge 1 ] && [ "$mine" -le 3 ]; then
+    gui=$(grep -nE '^\s*#\s*include\s+<(Qt(Gui|Widgets|PrintSupport)/[^>]*|Q(Widget|Dialog|Application|GuiApplication|MessageBox|FileDialog|InputDialog|PrintDialog|Printer|MainWindow|PushButton|ToolButton|Label|LineEdit|ComboBox|Painter|Image|Pixmap|Icon|Font|Color|Shortcut|Action|Window))>' "$file" | head -n 1)
+    [ -n "$gui" ] && { echo "$rel:${gui%%:*}: $layer includes a GUI header (${gui#*:})"; bad=1; }
   fi
 done < <(find "$src" -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
 [ "$bad" -eq 0 ] && echo "layers: every include points down"

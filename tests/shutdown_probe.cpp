@@ -10,7 +10,7 @@
 #include "commands/toolbarhub.h"
 #include "model/recordtable.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "virtualmeter/virtualmeter.h"
 #include "windows/keypad.h"
 #include "windows/panel.h"

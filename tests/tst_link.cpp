@@ -1,7 +1,7 @@
 // The meter link against the virtual meter over a pseudo-terminal.
 #include "link/meterlink.h"
 #include "link/wait.h"
-#include "support/meterfixture.h"
+#include "support/linkfixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,5 +150,5 @@ void TestLink::deviceGoneEndsAWaitForInput() {
     QCOMPARE(lost.count(), 1);
 }
 
-QTEST_MAIN(TestLink)
+QTEST_GUILESS_MAIN(TestLink)
 #include "tst_link.moc"

@@ -4,7 +4,7 @@
 #include "model/displayframe.h"
 #include "model/numbers.h"
 #include "model/portnames.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "platform/serialport.h"
 #include "support/meterfixture.h"
 #include "virtualmeter/virtualmeter.h"

@@ -7,7 +7,7 @@
 #include "link/wait.h"
 #include "model/displayframe.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "support/meterfixture.h"
 #include "widgets/virtuallcd.h"
 #include "widgets/waitingbar.h"

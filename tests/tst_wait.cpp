@@ -88,5 +88,5 @@ void TestWait::quitEndsEveryWait() {
     resetQuitRequest();
 }
 
-QTEST_MAIN(TestWait)
+QTEST_GUILESS_MAIN(TestWait)
 #include "tst_wait.moc"

@@ -11,7 +11,7 @@
 #include "model/appstate.h"
 #include "model/recordtable.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "platform/recordappender.h"
 #include "platform/remembered.h"
 #include "support/diskfaults.h"

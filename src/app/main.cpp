@@ -1,6 +1,6 @@
 #include "commands/toolbarhub.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "platform/remembered.h"
 #include "virtualmeter/virtualmeter.h"
 #include "windows/panel.h"

@@ -5,7 +5,7 @@
 #include "model/appstate.h"
 #include "model/recordfile.h"
 #include "model/recordtable.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "platform/wholefile.h"
 
 #include <QApplication>

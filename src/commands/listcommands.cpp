@@ -2,7 +2,7 @@
 
 #include "commands/gridio.h"
 #include "model/appstate.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "widgets/listwindow.h"
 
 namespace lumetra {

@@ -2,7 +2,7 @@
 
 #include "model/appstate.h"
 #include "model/recordfile.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 
 #include <QDir>
 #include <QFileInfo>

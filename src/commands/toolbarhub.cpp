@@ -12,7 +12,7 @@
 #include "model/numbers.h"
 #include "model/recordtable.h"
 #include "model/settingblocks.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "widgets/twopartentry.h"
 #include "widgets/virtuallcd.h"
 #include "widgets/waitingbar.h"

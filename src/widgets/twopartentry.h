@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/entry.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 
 namespace lumetra::entry {
 

@@ -4,7 +4,7 @@
 #include "link/wait.h"
 #include "model/numbers.h"
 #include "model/settingblocks.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 
 #include <QGridLayout>
 #include <QLineEdit>

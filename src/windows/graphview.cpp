@@ -1,7 +1,7 @@
 #include "graphview.h"
 
 #include "model/columnplot.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "widgets/twips.h"
 
 #include <QComboBox>

@@ -5,7 +5,7 @@
 #include "link/polltimer.h"
 #include "link/wait.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "widgets/toolbarpictures.h"
 #include "widgets/twips.h"
 #include "widgets/virtuallcd.h"

@@ -5,7 +5,7 @@
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "model/numbers.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "widgets/borderless.h"
 #include "widgets/twips.h"
 #include "widgets/twopartentry.h"

@@ -7,7 +7,7 @@
 #include "model/displayframe.h"
 #include "model/numbers.h"
 #include "model/settingblocks.h"
-#include "platform/dialogs.h"
+#include "widgets/dialogs.h"
 #include "widgets/borderless.h"
 
 #include <QComboBox>

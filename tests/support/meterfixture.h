@@ -3,8 +3,9 @@
 #include "commands/toolbarhub.h"
 #include "link/meterlink.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "support/linkfixture.h"
 #include "virtualmeter/virtualmeter.h"
+#include "widgets/dialogs.h"
 #include "windows/panel.h"
 
 #include <QTemporaryDir>
@@ -14,20 +15,6 @@
 #include <memory>
 
 namespace lumetra::test {
-
-// A virtual meter on a pseudo-terminal, unpaced and steady, with the program's own link
-// opened on the other side.
-struct MeterFixture {
-    MeterFixture();
-    ~MeterFixture();
-
-    std::unique_ptr<sim::VirtualMeter> meter;
-    std::unique_ptr<MeterLink> link;
-
-    QString device() const { return meter->devicePath(); }
-    // Letters the meter received, in order (payload bytes included).
-    QByteArray received() const { return meter->receivedBytes(); }
-};
 
 // The main window with its toolbar commands, started on a fresh virtual meter (unpaced,
 // steady at 12.34 lx), with scripted dialogs.
@@ -62,11 +49,5 @@ private:
     QString m_alias;
     bool m_plugged = true;
 };
-
-// Runs the event loop until pred holds or the time is up; returns pred().
-bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
-
-// A 14-byte display frame from its twelve inner bytes (bytes 2..13), written as hex.
-QByteArray frame(const char* innerHex);
 
 } // namespace lumetra::test
