@@ -1,6 +1,8 @@
 // The meter link against the virtual meter over a pseudo-terminal.
 #include "link/meterlink.h"
+#include "link/metersession.h"
 #include "link/wait.h"
+#include "model/appstate.h"
 #include "support/linkfixture.h"
 
 #include <QDir>
@@ -24,6 +26,7 @@ private slots:
     void longOutageUsesConstantStack();
     void vanishedPortIsReopened();
     void deviceGoneEndsAWaitForInput();
+    void sessionRunsWithoutAWindow();
 };
 
 void TestLink::handshakeReadsMemoryPointer() {
@@ -148,6 +151,26 @@ void TestLink::deviceGoneEndsAWaitForInput() {
     QVERIFY(link.waitForInput(10.0));
     QVERIFY(!link.isOpen()); // woken by the loss, not by the end of the time
     QCOMPARE(lost.count(), 1);
+}
+
+// The whole session (port, poll, sampling tick) in a program with no window at all.
+void TestLink::sessionRunsWithoutAWindow() {
+    sim::VirtualMeter meter;
+    meter.setPaced(false);
+    QVERIFY(meter.start());
+    AppState state;
+    MeterSession session(state);
+    QVERIFY(!session.start(PortChoice{0, QStringLiteral("/dev/ttyNOSUCH")}));
+    QVERIFY(!session.errorText().isEmpty());
+    QVERIFY(!state.meterOnline);
+    QVERIFY(!session.pollTimer()->isActive());
+    QVERIFY(session.start(PortChoice{0, meter.devicePath()}));
+    QVERIFY(session.sampleTimer()->isActive());
+    QVERIFY(waitFor([&] { return state.display.linkAlive && state.readingsDecoded >= 2; }));
+    session.shutdown();
+    QVERIFY(!session.link().isOpen());
+    QVERIFY(quitRequested());
+    resetQuitRequest();
 }
 
 QTEST_GUILESS_MAIN(TestLink)

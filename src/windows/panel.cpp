@@ -2,6 +2,7 @@
 
 #include "link/displaypoll.h"
 #include "link/meterlink.h"
+#include "link/metersession.h"
 #include "link/polltimer.h"
 #include "link/wait.h"
 #include "platform/clock.h"
@@ -37,16 +38,13 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     setObjectName(QStringLiteral("Panel"));
     setWindowTitle(caption());
 
-    COM = new MeterLink(this);
-    COM->setObjectName(QStringLiteral("COM"));
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(250);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-    m_poll = new PollTimer(Timer1, this);
-    m_displayPoll = new DisplayPoll(*COM, m_state, Timer1, this);
+    // The session with the meter: port, poll and sampling tick.
+    m_session = new MeterSession(m_state, this);
+    COM = &m_session->link();
+    Timer1 = m_session->pollTimer();
+    Timer2 = m_session->sampleTimer();
+    m_poll = &m_session->poll();
+    m_displayPoll = &m_session->displayPoll();
 
     Toolbar1 = new QToolBar(this);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
@@ -171,24 +169,14 @@ void Panel::start(const PortChoice& choice) {
         move(s->availableGeometry().topLeft());
     else
         move(0, 0);
-    m_state.port = choice;
     m_state.recordingToFile = false;
     m_state.sampleInterval = 2.0;
     m_state.graphOpen = false;
-
-    if (!choice.isValid()) {
-        goOffline(tr("No port was chosen."));
-        return;
-    }
-    if (!COM->open(choice)) {
-        goOffline(COM->errorText());
+    if (!m_session->start(choice)) {
+        goOffline(m_session->errorText());
         return;
     }
     LblCOM->setText(choice.label());
-    m_poll->setEnabled(true);
-    m_poll->start();
-    Timer2->start();
-    m_state.meterOnline = true;
 }
 
 void Panel::goOffline(const QString& reason) {
@@ -201,8 +189,6 @@ void Panel::goOffline(const QString& reason) {
     m_offline = true;
     for (QToolButton* b : std::as_const(m_buttons))
         b->setEnabled(b->property("offline").toBool());
-    m_poll->setEnabled(false);
-    m_state.meterOnline = false;
 }
 
 void Panel::toggleVersionCaption() {
@@ -221,14 +207,12 @@ bool Panel::eventFilter(QObject* watched, QEvent* event) {
 
 void Panel::closeEvent(QCloseEvent* event) {
     event->accept();
-    Timer1->stop();
-    Timer2->stop();
+    m_session->stopTicks();
     emit shuttingDown();
     if (m_shutdownHook)
         m_shutdownHook();
     // Every wait on the stack returns now and its caller gives up; the event loop then ends.
-    requestQuit();
-    COM->port().close();
+    m_session->shutdown();
     QApplication::closeAllWindows();
     // exit(), not quit(): quit() is dropped while a window whose close is put off (a list
     // finishing its save) is still visible, and the program would never get to its teardown.

@@ -19,12 +19,14 @@ class Clock;
 class Dialogs;
 class DisplayPoll;
 class MeterLink;
+class MeterSession;
 class PollTimer;
 class VirtualLcd;
 class WaitingBar;
 
-// The main window: owns the meter link and the shared state, mirrors the meter's display,
-// carries the command toolbar and the two timers. Closing it ends the program.
+// The main window: owns the shared state and the session with the meter (port, poll and
+// sampling tick), mirrors the meter's display and carries the command toolbar. Closing it
+// ends the program.
 class Panel : public QMainWindow {
     Q_OBJECT
 public:
@@ -98,6 +100,7 @@ private:
     Dialogs& m_dialogs;
     Clock& m_clock;
     AppState m_state;
+    MeterSession* m_session = nullptr;
     PollTimer* m_poll = nullptr;
     DisplayPoll* m_displayPoll = nullptr;
     VirtualLcd* m_lcd = nullptr;
