@@ -1,10 +1,10 @@
 // The busy rule and the windows that wait on the meter: closing a window ends its waits, one
 // exchange has the meter at a time, and no window is freed under a job that still reads it.
 #include "commands/memorycommands.h"
-#include "commands/sampler.h"
 #include "link/busyrule.h"
 #include "link/displaypoll.h"
 #include "link/polltimer.h"
+#include "link/sampler.h"
 #include "link/wait.h"
 #include "model/recordtable.h"
 #include "model/settingblocks.h"

@@ -7,11 +7,11 @@
 // LUMETRA_STREAM_ENDS_AT_A=1 runs the matrix against a meter that ends its display stream at
 // every "A" until the next "M", which the protocol allows.
 #include "commands/memorycommands.h"
-#include "commands/recorder.h"
-#include "commands/sampler.h"
 #include "link/displaypoll.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
+#include "link/recorder.h"
+#include "link/sampler.h"
 #include "link/wait.h"
 #include "model/recordtable.h"
 #include "support/meterfixture.h"

@@ -1,10 +1,10 @@
 // PC live recording, the live list, the sampling-rate window, the keypad and the distance
 // and hold-time entries, against the virtual meter.
-#include "commands/recorder.h"
-#include "commands/sampler.h"
 #include "commands/toolbarhub.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
+#include "link/recorder.h"
+#include "link/sampler.h"
 #include "link/wait.h"
 #include "model/entry.h"
 #include "model/recordtable.h"

@@ -1,7 +1,7 @@
 // Record files, the grid save and print, the toolbar's Save / Open / ESC and the file list.
 #include "commands/gridio.h"
-#include "commands/recorder.h"
 #include "commands/toolbarhub.h"
+#include "link/recorder.h"
 #include "link/wait.h"
 #include "model/recordfile.h"
 #include "model/recordtable.h"

@@ -6,16 +6,16 @@
 // saved that is not. The faults come from support/diskfaults, beneath the program's own calls.
 #include "commands/gridio.h"
 #include "commands/listcommands.h"
-#include "commands/recorder.h"
-#include "commands/sampler.h"
+#include "link/recorder.h"
+#include "link/sampler.h"
 #include "model/appstate.h"
 #include "model/recordtable.h"
 #include "platform/clock.h"
-#include "widgets/dialogs.h"
 #include "platform/recordappender.h"
 #include "platform/remembered.h"
 #include "support/diskfaults.h"
 #include "support/recordlines.h"
+#include "widgets/dialogs.h"
 #include "windows/datalist.h"
 #include "windows/filelist.h"
 #include "windows/graphview.h"
@@ -76,7 +76,7 @@ struct RecordingRig {
     AppState state;
     ScriptedDialogs dialogs;
     ManualClock clock{QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30))};
-    Recorder recorder{state, dialogs, nullptr};
+    Recorder recorder{state};
     Sampler sampler{state, clock, recorder};
     QString lastError;
 

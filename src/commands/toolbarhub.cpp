@@ -4,10 +4,10 @@
 #include "commands/gridio.h"
 #include "commands/listcommands.h"
 #include "commands/memorycommands.h"
-#include "commands/recorder.h"
-#include "commands/sampler.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
+#include "link/recorder.h"
+#include "link/sampler.h"
 #include "link/wait.h"
 #include "model/numbers.h"
 #include "model/recordtable.h"
@@ -34,7 +34,12 @@ namespace lumetra {
 
 ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel(panel) {
     AppState& state = panel.state();
-    m_recorder = new Recorder(state, panel.dialogs(), &panel, this);
+    m_recorder = new Recorder(state, this);
+    connect(m_recorder, &Recorder::startRefused, this,
+            [this](const QString& text, const QString& detail) {
+                m_panel.dialogs().message(&m_panel, text, MessageIcon::Error, MessageButtons::Ok,
+                                          {}, detail);
+            });
     m_sampler = new Sampler(state, panel.clock(), *m_recorder, this);
     m_graphs = new GraphCommands(state, panel.dialogs(), &panel, this);
     m_memory = new MemoryCommands(panel.link(), panel.poll(), state, panel.dialogs(), panel.clock(),
@@ -63,7 +68,7 @@ ToolbarHub::~ToolbarHub() {
     // The windows delete themselves as they close; the program deletes what is left when it
     // ends.
     for (QWidget* w :
-         {static_cast<QWidget*>(m_fileList.data()), static_cast<QWidget*>(m_sampler->list()),
+         {static_cast<QWidget*>(m_fileList.data()), static_cast<QWidget*>(m_liveList.data()),
           static_cast<QWidget*>(m_keypad.data()), static_cast<QWidget*>(m_comparator.data())}) {
         if (w)
             w->close();
@@ -79,7 +84,8 @@ template <typename W> void ToolbarHub::track(QPointer<W>& slot, W* window) {
 }
 
 RealTimeList* ToolbarHub::realTimeList() const {
-    return m_sampler->list();
+    // The list that is counting samples; one that stopped and is still saving is not.
+    return m_liveList && m_sampler->list() == m_liveList.data() ? m_liveList.data() : nullptr;
 }
 
 Btn* ToolbarHub::keypad() const {
@@ -346,6 +352,8 @@ void ToolbarHub::samplingRate() {
 void ToolbarHub::openList() {
     auto* list = new RealTimeList(m_panel.state().display.unitText); // deletes itself on close
     m_sampler->startList(list);
+    m_liveList = list;
+    connect(list, &BusyWindow::closed, this, [this, list] { m_sampler->sinkGone(list); });
     connect(list, &ListWindow::toolbarClicked, this, [this, list](const QString& key) {
         runListCommand(*list, *list->table(), key, m_panel.state(), m_panel.dialogs(),
                        &m_panel.poll());

@@ -108,6 +108,7 @@ private:
     BusyRule m_exchange; // the toolbar's own short exchanges with the meter
     BusyRule m_opening;  // reading a record file into the file list
     QPointer<FileList> m_fileList;
+    QPointer<RealTimeList> m_liveList; // the newest live list
     QPointer<Btn> m_keypad;
     QPointer<Comparator> m_comparator;
 };

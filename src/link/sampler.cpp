@@ -1,10 +1,10 @@
 #include "sampler.h"
 
-#include "commands/recorder.h"
+#include "link/recorder.h"
+#include "link/samplesink.h"
 #include "model/appstate.h"
 #include "model/recordfile.h"
 #include "platform/clock.h"
-#include "windows/realtimelist.h"
 
 #include <QDir>
 
@@ -13,18 +13,20 @@ namespace lumetra {
 Sampler::Sampler(AppState& state, Clock& clock, Recorder& recorder, QObject* parent)
     : QObject(parent), m_state(state), m_clock(clock), m_recorder(recorder) {}
 
-void Sampler::startList(RealTimeList* list) {
+void Sampler::startList(SampleSink* sink) {
     endList();
-    m_list = list;
+    m_list = sink;
+    ++m_listSerial;
     m_state.listOpen = true;
     m_state.listRecordCount = 0;
     m_state.listUnit = m_state.display.unitText;
-    // Only the list that is counting frees the slot: an older list whose close was put off
+}
+
+void Sampler::sinkGone(SampleSink* sink) {
+    // Only the sink that is counting frees the slot: an older list whose close was put off
     // (it was saving) must not end a newer one.
-    connect(list, &BusyWindow::closed, this, [this, list] {
-        if (m_list == list)
-            endList();
-    });
+    if (m_list == sink)
+        endList();
 }
 
 void Sampler::endList() {
@@ -61,7 +63,7 @@ void Sampler::tick() {
         } else {
             ++s.fileRecordCount;
             if (m_pending.isEmpty())
-                m_listAtFirstRefusal = m_list;
+                m_serialAtFirstRefusal = m_list ? m_listSerial : 0;
             m_pending << recordfile::recordLine(s.fileRecordCount,
                                                 recordfile::sampleText(now, d.readingText));
             flushPending();
@@ -79,9 +81,9 @@ void Sampler::tick() {
         m_list->appendSample(s.listRecordCount, stamp, d.readingText);
         if (s.listRecordCount == recordfile::kMaxRecords || d.measuringModeActive() ||
             s.listUnit != d.unitText) {
-            RealTimeList* list = m_list;
+            SampleSink* list = m_list;
             endList();
-            list->close(); // after a save or print it is running, if one is
+            list->endSamples(); // the list closes, after a save or print it is running
         }
     }
     s.sampleTick = 1;
@@ -110,11 +112,11 @@ QString Sampler::dropPending() {
             .arg(QString::number(m_pending.size()), QDir::toNativeSeparators(m_recorder.fileName()),
                  m_recorder.lastWriteError());
     // Only a list that was counting when the first of them was refused holds them all.
-    if (m_list && m_list == m_listAtFirstRefusal)
+    if (m_list && m_listSerial == m_serialAtFirstRefusal)
         text += QStringLiteral(" The Real Time List still holds them: save it to keep them.");
     emit writeErrorChanged(text);
     m_pending.clear();
-    m_listAtFirstRefusal = nullptr;
+    m_serialAtFirstRefusal = 0;
     return text;
 }
 

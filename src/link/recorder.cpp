@@ -2,25 +2,22 @@
 
 #include "model/appstate.h"
 #include "model/recordfile.h"
-#include "widgets/dialogs.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace lumetra {
 
-Recorder::Recorder(AppState& state, Dialogs& dialogs, QWidget* messageParent, QObject* parent)
-    : QObject(parent), m_state(state), m_dialogs(dialogs), m_messageParent(messageParent) {}
+Recorder::Recorder(AppState& state, QObject* parent) : QObject(parent), m_state(state) {}
 
 Recorder::~Recorder() {
     closeFile();
 }
 
 bool Recorder::refuse(const QString& reason) {
-    m_dialogs.message(m_messageParent,
-                      QStringLiteral("Recording could not start: %1 cannot be written.")
+    emit startRefused(QStringLiteral("Recording could not start: %1 cannot be written.")
                           .arg(QDir::toNativeSeparators(m_state.recordFileName)),
-                      MessageIcon::Error, MessageButtons::Ok, {}, reason);
+                      reason);
     closeFile();
     m_state.fileChosen = false;
     return false;

@@ -5,11 +5,8 @@
 #include <QObject>
 #include <QString>
 
-class QWidget;
-
 namespace lumetra {
 
-class Dialogs;
 struct AppState;
 
 // PC recording into the record file: start (header line), one line per sample, stop. Each
@@ -19,12 +16,11 @@ struct AppState;
 class Recorder : public QObject {
     Q_OBJECT
 public:
-    // Messages about the file are shown over messageParent.
-    Recorder(AppState& state, Dialogs& dialogs, QWidget* messageParent, QObject* parent = nullptr);
+    explicit Recorder(AppState& state, QObject* parent = nullptr);
     ~Recorder() override;
 
-    // Opens recordFileName and writes the header line. false (with a message) when the file
-    // cannot be written.
+    // Opens recordFileName and writes the header line. false (startRefused says why) when
+    // the file cannot be written.
     bool start();
     // The toolbar's stop: the file is closed and the record-file slot is free again.
     void stop();
@@ -45,13 +41,13 @@ public:
 signals:
     // recording: a file is being recorded into; fileName its name; records written so far.
     void statusChanged(bool recording, const QString& fileName, int records);
+    // The recording could not start: text for the user, detail the system's reason.
+    void startRefused(const QString& text, const QString& detail);
 
 private:
     bool refuse(const QString& reason);
 
     AppState& m_state;
-    Dialogs& m_dialogs;
-    QWidget* m_messageParent;
     RecordAppender m_file;
     QString m_writeError;
 };

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 
 namespace lumetra {
 
 class Clock;
-class RealTimeList;
 class Recorder;
+class SampleSink;
 struct AppState;
 
 // The PC recording tick (once a second): at each sampling moment the displayed reading goes
@@ -21,10 +20,12 @@ public:
     Sampler(AppState& state, Clock& clock, Recorder& recorder, QObject* parent = nullptr);
 
     void tick();
-    // The live list that receives the samples from now on; its count starts at zero. When it
-    // closes, however and whenever, the list slot is free again.
-    void startList(RealTimeList* list);
-    RealTimeList* list() const { return m_list.data(); }
+    // The sink (the live list) that receives the samples from now on; its count starts at
+    // zero. Its owner calls sinkGone() when it goes away, however and whenever: the list slot
+    // is free again.
+    void startList(SampleSink* sink);
+    void sinkGone(SampleSink* sink);
+    SampleSink* list() const { return m_list; }
     // Records written to the file but not yet accepted by the disk.
     int pendingLines() const { return int(m_pending.size()); }
     // Writes what the disk refused so far; true when nothing is left waiting.
@@ -48,10 +49,11 @@ private:
     AppState& m_state;
     Clock& m_clock;
     Recorder& m_recorder;
-    QPointer<RealTimeList> m_list;
+    SampleSink* m_list = nullptr;
+    quint64 m_listSerial = 0; // counts the sinks started, so a newer one is never an older
     QStringList m_pending;
-    QPointer<RealTimeList> m_listAtFirstRefusal; // the list counting when m_pending began
-    quint64 m_sampledReading = 0;                // AppState::readingsDecoded at the last sample
+    quint64 m_serialAtFirstRefusal = 0; // the sink counting when m_pending began
+    quint64 m_sampledReading = 0;       // AppState::readingsDecoded at the last sample
 };
 
 } // namespace lumetra

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace lumetra {
+
+// Where the samples of the PC recording go besides the record file: the live list is one
+// sink; a program without a display has its own.
+class SampleSink {
+public:
+    virtual ~SampleSink() = default;
+    // One sampling moment: its number in this sink, its time stamp and the reading shown.
+    virtual void appendSample(int number, const QString& timeStamp, const QString& reading) = 0;
+    // The sink takes no more samples (its unit changed, the meter left plain reading, or it
+    // is full); it may go away.
+    virtual void endSamples() = 0;
+};
+
+} // namespace lumetra
