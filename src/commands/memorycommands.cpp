@@ -2,6 +2,8 @@
 
 #include "commands/graphcommands.h"
 #include "commands/listcommands.h"
+#include "link/displaypoll.h"
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/wait.h"
 #include "model/appstate.h"
@@ -20,11 +22,11 @@
 
 namespace lumetra {
 
-MemoryCommands::MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
-                               Clock& clock, QWidget* mainWindow, GraphCommands& graphs,
-                               QObject* parent)
+MemoryCommands::MemoryCommands(MeterLink& link, PollTimer& poll, DisplayPoll& displayPoll,
+                               AppState& state, Dialogs& dialogs, Clock& clock, QWidget* mainWindow,
+                               GraphCommands& graphs, QObject* parent)
     : QObject(parent), m_link(link), m_state(state), m_dialogs(dialogs), m_clock(clock),
-      m_mainWindow(mainWindow), m_poll(poll), m_graphs(graphs) {
+      m_mainWindow(mainWindow), m_poll(poll), m_displayPoll(displayPoll), m_graphs(graphs) {
     m_exchange.setMeter(&link, &poll);
 }
 
@@ -128,7 +130,7 @@ void MemoryCommands::download() {
     }
     if (link.memoryPointer() <= memorysets::kEmptyPointer) {
         m_dialogs.message(m_mainWindow, noDataMessage(), MessageIcon::Error);
-        s.pollCounter = 0;
+        m_displayPoll.restartStream();
         s.memoryBusy = false;
         return;
     }
@@ -146,7 +148,7 @@ void MemoryCommands::download() {
         // Whatever is left of a dump that was given up must not reach the display poll.
         const auto abandoned = [&] {
             link.flush();
-            s.pollCounter = 0; // the poll handshakes and restarts the stream
+            m_displayPoll.restartStream();
         };
         // Start of transfer: back to normal mode, then a fresh acknowledge for the pointer.
         if (!link.enterSettings() || !link.handshake())
@@ -157,11 +159,8 @@ void MemoryCommands::download() {
         const int length = memorysets::replyLength(pointer);
         for (;;) {
             QByteArray reply;
-            link.flush();
-            link.writeLetter('Q');
-            pauseSeconds(0.2);
             const Transfer transfer =
-                waitsAbandoned() ? Transfer::Abandoned : receive(length, reply);
+                !exchange::askForMemoryDump(link) ? Transfer::Abandoned : receive(length, reply);
             if (transfer == Transfer::Abandoned)
                 return abandoned();
             if (reply.isEmpty() || transfer == Transfer::Stalled) {
@@ -175,7 +174,7 @@ void MemoryCommands::download() {
                 break;
             }
             link.flush();
-            s.pollCounter = 0; // the dump ended the display stream
+            m_displayPoll.restartStream(); // the dump ended the display stream
             s.memoryBusy = false;
             stored = memorysets::storedMemory(reply, length);
             const memorysets::Split split = memorysets::split(stored, AppState::kMaxSets);
@@ -307,11 +306,9 @@ void MemoryCommands::erase() {
         const MessageResult answer =
             m_dialogs.message(window, eraseQuestion(), MessageIcon::Warning,
                               MessageButtons::OkCancel, QStringLiteral("Warning"));
-        if (answer != MessageResult::Ok || waitsAbandoned() || !m_link.handshake())
+        if (answer != MessageResult::Ok || waitsAbandoned())
             return;
-        pauseSeconds(0.02);
-        m_link.writeLetter('E');
-        erased = true;
+        erased = exchange::eraseMemory(m_link);
     }
     if (erased && window)
         window->close();

@@ -9,6 +9,7 @@ namespace lumetra {
 
 class Clock;
 class DataList;
+class DisplayPoll;
 class Dialogs;
 class GraphCommands;
 class Memory;
@@ -29,8 +30,8 @@ public:
     static QString brokenChainMessage(int tries, int completeSets);
 
     // Windows open beside mainWindow, and messages show over it.
-    MemoryCommands(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
-                   Clock& clock, QWidget* mainWindow, GraphCommands& graphs,
+    MemoryCommands(MeterLink& link, PollTimer& poll, DisplayPoll& displayPoll, AppState& state,
+                   Dialogs& dialogs, Clock& clock, QWidget* mainWindow, GraphCommands& graphs,
                    QObject* parent = nullptr);
     ~MemoryCommands() override;
 
@@ -63,6 +64,7 @@ private:
     Clock& m_clock;
     QWidget* m_mainWindow;
     PollTimer& m_poll;
+    DisplayPoll& m_displayPoll;
     GraphCommands& m_graphs;
     BusyRule m_exchange; // the meter, for a download or an erase
     QPointer<Memory> m_memory;

@@ -4,6 +4,7 @@
 #include "commands/gridio.h"
 #include "commands/listcommands.h"
 #include "commands/memorycommands.h"
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
 #include "link/recorder.h"
@@ -42,8 +43,8 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
             });
     m_sampler = new Sampler(state, panel.clock(), *m_recorder, this);
     m_graphs = new GraphCommands(state, panel.dialogs(), &panel, this);
-    m_memory = new MemoryCommands(panel.link(), panel.poll(), state, panel.dialogs(), panel.clock(),
-                                  &panel, *m_graphs, this);
+    m_memory = new MemoryCommands(panel.link(), panel.poll(), panel.displayPoll(), state,
+                                  panel.dialogs(), panel.clock(), &panel, *m_graphs, this);
     m_exchange.setMeter(&panel.link(), &panel.poll());
     m_memory->setWaitingBar(panel.FrmWaiting);
     for (const Command& c : commands())
@@ -363,11 +364,10 @@ void ToolbarHub::openList() {
 }
 
 QByteArray ToolbarHub::readStoredParameters() {
-    MeterLink& link = m_panel.link();
     const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-    if (!m_panel.state().meterOnline || !link.enterSettings())
+    if (!m_panel.state().meterOnline)
         return {};
-    return link.request('Z', 9, true);
+    return exchange::readStoredParameters(m_panel.link());
 }
 
 void ToolbarHub::distance() {
@@ -383,7 +383,7 @@ void ToolbarHub::distance() {
                                      QLatin1Char('.'), false, entry::distanceHundredths);
     if (v && !waitsAbandoned()) {
         const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-        link.sendCommand('I', bytes({quint8(*v / 256), quint8(*v % 256)}));
+        exchange::setDistance(link, bytes({quint8(*v / 256), quint8(*v % 256)}));
     }
 }
 

@@ -97,6 +97,10 @@ void DisplayPoll::tick() {
     }
 }
 
+void DisplayPoll::restartStream() {
+    m_state.pollCounter = 0;
+}
+
 void DisplayPoll::readOneFrame() {
     // Any "A" since the poll's own "M" may have ended the stream: handshake and "M" again.
     if (m_link.handshakeLetters() != m_handshakesSeen)

@@ -160,6 +160,20 @@ bool MeterLink::waitForMeter() {
     return done(true);
 }
 
+bool MeterLink::sendLetter(char letter) {
+    const MeterCommand* command = findMeterCommand(letter);
+    Q_ASSERT(command && command->payloadSize == 0);
+    if (command->waitBefore > 0) {
+        pauseSeconds(command->waitBefore);
+        if (waitsAbandoned())
+            return false;
+    }
+    writeLetter(letter);
+    if (command->waitAfter > 0)
+        pauseSeconds(command->waitAfter);
+    return !waitsAbandoned();
+}
+
 bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
     const MeterCommand* command = findMeterCommand(letter);
     Q_ASSERT(command);

@@ -74,6 +74,8 @@ public:
 
     // Handshake, the letter, its wait, the payload and its wait, as the command table says.
     bool sendCommand(char letter, const QByteArray& payload = {});
+    // The letter alone with the waits of the command table (no handshake, no payload).
+    bool sendLetter(char letter);
     // The prefix of every setting sequence: handshake, "H" (back to normal mode), 0.2 s.
     bool enterSettings();
     // Handshake, the letter, its wait, then whatever arrived; repeated until the reply holds

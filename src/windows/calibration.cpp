@@ -1,5 +1,6 @@
 #include "calibration.h"
 
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/wait.h"
 #include "model/numbers.h"
@@ -50,35 +51,10 @@ void Calibrationfrm::setButtonsEnabled(bool enabled) {
 }
 
 bool Calibrationfrm::readFactor() {
-    MeterLink& link = m_link;
-    // Handshake, a pause, "h"; false when given up.
-    const auto ask = [&] {
-        if (!link.handshake())
-            return false;
-        pauseSeconds(0.1);
-        if (waitsAbandoned())
-            return false;
-        link.writeLetter('h');
-        return true;
-    };
-    if (!ask())
-        return false;
-    for (int counter = 1;; ++counter) {
-        if (counter == 2) {
-            // Two reads without a valid reply: ask again.
-            counter = 0;
-            link.flush();
-            if (!ask())
-                return false;
-        }
-        pauseSeconds(0.1);
-        if (waitsAbandoned())
-            return false;
-        if (const auto text = calibration::factorText(link.readAll())) {
-            TxtCalValue->setText(*text);
-            return true;
-        }
-    }
+    const auto text = exchange::readCalibrationFactor(m_link);
+    if (text)
+        TxtCalValue->setText(*text);
+    return text.has_value();
 }
 
 void Calibrationfrm::load() {

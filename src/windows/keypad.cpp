@@ -1,5 +1,6 @@
 #include "keypad.h"
 
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
 #include "link/wait.h"
@@ -138,19 +139,10 @@ void Btn::powerKey(BusyRule::Hold& hold) {
 }
 
 void Btn::cdKey() {
-    if (!m_link.enterSettings())
-        return;
-    const QByteArray reply = m_link.request('Z', 9, true);
-    if (reply.isEmpty())
-        return;
-    const QByteArray distance = reply.mid(1, 2);
-    if (!m_link.handshake())
-        return;
-    m_link.writeLetter('I');
-    pauseSeconds(0.05);
-    if (waitsAbandoned())
-        return;
-    m_link.write(distance);
+    // The distance the meter has stored goes back to it: the key's own effect.
+    const QByteArray reply = exchange::readStoredParameters(m_link);
+    if (!reply.isEmpty())
+        exchange::setDistance(m_link, reply.mid(1, 2));
 }
 
 } // namespace lumetra

@@ -1,5 +1,6 @@
 #include "metersetup.h"
 
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/wait.h"
 #include "model/appstate.h"
@@ -105,7 +106,7 @@ void Setup::tick() {
             return; // "Set Meter Time" has the meter
         logging = m_state.display.flag(Flag::Intv);
         if (!logging && m_showMeterTime) {
-            const QByteArray reply = m_link.request('Y', 8, true);
+            const QByteArray reply = exchange::readClockAndInterval(m_link);
             if (reply.isEmpty())
                 return;
             LblMeterTime->setText(meterclock::meterTimeText(reply));
@@ -136,7 +137,7 @@ void Setup::setTime() {
         return;
     Timer1->stop();
     const QByteArray clock = meterclock::clockBytes(m_clock.now());
-    if (m_link.enterSettings() && m_link.sendCommand('T', clock))
+    if (exchange::setClock(m_link, clock))
         Timer1->start();
 }
 

@@ -1,12 +1,13 @@
 #include "samplingchoice.h"
 
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "model/numbers.h"
-#include "widgets/dialogs.h"
 #include "widgets/borderless.h"
+#include "widgets/dialogs.h"
 #include "widgets/twips.h"
 #include "widgets/twopartentry.h"
 
@@ -89,9 +90,7 @@ void SamplingChoice::enterMeterInterval() {
     const auto claim = m_link.claim();
     if (!claim)
         return; // another exchange (a download) has the meter
-    // Framed like every reply (0x02 first, 0x03 at byte 8): the display stream keeps running,
-    // and a piece of a display frame must not be taken for the meter's interval.
-    const QByteArray reply = m_link.request('Y', 8, true);
+    const QByteArray reply = exchange::readClockAndInterval(m_link);
     if (reply.isEmpty())
         return;
     const QString current = hex2(quint8(reply[5])) + QLatin1Char(':') + hex2(quint8(reply[6]));
@@ -99,9 +98,9 @@ void SamplingChoice::enterMeterInterval() {
     const auto interval =
         entry::askTwoPart(m_dialogs, this, entry::kMeterPrompt, entry::kSamplingTitle, current,
                           QLatin1Char(':'), true, entry::meterInterval);
-    if (!interval || !m_link.enterSettings())
-        return;
-    m_link.sendCommand('W', bytes({toBcd(interval->first), toBcd(interval->second)}));
+    if (interval)
+        exchange::setLoggingInterval(m_link,
+                                     bytes({toBcd(interval->first), toBcd(interval->second)}));
 }
 
 } // namespace lumetra

@@ -1,14 +1,15 @@
 #include "scf.h"
 
 #include "link/displaypoll.h"
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "model/displayframe.h"
 #include "model/numbers.h"
 #include "model/settingblocks.h"
-#include "widgets/dialogs.h"
 #include "widgets/borderless.h"
+#include "widgets/dialogs.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -96,21 +97,9 @@ void SCF_frm::load() {
         const auto hold = busy().tryHold();
         if (!hold)
             return;
-        // The reply is taken once two reads in a row agree: a piece of a display frame that
-        // happens to look like a reply rarely comes twice the same.
-        QByteArray previous;
-        for (int tries = 0; tries < 1000 && !reading; ++tries) {
-            m_link.flush();
-            m_link.writeLetter('a');
-            pauseSeconds(0.02);
-            if (waitsAbandoned())
-                return;
-            const QByteArray reply = m_link.readAll();
-            const auto decoded = scf::decode(reply);
-            if (decoded && reply.left(4) == previous)
-                reading = decoded;
-            previous = decoded ? reply.left(4) : QByteArray();
-        }
+        reading = exchange::readScf(m_link);
+        if (waitsAbandoned())
+            return;
     }
     if (!reading || !isVisible())
         return; // no SCF: the window keeps its texts and does not watch

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "model/settingblocks.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace lumetra {
+
+class MeterLink;
+
+// The meter's setting exchanges, each a named sequence over the command table: windows only
+// ask and show, and a program without a display can run them too. Each returns empty (or
+// false) only when its work was abandoned or the program is quitting.
+namespace exchange {
+
+// "H", then the 9-byte reply to "Z": the distance for luminous intensity and the comparator.
+QByteArray readStoredParameters(MeterLink& link);
+// The 8-byte reply to "Y": the meter's clock and its logging interval.
+QByteArray readClockAndInterval(MeterLink& link);
+// "H", then "T" with the 4 clock bytes.
+bool setClock(MeterLink& link, const QByteArray& clock);
+// "H", then "W" with the 2 interval bytes.
+bool setLoggingInterval(MeterLink& link, const QByteArray& interval);
+// "I" with the 2 distance bytes, as stored by the meter.
+bool setDistance(MeterLink& link, const QByteArray& distance);
+// Handshake and "h", read until a well-formed reply comes (asked again after two reads
+// without one): the calibration factor as "0.000".
+std::optional<QString> readCalibrationFactor(MeterLink& link);
+// "a" until two reads in a row give the same reply: the SCF entry and factor. Up to 1000
+// tries; nothing when the meter never answers well.
+std::optional<scf::Reading> readScf(MeterLink& link);
+// "Q" (the reply, the memory dump, is for the caller to receive).
+bool askForMemoryDump(MeterLink& link);
+// Handshake, then "E": the meter erases its data logger.
+bool eraseMemory(MeterLink& link);
+
+} // namespace exchange
+} // namespace lumetra
