@@ -2,8 +2,10 @@
 
 #include <QFile>
 
+// POSIX only for now: Debian 12 is the system this is built and tested on; another system
+// needs its own version of this file.
 #if !defined(Q_OS_UNIX)
-#error "RecordAppender is written for POSIX systems; no other system is built yet."
+#error "This file is written for POSIX systems (Linux); no other system is built yet."
 #endif
 
 #include <cerrno>

@@ -3,6 +3,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+// POSIX only for now: Debian 12 is the system this is built and tested on; another system
+// needs its own version of this file.
+#if !defined(Q_OS_UNIX)
+#error "This file is written for POSIX systems (Linux); no other system is built yet."
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
