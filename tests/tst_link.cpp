@@ -1,4 +1,5 @@
 // The meter link against the virtual meter over a pseudo-terminal.
+#include "link/commands.h"
 #include "link/meterlink.h"
 #include "link/metersession.h"
 #include "link/wait.h"
@@ -6,6 +7,7 @@
 #include "support/linkfixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,6 +25,8 @@ private slots:
     void wrongMarkerRestartsTheSeriesWithoutGivingUp();
     void silentMeterShowsNoComThenRecovers();
     void commandFollowsTheTable();
+    void lettersGoOutWithTheirWaits_data();
+    void lettersGoOutWithTheirWaits();
     void longOutageUsesConstantStack();
     void vanishedPortIsReopened();
     void deviceGoneEndsAWaitForInput();
@@ -151,6 +155,37 @@ void TestLink::deviceGoneEndsAWaitForInput() {
     QVERIFY(link.waitForInput(10.0));
     QVERIFY(!link.isOpen()); // woken by the loss, not by the end of the time
     QCOMPARE(lost.count(), 1);
+}
+
+void TestLink::lettersGoOutWithTheirWaits_data() {
+    QTest::addColumn<char>("letter");
+    for (const MeterCommand& c : kMeterCommands) {
+        if (c.payloadSize > 0 || c.waitBefore > 0)
+            QTest::addRow("%c", c.letter) << c.letter;
+    }
+}
+
+// Each letter reaches the meter after its handshake and its wait before, its payload follows
+// whole after its wait, and nothing else goes out until the wait after the payload is over.
+void TestLink::lettersGoOutWithTheirWaits() {
+    QFETCH(char, letter);
+    const MeterCommand& c = *findMeterCommand(letter);
+    MeterFixture f;
+    f.meter->clearReceived();
+    const QByteArray payload(c.payloadSize, '\x01');
+    QElapsedTimer took;
+    took.start();
+    QVERIFY(c.payloadSize > 0 ? f.link->sendCommand(letter, payload) : f.link->sendLetter(letter));
+    // Every wait of the letter was spent (a slow machine only adds to it).
+    const double waits = c.waitBefore + c.waitAfter + (c.payloadSize > 0 ? c.waitPayload : 0);
+    QVERIFY2(took.elapsed() >= qint64(waits * 1000) - 1,
+             qPrintable(QString::number(took.elapsed())));
+    // The letter, then its payload whole, and nothing else.
+    QVERIFY(waitFor([&] { return f.received().endsWith(letter + payload); }));
+    const QByteArray sent = f.received();
+    QCOMPARE(sent.count(letter), c.letter == 'A' ? sent.size() : qsizetype(1));
+    QVERIFY(sent.left(sent.size() - 1 - c.payloadSize).count('A') ==
+            sent.size() - 1 - c.payloadSize);
 }
 
 // The whole session (port, poll, sampling tick) in a program with no window at all.
