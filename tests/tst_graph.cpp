@@ -72,44 +72,61 @@ private slots:
 void TestGraph::modes_data() {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("item");
-    QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("description");
     QTest::addColumn<bool>("cursor");
-    const auto row = [](int i, const char* item, MouseMode mode, const char* text, bool cursor) {
-        QTest::newRow(item) << i << item << int(mode) << text << cursor;
+    QTest::addColumn<bool>("movesX"); // a drag across the plot changes the axis
+    QTest::addColumn<bool>("movesY");
+    const auto row = [](int i, const char* item, const char* text, bool cursor, bool x, bool y) {
+        QTest::newRow(item) << i << item << text << cursor << x << y;
     };
-    row(0, "Normal", MouseMode::Normal, "Normal mode", false);
-    row(1, "Cursor Coordinates", MouseMode::Cursor,
-        "Drag the cursor with your mouse to get X (Count) and Y (Value) position.", true);
-    row(2, "PanXY", MouseMode::PanXY,
+    row(0, "Normal", "Normal mode", false, false, false);
+    row(1, "Cursor Coordinates",
+        "Drag the cursor with your mouse to get X (Count) and Y (Value) position.", true, false,
+        false);
+    row(2, "PanXY",
         "Click anywhere on the plot area and drag to pan the graph both horizontally and "
         "vertically.",
-        false);
-    row(3, "PanX", MouseMode::PanX,
-        "Click anywhere on the plot area and drag to pan the graph horizontally.", false);
-    row(4, "PanY", MouseMode::PanY,
-        "Click anywhere on the plot area and drag to pan the graph vertically.", false);
-    row(5, "ZoomXY", MouseMode::ZoomXY,
-        "Select a region on the graph to zoom both horizontally and vertically.", false);
-    row(6, "ZoomX", MouseMode::ZoomX, "Select a region on the graph to zoom horizontally.", false);
-    row(7, "ZoomY", MouseMode::ZoomY, "Select a region on the graph to zoom vertically.", false);
+        false, true, true);
+    row(3, "PanX", "Click anywhere on the plot area and drag to pan the graph horizontally.", false,
+        true, false);
+    row(4, "PanY", "Click anywhere on the plot area and drag to pan the graph vertically.", false,
+        false, true);
+    row(5, "ZoomXY", "Select a region on the graph to zoom both horizontally and vertically.",
+        false, true, true);
+    row(6, "ZoomX", "Select a region on the graph to zoom horizontally.", false, true, false);
+    row(7, "ZoomY", "Select a region on the graph to zoom vertically.", false, false, true);
 }
 
 void TestGraph::modes() {
     QFETCH(int, index);
     QFETCH(QString, item);
-    QFETCH(int, mode);
     QFETCH(QString, description);
     QFETCH(bool, cursor);
+    QFETCH(bool, movesX);
+    QFETCH(bool, movesY);
     ScriptedDialogs dialogs;
     GraphView view(QStringLiteral("Plot"), QStringLiteral("Plot"), dialogs);
+    view.resize(900, 600);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
     view.fill(sampleSeries(), QStringLiteral("Lx"), 12.5f, 29);
     QCOMPARE(view.Combo1->itemText(index), item);
     pick(view, QStringLiteral("Cursor Coordinates")); // a cursor left over is hidden again
     pick(view, item);
-    QCOMPARE(int(view.CWGraph1->mouseMode()), mode);
     QCOMPARE(view.txtDescription->toPlainText(), description);
     QCOMPARE(view.CWGraph1->cursorVisible(), cursor);
+    // A drag from one quarter of the plot to its middle: each mode moves its own axes only.
+    QWidget* plot = view.CWGraph1->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(plot);
+    const auto x0 = view.CWGraph1->xRange(), y0 = view.CWGraph1->yRange();
+    const QPoint from(plot->width() / 3, plot->height() / 3),
+        to(plot->width() / 2, plot->height() / 2);
+    QTest::mousePress(plot, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 4; ++step)
+        QTest::mouseMove(plot, from + (to - from) * step / 4);
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, to);
+    QCOMPARE(view.CWGraph1->xRange() != x0, movesX);
+    QCOMPARE(view.CWGraph1->yRange() != y0, movesY);
 }
 
 void TestGraph::cursorSitsInTheMiddleOfTheView() {
