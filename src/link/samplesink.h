@@ -5,7 +5,8 @@
 namespace lumetra {
 
 // Where the samples of the PC recording go besides the record file: the live list is one
-// sink; a program without a display has its own.
+// sink; a program without a display has its own. The sampler keeps a plain pointer: whoever
+// owns a sink calls Sampler::sinkGone() before it is destroyed.
 class SampleSink {
 public:
     virtual ~SampleSink() = default;
