@@ -15,6 +15,22 @@ void LiveSeries::clear() {
     m_stale = false;
 }
 
+void LiveSeries::noteExtremes(float value) const {
+    // A gap (NaN) compares false both ways: it is never an extreme.
+    if (value < m_min) {
+        m_min = value;
+        m_minCount = 1;
+    } else if (value == m_min) {
+        ++m_minCount;
+    }
+    if (value > m_max) {
+        m_max = value;
+        m_maxCount = 1;
+    } else if (value == m_max) {
+        ++m_maxCount;
+    }
+}
+
 void LiveSeries::append(float value) {
     if (m_wrapped) {
         const float old = m_values[m_next];
@@ -25,20 +41,8 @@ void LiveSeries::append(float value) {
     } else {
         m_values.append(value);
     }
-    if (!m_stale) {
-        if (value < m_min) {
-            m_min = value;
-            m_minCount = 1;
-        } else if (value == m_min) {
-            ++m_minCount;
-        }
-        if (value > m_max) {
-            m_max = value;
-            m_maxCount = 1;
-        } else if (value == m_max) {
-            ++m_maxCount;
-        }
-    }
+    if (!m_stale)
+        noteExtremes(value);
     ++m_taken;
     if (++m_next == kCapacity) {
         m_next = 0;
@@ -62,20 +66,8 @@ void LiveSeries::rescan() const {
     m_min = std::numeric_limits<float>::max();
     m_max = std::numeric_limits<float>::lowest();
     m_minCount = m_maxCount = 0;
-    for (const float v : m_values) {
-        if (v < m_min) {
-            m_min = v;
-            m_minCount = 1;
-        } else if (v == m_min) {
-            ++m_minCount;
-        }
-        if (v > m_max) {
-            m_max = v;
-            m_maxCount = 1;
-        } else if (v == m_max) {
-            ++m_maxCount;
-        }
-    }
+    for (const float v : m_values)
+        noteExtremes(v);
     m_stale = false;
 }
 

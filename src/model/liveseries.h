@@ -29,6 +29,7 @@ public:
 
 private:
     void rescan() const;
+    void noteExtremes(float value) const;
 
     QVector<float> m_values; // grows to kCapacity, then is overwritten in place
     int m_next = 0;          // where the next sample goes

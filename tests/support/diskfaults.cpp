@@ -78,6 +78,15 @@ mode_t modeOf(int flags, va_list args) {
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(args, int)) : 0;
 }
 
+int openUnlessRefused(int (*next)(const char*, int, ...), const char* path, int flags,
+                      mode_t mode) {
+    if (refusedOpen(path, flags)) {
+        errno = EACCES;
+        return -1;
+    }
+    return next(path, flags, mode);
+}
+
 } // namespace
 
 void arm(const Plan& plan) {
@@ -126,11 +135,7 @@ int open(const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    if (refusedOpen(path, flags)) {
-        errno = EACCES;
-        return -1;
-    }
-    return next(path, flags, mode);
+    return openUnlessRefused(next, path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
@@ -139,11 +144,7 @@ int open64(const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    if (refusedOpen(path, flags)) {
-        errno = EACCES;
-        return -1;
-    }
-    return next(path, flags, mode);
+    return openUnlessRefused(next, path, flags, mode);
 }
 
 int linkat(int olddir, const char* from, int newdir, const char* to, int flags) {
