@@ -113,21 +113,21 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
 
 Panel::~Panel() = default;
 
-QToolButton* Panel::addToolbarButton(const ToolbarButton& spec) {
-    const QString key = QLatin1String(spec.key);
+QToolButton* Panel::addToolbarButton(const ToolbarButton& row) {
+    const QString key = QLatin1String(row.key);
     auto* button = new QToolButton(Toolbar1);
     button->setObjectName(QStringLiteral("Toolbar1_") + key);
     button->setProperty("key", key);
-    button->setProperty("offline", spec.offline);
-    button->setIcon(toolbarPicture(spec.picture));
+    button->setProperty("offline", row.offline);
+    button->setIcon(toolbarPicture(row.picture));
     // A disabled button (offline mode) ignores its key as it ignores a click.
-    button->setShortcut(QKeySequence(QLatin1String(spec.shortcut)));
+    button->setShortcut(QKeySequence(QLatin1String(row.shortcut)));
     button->setAutoRepeat(false); // a held key is one command, not one every 100 ms
     button->setShortcutAutoRepeat(false);
-    button->setToolTip(tipWithShortcut(QLatin1String(spec.tip), button->shortcut()));
-    button->setAccessibleName(QLatin1String(spec.tip));
+    button->setToolTip(tipWithShortcut(QLatin1String(row.tip), button->shortcut()));
+    button->setAccessibleName(QLatin1String(row.tip));
     button->setAutoRaise(true);
-    button->setEnabled(spec.offline || !m_offline);
+    button->setEnabled(row.offline || !m_offline);
     Toolbar1->addWidget(button);
     connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
     m_buttons.append(button);
