@@ -30,6 +30,15 @@ bool setDistance(MeterLink& link, const QByteArray& distance) {
     return link.sendCommand('I', distance);
 }
 
+bool setComparator(MeterLink& link, const QByteArray& block) {
+    return link.enterSettings() && link.sendCommand('V', block) && link.handshake() &&
+           link.sendLetter('X');
+}
+
+bool restoreCalibration(MeterLink& link) {
+    return link.handshake() && link.sendLetter('j');
+}
+
 std::optional<QString> readCalibrationFactor(MeterLink& link) {
     const MeterCommand& h = *findMeterCommand('h');
     // Handshake, a pause, "h"; false when given up.

@@ -32,6 +32,11 @@ std::optional<QString> readCalibrationFactor(MeterLink& link);
 // "a" until two reads in a row give the same reply: the SCF entry and factor. Up to 1000
 // tries; nothing when the meter never answers well.
 std::optional<scf::Reading> readScf(MeterLink& link);
+// "H", "V" with the 5-byte comparator block, then handshake and "X" (the Comp key) so the
+// meter shows the comparator with its new limits.
+bool setComparator(MeterLink& link, const QByteArray& block);
+// Handshake and "j": the meter takes its initial calibration factor again.
+bool restoreCalibration(MeterLink& link);
 // "Q" (the reply, the memory dump, is for the caller to receive).
 bool askForMemoryDump(MeterLink& link);
 // Handshake, then "E": the meter erases its data logger.

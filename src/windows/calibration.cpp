@@ -72,8 +72,7 @@ void Calibrationfrm::initial() {
     if (!hold)
         return;
     setButtonsEnabled(false);
-    if (m_link.handshake()) {
-        m_link.writeLetter('j');
+    if (exchange::restoreCalibration(m_link)) {
         m_link.flush();
         readFactor();
     }

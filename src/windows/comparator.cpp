@@ -1,5 +1,6 @@
 #include "comparator.h"
 
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 
 #include <QButtonGroup>
@@ -179,9 +180,7 @@ void Comparator::update() {
         low += digit(LowO[size_t(i)]);
     }
     const QByteArray payload = comparator::block(TxtUnit->currentText(), position(), high, low);
-    if (!m_link.enterSettings() || !m_link.sendCommand('V', payload) || !m_link.handshake())
-        return;
-    m_link.writeLetter('X');
+    exchange::setComparator(m_link, payload);
 }
 
 } // namespace lumetra
