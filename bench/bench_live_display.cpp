@@ -12,8 +12,8 @@
 // Usage: bench_live_display [seconds]   (default 30)
 #include "link/displaypoll.h"
 #include "platform/clock.h"
-#include "widgets/dialogs.h"
 #include "virtualmeter/virtualmeter.h"
+#include "widgets/dialogs.h"
 #include "windows/panel.h"
 
 #include "measure.h"

@@ -8,8 +8,8 @@
 #include "model/appstate.h"
 #include "model/recordtable.h"
 #include "platform/clock.h"
-#include "widgets/dialogs.h"
 #include "platform/recordappender.h"
+#include "widgets/dialogs.h"
 #include "windows/filelist.h"
 #include "windows/panel.h"
 

@@ -14,9 +14,9 @@
 #include "link/meterlink.h"
 #include "model/appstate.h"
 #include "platform/clock.h"
-#include "widgets/dialogs.h"
 #include "support/recordlines.h"
 #include "virtualmeter/virtualmeter.h"
+#include "widgets/dialogs.h"
 #include "windows/panel.h"
 
 #include "measure.h"

@@ -1,8 +1,8 @@
 #include "commands/toolbarhub.h"
 #include "platform/clock.h"
-#include "widgets/dialogs.h"
 #include "platform/remembered.h"
 #include "virtualmeter/virtualmeter.h"
+#include "widgets/dialogs.h"
 #include "windows/panel.h"
 #include "windows/portwindow.h"
 

@@ -5,8 +5,8 @@
 #include "model/appstate.h"
 #include "model/recordfile.h"
 #include "model/recordtable.h"
-#include "widgets/dialogs.h"
 #include "platform/wholefile.h"
+#include "widgets/dialogs.h"
 
 #include <QApplication>
 #include <QDir>
