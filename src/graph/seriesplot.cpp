@@ -210,18 +210,19 @@ bool SeriesPlot::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_plot && event->type() == QEvent::Paint)
         followPixelRatio(m_plot);
     if (watched == m_plot && m_mode == MouseMode::Cursor && cursorVisible()) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
+        // Only a mouse event is one: the cast waits for the type to be known.
+        const auto mouse = [event] { return static_cast<const QMouseEvent*>(event); };
         switch (event->type()) {
         case QEvent::MouseButtonPress:
-            if (mouse->button() == Qt::LeftButton) {
+            if (mouse()->button() == Qt::LeftButton) {
                 m_dragging = true;
-                moveCursor(m_plot->xAxis->pixelToCoord(mouse->position().x()));
+                moveCursor(m_plot->xAxis->pixelToCoord(mouse()->position().x()));
                 return true;
             }
             break;
         case QEvent::MouseMove:
             if (m_dragging) {
-                moveCursor(m_plot->xAxis->pixelToCoord(mouse->position().x()));
+                moveCursor(m_plot->xAxis->pixelToCoord(mouse()->position().x()));
                 return true;
             }
             break;
