@@ -509,6 +509,9 @@ void TestBusy::olderLiveListLeavesTheNewerAlone() {
     QVERIFY(waitFor([&] { return !older || !older->isVisible(); }));
     QVERIFY(s.listOpen);
     QCOMPARE(f.hub->realTimeList(), newer);
+    // A sample needs a reading the meter sent since the last one (the print rested the poll).
+    const quint64 seen = s.readingsDecoded;
+    QVERIFY(waitFor([&] { return s.readingsDecoded != seen; }));
     s.sampleTick = 0;
     f.hub->sampler().tick();
     QCOMPARE(newer->table()->rowCount(), 1);
