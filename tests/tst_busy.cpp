@@ -496,6 +496,7 @@ void TestBusy::olderLiveListLeavesTheNewerAlone() {
     RealTimeList* newer = nullptr;
     QTimer::singleShot(0, f.panel.get(), [&] {
         // A unit change closes the printing list (after its print); a new list opens.
+        f.meter.setUnitFc(true); // the meter goes on showing it
         s.display.unitText = QStringLiteral("Fc");
         s.sampleTick = 0;
         f.hub->sampler().tick();
