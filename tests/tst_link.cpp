@@ -1,5 +1,6 @@
 // The meter link against the virtual meter over a pseudo-terminal.
 #include "link/commands.h"
+#include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/metersession.h"
 #include "link/wait.h"
@@ -13,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <map>
 
 using namespace lumetra;
 using lumetra::test::MeterFixture;
@@ -31,6 +34,8 @@ private slots:
     void vanishedPortIsReopened();
     void deviceGoneEndsAWaitForInput();
     void sessionRunsWithoutAWindow();
+    void repliesAreFoundAmongDisplayFrames_data();
+    void repliesAreFoundAmongDisplayFrames();
 };
 
 void TestLink::handshakeReadsMemoryPointer() {
@@ -206,6 +211,77 @@ void TestLink::sessionRunsWithoutAWindow() {
     QVERIFY(!session.link().isOpen());
     QVERIFY(quitRequested());
     resetQuitRequest();
+}
+
+void TestLink::repliesAreFoundAmongDisplayFrames_data() {
+    QTest::addColumn<char>("letter");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("lookalike"); // a display frame that starts like a reply
+    // The bytes of the first answer: R the reply, r and s its two halves, F a display frame,
+    // T the tail of one, L the lookalike (the reply in its place when asked again); | a pause.
+    QTest::addColumn<QString>("layout");
+    const struct {
+        char letter;
+        const char* reply;
+        const char* lookalike;
+    } readers[] = {
+        {'h', "02051403", "03E803A00000001000000000"},
+        {'a', "02070514", "0503E8A00000001000000000"},
+        {'Y', "0209123456000503", "AA0112345600030000100000"},
+    };
+    for (const auto& r : readers) {
+        for (const char* layout : {"R", "RFF", "FRF", "FFR", "TRF", "Fr|sF", "LF"}) {
+            QTest::addRow("%c %s", r.letter, layout)
+                << r.letter << QByteArray::fromHex(r.reply) << test::frame(r.lookalike)
+                << QString::fromLatin1(layout);
+        }
+    }
+}
+
+// A meter that keeps streaming while it answers: the reply is found before, between or after
+// display frames, after the tail of a frame that was under way, and when it comes in pieces.
+// A frame that merely starts like a reply is never taken.
+void TestLink::repliesAreFoundAmongDisplayFrames() {
+    QFETCH(char, letter);
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, lookalike);
+    QFETCH(QString, layout);
+    MeterFixture f;
+    f.meter->setIgnoredLetters(QByteArray(1, letter)); // the test answers instead
+    const QByteArray frame = test::frame("AA0123A00000100000000000");
+    const std::map<QChar, QByteArray> pieces{
+        {u'R', reply},        {u'r', reply.left(2)}, {u's', reply.mid(2)}, {u'F', frame},
+        {u'T', frame.mid(5)}, {u'L', lookalike},     {u'|', QByteArray()}};
+    bool first = true;
+    connect(f.meter.get(), &sim::VirtualMeter::letterReceived, this, [&](char got) {
+        if (got != letter)
+            return;
+        int pause = 0;
+        for (const QChar c : first ? layout : QString(layout).replace(u'L', u'R')) {
+            pause += c == u'|' ? 30 : 0;
+            QTimer::singleShot(pause, f.meter.get(),
+                               [&f, bytes = pieces.at(c)] { f.meter->sendRaw(bytes); });
+        }
+        first = false;
+    });
+    WaitScope scope;
+    QTimer giveUp;
+    giveUp.callOnTimeout([&scope] { scope.abandon(); });
+    giveUp.start(5000);
+    switch (letter) {
+    case 'h':
+        QCOMPARE(exchange::readCalibrationFactor(*f.link), std::optional(QStringLiteral("1.300")));
+        break;
+    case 'a': {
+        const auto read = exchange::readScf(*f.link);
+        QVERIFY(read);
+        QCOMPARE(read->entry, 7);
+        QCOMPARE(read->factor, QStringLiteral("1.300"));
+        break;
+    }
+    default:
+        QCOMPARE(exchange::readClockAndInterval(*f.link), reply);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLink)

@@ -7,6 +7,7 @@
 #include "windows/comparator.h"
 #include "windows/keypad.h"
 #include "windows/metersetup.h"
+#include "windows/samplingchoice.h"
 #include "windows/scf.h"
 
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -60,8 +62,8 @@ private slots:
     void enterActsOnce_data();
     void enterActsOnce();
     void scfSetWaitsForAReading();
-    void meterThatEndsItsStreamAtA_data();
-    void meterThatEndsItsStreamAtA();
+    void metersThatStreamDifferently_data();
+    void metersThatStreamDifferently();
 };
 
 void TestSettings::clockWindow() {
@@ -299,38 +301,84 @@ void TestSettings::scfSetWaitsForAReading() {
     QVERIFY(!f.meter.receivedBytes().contains('c'));
 }
 
-// A meter may end its display stream at every "A" until the next "M". The calibration
-// factor still loads at once, and after a keypad key the display runs on.
-void TestSettings::meterThatEndsItsStreamAtA_data() {
+// A meter may end its display stream at every "A" until the next "M"; another keeps it
+// running while it answers, so replies come among display frames. Each window still gets
+// the meter's own values at once, and afterwards the display runs on.
+void TestSettings::metersThatStreamDifferently_data() {
+    QTest::addColumn<bool>("through");
     QTest::addColumn<QString>("key");
-    QTest::newRow("calibration loads") << "cal";
-    QTest::newRow("a keypad key") << "Buttons";
+    QTest::newRow("ends at A, calibration") << false << "cal";
+    QTest::newRow("ends at A, keypad key") << false << "Buttons";
+    for (const char* key : {"cal", "scf", "TimeSet", "PC"})
+        QTest::addRow("streams through, %s", key) << true << key;
 }
 
-void TestSettings::meterThatEndsItsStreamAtA() {
+void TestSettings::metersThatStreamDifferently() {
+    QFETCH(bool, through);
     QFETCH(QString, key);
     PanelFixture f;
-    f.meter.setStreamEndsAtHandshake(true);
-    f.meter.calibration = 1100;
+    f.meter.setStreamEndsAtHandshake(!through);
+    f.meter.setStreamThrough(through);
+    f.meter.setFramePeriodMs(20); // frames before, around and after every reply
+    f.meter.calibration = 1300;
+    f.meter.scfEntry = 12;
+    f.meter.scfFactor = 1300;
+    f.meter.intervalSeconds = 7;
+    QElapsedTimer loading;
+    loading.start();
+    qint64 took = -1;
     if (key == QLatin1String("cal")) {
-        QElapsedTimer loading;
-        loading.start();
-        qint64 took = -1;
         whenOpen<Calibrationfrm>(
             *f.panel, [](Calibrationfrm* w) { return w->BtnSet->isEnabled(); },
             [&](Calibrationfrm* w) {
                 took = loading.elapsed();
-                QCOMPARE(w->TxtCalValue->text(), QStringLiteral("1.100"));
+                QCOMPARE(w->TxtCalValue->text(), QStringLiteral("1.300"));
                 w->reject();
             });
-        f.click(key);
-        // Seconds, not the 13 s or more of a poll that eats the reply.
-        QVERIFY2(took >= 0 && took < 3000, qPrintable(QString::number(took)));
-    } else {
-        f.click(key);
+    } else if (key == QLatin1String("scf")) {
+        whenOpen<SCF_frm>(
+            *f.panel, [](SCF_frm* w) { return w->ready(); },
+            [&](SCF_frm* w) {
+                took = loading.elapsed();
+                QCOMPARE(w->SCFCNT_Cbx->currentText(), QStringLiteral("U2"));
+                QCOMPARE(w->SCFRange_Edit->text(), QStringLiteral("1.300"));
+                w->reject();
+            });
+    } else if (key == QLatin1String("TimeSet")) {
+        whenOpen<Setup>(
+            *f.panel, [](Setup*) { return true; },
+            [&](Setup* w) {
+                QTest::mouseClick(w->LblMeterTime, Qt::LeftButton);
+                QVERIFY(waitFor([&] { return w->LblMeterTime->text().contains(':'); }));
+                took = loading.elapsed();
+                const QString day = f.meter.meterClock().toString(QStringLiteral("dd "));
+                QVERIFY2(QRegularExpression(QStringLiteral("^%1\\d\\d:\\d\\d:\\d\\d$").arg(day))
+                             .match(w->LblMeterTime->text())
+                             .hasMatch(),
+                         qPrintable(w->LblMeterTime->text()));
+                w->CmdExit->click();
+            });
+    } else if (key == QLatin1String("PC")) {
+        whenOpen<SamplingChoice>(
+            *f.panel, [](SamplingChoice*) { return true; },
+            [&](SamplingChoice* w) {
+                w->OptMeter->click();
+                w->CmdOK->click(); // the interval is asked and left unanswered
+            });
+    }
+    f.click(key);
+    if (key == QLatin1String("PC")) {
+        took = loading.elapsed();
+        QVERIFY(!f.dialogs.asked.isEmpty());
+        QCOMPARE(f.dialogs.asked.last().defaultText, QStringLiteral("00:07"));
+    } else if (key == QLatin1String("Buttons")) {
         Btn* pad = f.hub->keypad();
         QVERIFY(pad);
         pad->key(QStringLiteral("CmdH"))->click();
+    } else {
+        // Seconds, not the 13 s or more of a poll that eats the reply, nor a reply that
+        // never comes.
+        QVERIFY2(took >= 0 && took < 3000, qPrintable(QString::number(took)));
     }
     QSignalSpy frames(&f.panel->displayPoll(), &DisplayPoll::frameDecoded);
     QVERIFY(waitFor([&] { return frames.size() >= 2; }, 3000));

@@ -3,19 +3,20 @@
 #include "link/commands.h"
 #include "link/meterlink.h"
 #include "link/wait.h"
+#include "model/replyfinder.h"
 
 namespace lumetra::exchange {
 
 QByteArray readStoredParameters(MeterLink& link) {
     if (!link.enterSettings())
         return {};
-    return link.request('Z', findMeterCommand('Z')->replySize, true);
+    return link.request('Z', replyshape::framed(findMeterCommand('Z')->replySize));
 }
 
 QByteArray readClockAndInterval(MeterLink& link) {
-    // Framed like every reply (0x02 first, 0x03 at byte 8): the display stream may keep
-    // running, and a piece of a display frame must not be taken for the meter's clock.
-    return link.request('Y', findMeterCommand('Y')->replySize, true);
+    // Framed like every reply (0x02 first, 0x03 at byte 8) and found among the display
+    // frames of a stream that may keep running.
+    return link.request('Y', replyshape::framed(findMeterCommand('Y')->replySize));
 }
 
 bool setClock(MeterLink& link, const QByteArray& clock) {
@@ -53,19 +54,25 @@ std::optional<QString> readCalibrationFactor(MeterLink& link) {
     };
     if (!ask())
         return std::nullopt;
+    // What arrived since the letter: the reply may come in pieces, among display frames.
+    QByteArray bytes;
     for (int counter = 1;; ++counter) {
         if (counter == 2) {
             // Two reads without a valid reply: ask again.
             counter = 0;
             link.flush();
+            bytes.clear();
             if (!ask())
                 return std::nullopt;
         }
         pauseSeconds(h.waitAfter);
         if (waitsAbandoned())
             return std::nullopt;
-        if (auto text = calibration::factorText(link.readAll()))
-            return text;
+        const auto reply = link.takeReply(bytes, replyshape::framed(h.replySize));
+        if (waitsAbandoned())
+            return std::nullopt;
+        if (reply)
+            return calibration::factorText(*reply);
     }
 }
 
@@ -80,11 +87,14 @@ std::optional<scf::Reading> readScf(MeterLink& link) {
         pauseSeconds(a.waitAfter);
         if (waitsAbandoned())
             return std::nullopt;
-        const QByteArray reply = link.readAll();
-        const auto decoded = scf::decode(reply);
-        if (decoded && reply.left(a.replySize) == previous)
+        QByteArray bytes;
+        const auto reply = link.takeReply(bytes, replyshape::scf());
+        if (waitsAbandoned())
+            return std::nullopt;
+        const auto decoded = reply ? scf::decode(*reply) : std::nullopt;
+        if (decoded && *reply == previous)
             return decoded;
-        previous = decoded ? reply.left(a.replySize) : QByteArray();
+        previous = decoded ? *reply : QByteArray();
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "link/commands.h"
 #include "link/wait.h"
+#include "model/replyfinder.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -91,13 +92,16 @@ MeterLink::SeriesResult MeterLink::acknowledgeSeries() {
         pauseSeconds(findMeterCommand('A')->waitAfter);
         if (waitsAbandoned())
             return SeriesResult::Quit;
-        const QByteArray reply = readAll();
-        if (reply.size() >= 6) {
-            if (const auto pointer = parseAcknowledge(reply)) {
-                m_memoryPointer = *pointer;
-                emit memoryPointerChanged(m_memoryPointer);
-                return SeriesResult::Acknowledged;
-            }
+        QByteArray bytes;
+        const auto reply = takeReply(bytes, replyshape::acknowledge());
+        if (waitsAbandoned())
+            return SeriesResult::Quit;
+        if (const auto pointer = reply ? parseAcknowledge(*reply) : std::nullopt) {
+            m_memoryPointer = *pointer;
+            emit memoryPointerChanged(m_memoryPointer);
+            return SeriesResult::Acknowledged;
+        }
+        if (bytes.size() >= 6) {
             attempts = 0; // a wrong reply starts a new series
             continue;
         }
@@ -210,7 +214,7 @@ bool MeterLink::enterSettings() {
     return !waitsAbandoned();
 }
 
-QByteArray MeterLink::request(char letter, int length, bool framed) {
+QByteArray MeterLink::request(char letter, const ReplyShape& shape) {
     const MeterCommand* command = findMeterCommand(letter);
     Q_ASSERT(command);
     for (;;) {
@@ -221,13 +225,37 @@ QByteArray MeterLink::request(char letter, int length, bool framed) {
         pauseSeconds(command->waitAfter);
         if (waitsAbandoned())
             return {};
-        const QByteArray reply = readAll();
-        if (reply.size() < length)
-            continue;
-        if (framed && (quint8(reply[0]) != 0x02 || quint8(reply[length - 1]) != 0x03))
-            continue; // short or malformed: ask again
-        return reply;
+        QByteArray bytes;
+        const auto reply = takeReply(bytes, shape);
+        if (waitsAbandoned())
+            return {};
+        if (reply)
+            return *reply;
+        // None, short or malformed: ask again
     }
+}
+
+std::optional<QByteArray> MeterLink::takeReply(QByteArray& bytes, const ReplyShape& shape) {
+    readAllInto(bytes);
+    for (int look = 0; look < 8; ++look) {
+        const ReplySearch search = findReply(bytes, shape);
+        if (search.state == ReplySearch::Found)
+            return search.reply;
+        if (!search.unfinished)
+            return std::nullopt;
+        // The bytes end in the middle of a frame or a reply, or with a reply that could
+        // still be the start of a frame. A frame takes 7 ms on the line: look again a little
+        // later, and a line that stayed quiet meanwhile settles it.
+        pauseSeconds(0.02);
+        if (waitsAbandoned())
+            return std::nullopt;
+        if (readAllInto(bytes) > 0)
+            continue;
+        if (search.state == ReplySearch::Pending)
+            return search.reply;
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 void MeterLink::writeLetter(char letter) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/portnames.h"
+#include "model/replyfinder.h"
 #include "platform/serialport.h"
 
 #include <QByteArray>
@@ -78,10 +79,16 @@ public:
     bool sendLetter(char letter);
     // The prefix of every setting sequence: handshake, "H" (back to normal mode), 0.2 s.
     bool enterSettings();
-    // Handshake, the letter, its wait, then whatever arrived; repeated until the reply holds
-    // at least length bytes (and, when framed, starts with 0x02 and has 0x03 at length).
-    // Empty only when the program is shutting down or the work was abandoned.
-    QByteArray request(char letter, int length, bool framed);
+    // Handshake, the letter, its wait, then the reply found among what arrived (see
+    // takeReply); asked again until one comes. Empty only when the program is shutting down
+    // or the work was abandoned.
+    QByteArray request(char letter, const ReplyShape& shape);
+    // Appends what is waiting to `bytes` and finds the reply there, skipping whole display
+    // frames of a stream that keeps running while the meter answers. Bytes that end in the
+    // middle of a frame or a reply are looked at again a moment later; a reply that ends
+    // them is taken once the line stays quiet for longer than a frame takes. Nothing when
+    // no reply came, or when one cannot be told apart from a frame.
+    std::optional<QByteArray> takeReply(QByteArray& bytes, const ReplyShape& shape);
 
     void writeLetter(char letter);
     // How many "A" have been sent. Some meters end their display stream at every "A" until

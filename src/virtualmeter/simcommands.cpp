@@ -60,6 +60,8 @@ QString simCommandHelp() {
         "  garbage <n>           send n random bytes now\n"
         "  split on|off          send each display frame in two pieces\n"
         "  stop-at-a on|off      end the display stream at every \"A\" until the next \"M\"\n"
+        "  stream-through on|off keep the display stream running while answering; stop it\n"
+        "                        only at \"H\" until the next \"M\"\n"
         "  short                 cut the next reply short\n"
         "  malformed             spoil the end byte of the next reply\n"
         "  ackmarker <hex>       marker byte of the acknowledge (AA is right)\n"
@@ -98,7 +100,7 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
                cmd == QLatin1String("setup") || cmd == QLatin1String("clear") ||
                cmd == QLatin1String("silent") || cmd == QLatin1String("split") ||
                cmd == QLatin1String("paced") || cmd == QLatin1String("power") ||
-               cmd == QLatin1String("stop-at-a")) {
+               cmd == QLatin1String("stop-at-a") || cmd == QLatin1String("stream-through")) {
         const auto on = onOff(argLower);
         if (!on)
             return bad();
@@ -118,6 +120,8 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
             m.setPaced(*on);
         else if (cmd == QLatin1String("stop-at-a"))
             m.setStreamEndsAtHandshake(*on);
+        else if (cmd == QLatin1String("stream-through"))
+            m.setStreamThrough(*on);
         else
             m.setPowered(*on);
     } else if (cmd == QLatin1String("ignore")) {

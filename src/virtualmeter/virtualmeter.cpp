@@ -494,8 +494,10 @@ void VirtualMeter::handleLetter(char letter) {
         return;
     // While it answers a command the meter holds its display stream back for a moment, so
     // that a reply is not buried among display frames.
-    if (letter != 'M')
+    if (letter != 'M' && !m_streamThrough)
         m_quietUntilMs = m_started.elapsed() + kQuietAfterCommandMs;
+    if (letter == 'H' && m_streamThrough)
+        m_streaming = false;
     if (const int size = payloadSizeOf(letter); size > 0) {
         m_pendingLetter = letter;
         m_pendingSize = size;

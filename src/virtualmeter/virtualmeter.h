@@ -95,10 +95,16 @@ public:
 
     // --- faults
     void sendGarbage(int bytes);
+    // Puts bytes on the line as they are (tests lay out replies among display frames).
+    void sendRaw(const QByteArray& bytes) { send(bytes); }
     void setSplitFrames(bool on) { m_splitFrames = on; }
     // The protocol lets a meter end its display stream at every "A" until the next "M".
     void setStreamEndsAtHandshake(bool on) { m_streamEndsAtHandshake = on; }
     bool streamEndsAtHandshake() const { return m_streamEndsAtHandshake; }
+    // A third kind of meter keeps its display stream running while it answers, and stops
+    // it only at "H" (the prefix of a setting sequence) until the next "M".
+    void setStreamThrough(bool on) { m_streamThrough = on; }
+    bool streamThrough() const { return m_streamThrough; }
     void shortNextReply() { m_shortNext = true; }
     void malformNextReply() { m_malformNext = true; }
     void breakNextDumpChain() { breakDumpChains(1); }
@@ -185,6 +191,7 @@ private:
 
     bool m_splitFrames = false;
     bool m_streamEndsAtHandshake = false;
+    bool m_streamThrough = false;
     bool m_shortNext = false;
     bool m_malformNext = false;
     int m_brokenDumps = 0;
