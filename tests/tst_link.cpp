@@ -36,6 +36,7 @@ private slots:
     void sessionRunsWithoutAWindow();
     void repliesAreFoundAmongDisplayFrames_data();
     void repliesAreFoundAmongDisplayFrames();
+    void streamWithoutAnswersIsASilentMeter();
 };
 
 void TestLink::handshakeReadsMemoryPointer() {
@@ -282,6 +283,28 @@ void TestLink::repliesAreFoundAmongDisplayFrames() {
     default:
         QCOMPARE(exchange::readClockAndInterval(*f.link), reply);
     }
+}
+
+// Display frames are no answer to "A": a meter that streams on but never acknowledges is
+// waited for ("No COM") like a silent one, instead of being asked forever.
+void TestLink::streamWithoutAnswersIsASilentMeter() {
+    MeterFixture f;
+    f.link->setAttemptsPerSeries(5);
+    f.meter->setStreamThrough(true);
+    f.meter->setFramePeriodMs(10);
+    f.link->writeLetter('M');
+    QVERIFY(waitFor([&] { return f.meter->streaming(); }));
+    f.meter->setIgnoredLetters("A");
+    QSignalSpy status(f.link.get(), &MeterLink::statusChanged);
+    WaitScope scope;
+    QTimer giveUp;
+    giveUp.callOnTimeout([&] {
+        if (!status.isEmpty())
+            scope.abandon();
+    });
+    giveUp.start(100);
+    QVERIFY(!f.link->handshake());
+    QCOMPARE(status.first().first().toString(), MeterLink::waitingStatus());
 }
 
 QTEST_GUILESS_MAIN(TestLink)

@@ -101,8 +101,10 @@ MeterLink::SeriesResult MeterLink::acknowledgeSeries() {
             emit memoryPointerChanged(m_memoryPointer);
             return SeriesResult::Acknowledged;
         }
-        if (bytes.size() >= 6) {
-            attempts = 0; // a wrong reply starts a new series
+        // A wrong reply starts a new series; display frames of a stream that keeps running
+        // are no reply at all, and the attempt counts as unanswered.
+        if (bytes.size() >= 6 && !findReply(bytes, replyshape::acknowledge()).onlyFrames) {
+            attempts = 0;
             continue;
         }
         if (attempts >= m_attemptsPerSeries)
@@ -237,16 +239,16 @@ QByteArray MeterLink::request(char letter, const ReplyShape& shape) {
 
 std::optional<QByteArray> MeterLink::takeReply(QByteArray& bytes, const ReplyShape& shape) {
     readAllInto(bytes);
-    for (int look = 0; look < 8; ++look) {
+    for (int look = 0;; ++look) {
         const ReplySearch search = findReply(bytes, shape);
         if (search.state == ReplySearch::Found)
             return search.reply;
-        if (!search.unfinished)
+        if (!search.unfinished || look == 8)
             return std::nullopt;
         // The bytes end in the middle of a frame or a reply, or with a reply that could
-        // still be the start of a frame. A frame takes 7 ms on the line: look again a little
-        // later, and a line that stayed quiet meanwhile settles it.
-        pauseSeconds(0.02);
+        // still be the start of a frame. A frame takes 7 ms on the line, and a meter may
+        // pause a little inside one: a line quiet for longer settles it.
+        pauseSeconds(kQuietLineSeconds);
         if (waitsAbandoned())
             return std::nullopt;
         if (readAllInto(bytes) > 0)
@@ -255,7 +257,6 @@ std::optional<QByteArray> MeterLink::takeReply(QByteArray& bytes, const ReplySha
             return search.reply;
         return std::nullopt;
     }
-    return std::nullopt;
 }
 
 void MeterLink::writeLetter(char letter) {

@@ -25,6 +25,9 @@ public:
     static constexpr int kAttemptsPerSeries = 1000;
     static constexpr quint32 kEmptyMemoryPointer = 1535;
     static constexpr quint32 kLastMemoryPointer = 131071; // the last address of the 128 KB
+    // How long the line must stay quiet before bytes that could still grow are taken as
+    // they are: longer than a display frame takes, with room for a pause inside one.
+    static constexpr double kQuietLineSeconds = 0.05;
 
     explicit MeterLink(QObject* parent = nullptr);
 

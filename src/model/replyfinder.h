@@ -18,17 +18,20 @@ ReplyShape scf();            // "a": 0x02, an entry of 0..19, two factor bytes
 } // namespace replyshape
 
 // Where a reply stands among the bytes a meter sent after its letter. A meter may keep its
-// display stream running while it answers, so the reply can sit before, between or after
-// whole display frames, and the read may start in the middle of a frame that was already
-// under way. Found: the reply is certain. Pending: a reply ends the bytes so far, but they
-// could still be the start of a display frame; bytes that follow (or a quiet line) decide.
-// None: no reply yet, or one that cannot be told apart from a frame. Unfinished: the bytes
-// end in the middle of a frame or a reply, so more are on their way.
+// display stream running while it answers, so the bytes are read as what they can be: the
+// tail of a frame that was on its way when the read began, then whole display frames and at
+// most one reply in any order, then perhaps the start of a frame or reply still arriving.
+// Found: every such reading that holds a reply holds the same one, something follows it, and
+// the bytes are not simply whole frames. Pending: that reply ends the bytes so far, so it
+// could still be the start of a frame; a quiet line or the bytes that follow decide. None: no
+// reply, or different readings give different replies. Unfinished: some reading ends in the
+// middle of a frame or a reply, so more bytes may settle it. OnlyFrames: nothing but frames.
 struct ReplySearch {
     enum State { None, Pending, Found };
     State state = None;
     QByteArray reply;
     bool unfinished = false;
+    bool onlyFrames = false;
 };
 
 ReplySearch findReply(const QByteArray& bytes, const ReplyShape& shape);
