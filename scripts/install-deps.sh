@@ -9,6 +9,7 @@ packages=(
   fonts-liberation fonts-dseg
   xvfb xauth poppler-utils clang-format
   desktop-file-utils appstream
+  libmosquitto-dev mosquitto mosquitto-clients
 )
 
 missing=()

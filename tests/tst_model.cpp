@@ -2,8 +2,12 @@
 // alone: pure logic needs no widget, no port and no meter.
 #include "model/columnplot.h"
 #include "model/liveseries.h"
+#include "model/replyfinder.h"
+#include "model/samplerow.h"
 #include "model/settingblocks.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -29,6 +33,10 @@ private slots:
     void plotValues();
     void ringKeepsTheLastSamples();
     void statisticsAgainstBruteForce();
+    void replyAmongFrames_data();
+    void replyAmongFrames();
+    void samplesAsRows_data();
+    void samplesAsRows();
 };
 
 void TestModel::clockBytes_data() {
@@ -246,6 +254,96 @@ void TestModel::statisticsAgainstBruteForce() {
         QCOMPARE(s->uniformity.has_value(), sum > 0);
     }
     QVERIFY(!rangeStatistics({1, 2}, qQNaN(), 5));
+}
+
+namespace {
+QByteArray hex(const char* h) {
+    return QByteArray::fromHex(h);
+}
+// A display frame: start byte, twelve inner bytes, end byte.
+QByteArray frameOf(const char* inner) {
+    return hex("02") + hex(inner) + hex("03");
+}
+} // namespace
+
+// Replies read from among display frames: whichever way the bytes can be read, the reply is
+// taken only when it is the same in each and the bytes are not merely frames.
+void TestModel::replyAmongFrames_data() {
+    QTest::addColumn<int>("shape"); // 0 acknowledge, 4 "h", 9 "Z", 1 "a"
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QByteArray>("reply");
+    const QByteArray rel = frameOf("AA0123A0000003000000000C"); // flag byte 8: Rel and Comp
+    const QByteArray plain = frameOf("AA0123A00000100000000000");
+    const QByteArray ack = hex("02AA00123403");
+    QTest::newRow("ack between frames whose flag byte is 03")
+        << 0 << rel + ack + rel << int(ReplySearch::Found) << ack;
+    QTest::newRow("settings reply, then a frame reading x.x03")
+        << 9 << hex("020100FA4000000003") + frameOf("AA01203A000010000000000F")
+        << int(ReplySearch::Found) << hex("020100FA4000000003");
+    QTest::newRow("a frame's tail that starts with 02, no reply")
+        << 4 << hex("020053031000000400") + hex("03") << int(ReplySearch::None) << QByteArray();
+    QTest::newRow("half a frame that starts like an SCF reply")
+        << 1 << frameOf("0503E8A00000001000000000").left(7) << int(ReplySearch::None)
+        << QByteArray();
+    QTest::newRow("a whole frame that starts like a calibration reply")
+        << 4 << frameOf("03E80302000000100000000A") << int(ReplySearch::None) << QByteArray();
+    QTest::newRow("a reply alone could still grow into a frame")
+        << 4 << hex("02051403") << int(ReplySearch::Pending) << hex("02051403");
+    QTest::newRow("two different replies")
+        << 4 << hex("02051403") + plain + hex("0203E803") << int(ReplySearch::None) << QByteArray();
+}
+
+void TestModel::replyAmongFrames() {
+    QFETCH(int, shape);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, state);
+    QFETCH(QByteArray, reply);
+    const ReplyShape s = shape == 0   ? replyshape::acknowledge()
+                         : shape == 1 ? replyshape::scf()
+                                      : replyshape::framed(shape);
+    const ReplySearch found = findReply(bytes, s);
+    QCOMPARE(int(found.state), state);
+    QCOMPARE(found.reply, reply);
+}
+
+// A sample as a CSV row and as the published message: local time with its offset, no number
+// for an overload, illuminance in lux whatever the unit shown.
+void TestModel::samplesAsRows_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<double>("lux"); // NaN: null
+    const QString t = QStringLiteral("2026-07-01T14:03:07+02:00");
+    QTest::newRow("lux") << int(Sample::Ok) << "Lx" << t + ",12.34,Lx,ok,\n" << 12.34;
+    QTest::newRow("foot-candles") << int(Sample::Ok) << "Fc" << t + ",12.34,Fc,ok,\n"
+                                  << 12.34 * 10.7639;
+    QTest::newRow("overload") << int(Sample::Over) << "Lx" << t + ",,Lx,over,\n" << qQNaN();
+}
+
+void TestModel::samplesAsRows() {
+    QFETCH(int, status);
+    QFETCH(QString, unit);
+    QFETCH(QString, row);
+    QFETCH(double, lux);
+    qputenv("TZ", "Europe/Berlin");
+    Sample s;
+    s.time = QDateTime(QDate(2026, 7, 1), QTime(14, 3, 7, 250));
+    s.status = Sample::Status(status);
+    s.unit = unit;
+    if (s.status == Sample::Ok) {
+        s.readingText = QStringLiteral("12.34");
+        s.value = 12.34;
+    }
+    QCOMPARE(samples::csvRow(s, false), row);
+    const QJsonObject o = QJsonDocument::fromJson(samples::stateJson(s, false)).object();
+    QCOMPARE(o.value(QStringLiteral("time")).toString(), row.section(QLatin1Char(','), 0, 0));
+    QCOMPARE(o.value(QStringLiteral("unit")).toString(), unit);
+    QCOMPARE(o.value(QStringLiteral("status")).toString(), row.section(QLatin1Char(','), 3, 3));
+    if (std::isnan(lux))
+        QVERIFY(o.value(QStringLiteral("illuminance")).isNull());
+    else
+        QCOMPARE(o.value(QStringLiteral("illuminance")).toDouble(), lux);
 }
 
 QTEST_APPLESS_MAIN(TestModel)

@@ -33,6 +33,14 @@ bool RecordAppender::fail(int error) {
 }
 
 bool RecordAppender::open(const QString& path) {
+    return openFile(path, true);
+}
+
+bool RecordAppender::openToAppend(const QString& path) {
+    return openFile(path, false);
+}
+
+bool RecordAppender::openFile(const QString& path, bool empty) {
     close();
     m_path = path;
     m_error.clear();
@@ -57,12 +65,21 @@ bool RecordAppender::open(const QString& path) {
         m_error = notRegular();
         return false;
     }
-    if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
+    if ((empty && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, 0) != 0) {
         const int error = errno;
         ::close(fd);
         return fail(error);
     }
     m_fd = fd;
+    if (!empty && info.st_size > 0) {
+        // New lines go after the last whole one: a line cut short by an earlier end (a power
+        // cut) is cut off before the first new line goes in, never glued to it.
+        m_whole = info.st_size;
+        char last = '\n';
+        while (m_whole > 0 && ::pread(fd, &last, 1, m_whole - 1) == 1 && last != '\n')
+            --m_whole;
+        m_torn = m_whole < info.st_size;
+    }
     return true;
 }
 

@@ -19,6 +19,10 @@ public:
     // Creates (or empties) the file. false with errorString() on failure, also for anything
     // but a regular file (a pipe would hold the program until someone reads it).
     bool open(const QString& path);
+    // Opens the file (created when missing) to add lines after those it holds.
+    bool openToAppend(const QString& path);
+    // Bytes of whole lines in the file.
+    qint64 size() const { return m_whole; }
     bool isOpen() const { return m_fd >= 0; }
     QString fileName() const { return m_path; }
     // Appends one whole line and syncs it to the disk (fdatasync), so it survives the
@@ -38,6 +42,7 @@ public:
     }
 
 private:
+    bool openFile(const QString& path, bool empty);
     bool fail(int error);
     bool stillNamed();
 

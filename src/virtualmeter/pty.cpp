@@ -59,6 +59,9 @@ bool PtyEndpoint::open() {
         ::close(slave);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    // Not handed to programs started meanwhile: a child holding the master open would keep
+    // the device alive after stop(), and the program on it would never see it unplugged.
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     m_master = fd;
     m_slavePath = QString::fromLocal8Bit(name);
     m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);

@@ -1,0 +1,311 @@
+// lumetra-cli: Lumetra without a display. "record" samples the meter unattended into CSV, record
+// files and an MQTT broker, and carries on through dropouts of the meter and of the broker.
+#include "link/meterlink.h"
+#include "link/metersession.h"
+#include "link/unattended.h"
+#include "model/brokerurl.h"
+#include "model/samplerow.h"
+#include "platform/clock.h"
+#include "platform/mqttpublisher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+using namespace lumetra;
+
+namespace {
+
+// Exit codes (also in --help and the man page).
+constexpr int kExitUsage = 64;  // the command line is wrong
+constexpr int kExitPort = 66;   // the meter's device cannot be opened at the start
+constexpr int kExitOutput = 73; // an output file cannot be created
+
+const char kExitCodes[] = "Exit codes: 0 the recording ended (count, duration, SIGINT or "
+                          "SIGTERM); 64 wrong command line; 66 the device cannot be opened at "
+                          "the start; 73 an output file cannot be created.";
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int number) {
+    const char byte = char(number);
+    const int saved = errno;
+    (void)::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void say(const QString& text) {
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+int usage(const QString& text) {
+    say(QStringLiteral("lumetra-cli: %1").arg(text));
+    return kExitUsage;
+}
+
+QString clockText(qint64 ms) {
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// One line on the terminal, drawn again in place; messages go above it.
+class StatusLine {
+public:
+    explicit StatusLine(bool on) : m_on(on) {}
+    void show(const QString& text) {
+        if (!m_on)
+            return;
+        std::fprintf(stderr, "\r\033[K%s", qPrintable(text));
+        std::fflush(stderr);
+        m_shown = true;
+    }
+    void message(const QString& text) {
+        clear();
+        say(text);
+    }
+    void clear() {
+        if (m_shown)
+            std::fprintf(stderr, "\r\033[K");
+        m_shown = false;
+    }
+
+private:
+    bool m_on;
+    bool m_shown = false;
+};
+
+int record(QCoreApplication& app, const QStringList& arguments) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Records the meter's readings without a display: CSV rows, the desktop "
+                       "program's record files and MQTT messages. It waits for a meter that "
+                       "falls silent or is unplugged and goes on when it is back.\n\n") +
+        QLatin1String(kExitCodes));
+    p.addHelpOption();
+    p.addPositionalArgument(QStringLiteral("record"), QStringLiteral("The subcommand."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("The meter's serial device (required)."),
+                                  QStringLiteral("DEVICE"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      QStringLiteral("Seconds between samples, 0.25 to 86400 "
+                                                     "(default 1)."),
+                                      QStringLiteral("SECONDS"), QStringLiteral("1"));
+    const QCommandLineOption csv(
+        QStringLiteral("csv"),
+        QStringLiteral("CSV rows into FILE (appended), or - for standard output. The default "
+                       "when no other output is given."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption recordFile(
+        QStringLiteral("record-file"),
+        QStringLiteral("Record files as the desktop program writes them; where one has to end, "
+                       "NAME-2.txt, NAME-3.txt, … follow. Existing files are kept."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption duration(QStringLiteral("duration"),
+                                      QStringLiteral("End after this many seconds."),
+                                      QStringLiteral("SECONDS"));
+    const QCommandLineOption count(QStringLiteral("count"),
+                                   QStringLiteral("End after this many samples."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption mqtt(
+        QStringLiteral("mqtt"),
+        QStringLiteral("Publish every sample to mqtt://[user[:password]@]host[:port] (mqtts:// "
+                       "for TLS). The password may come from LUMETRA_MQTT_PASSWORD instead."),
+        QStringLiteral("URL"));
+    const QCommandLineOption topic(QStringLiteral("mqtt-topic"),
+                                   QStringLiteral("Topic prefix (default lumetra/<device name>)."),
+                                   QStringLiteral("PREFIX"));
+    const QCommandLineOption cafile(QStringLiteral("mqtt-cafile"),
+                                    QStringLiteral("Certificate authority for mqtts://."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("No status line on the terminal."));
+    p.addOptions({port, interval, csv, recordFile, duration, count, mqtt, topic, cafile, quiet});
+    if (!p.parse(arguments))
+        return usage(p.errorText());
+    if (p.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(p.helpText()), stdout);
+        return 0;
+    }
+
+    UnattendedRecorder::Options o;
+    if (!p.isSet(port))
+        return usage(QStringLiteral("--port DEVICE is required."));
+    o.port = PortChoice{0, p.value(port)};
+    bool ok = false;
+    const double seconds = p.value(interval).toDouble(&ok);
+    if (!ok || !(seconds >= 0.25 && seconds <= 86400))
+        return usage(QStringLiteral("--interval takes 0.25 to 86400 seconds."));
+    o.intervalMs = int(std::lround(seconds * 1000));
+    if (p.isSet(duration) && p.isSet(count))
+        return usage(QStringLiteral("--duration and --count exclude each other."));
+    if (p.isSet(duration)) {
+        const double d = p.value(duration).toDouble(&ok);
+        if (!ok || !(d > 0))
+            return usage(QStringLiteral("--duration takes a number of seconds above 0."));
+        o.durationMs = qint64(std::llround(d * 1000));
+    }
+    if (p.isSet(count)) {
+        o.count = p.value(count).toLongLong(&ok);
+        if (!ok || o.count < 1)
+            return usage(QStringLiteral("--count takes a whole number above 0."));
+    }
+    o.recordPath = p.value(recordFile);
+    o.csvPath = p.isSet(csv)                             ? p.value(csv)
+                : (p.isSet(recordFile) || p.isSet(mqtt)) ? QString()
+                                                         : QStringLiteral("-");
+    std::optional<BrokerUrl> broker;
+    if (p.isSet(mqtt)) {
+        QString error;
+        broker =
+            parseBrokerUrl(p.value(mqtt), qEnvironmentVariable("LUMETRA_MQTT_PASSWORD"), error);
+        if (!broker)
+            return usage(error);
+    }
+
+    // Signals arrive through a pipe and are handled in the event loop, between exchanges.
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return usage(QStringLiteral("no signal pipe"));
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(s, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN); // a closed pipe on standard output is an error, not death
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+
+    SystemClock clock;
+    UnattendedRecorder recorder(o, clock);
+    const bool rowsOnTerminal = o.csvPath == QLatin1String("-") && ::isatty(STDOUT_FILENO);
+    StatusLine status(!p.isSet(quiet) && ::isatty(STDERR_FILENO) && !rowsOnTerminal);
+    QObject::connect(&recorder, &UnattendedRecorder::said, &app,
+                     [&status](const QString& text) { status.message(text); });
+
+    std::unique_ptr<MqttPublisher> publisher;
+    if (broker) {
+        const QString device = QFileInfo(o.port.device).fileName();
+        const QString prefix =
+            p.isSet(topic) ? p.value(topic) : QStringLiteral("lumetra/") + device;
+        const auto config = samples::discovery(prefix, device);
+        MqttPublisher::Setup setup{*broker,
+                                   p.value(cafile),
+                                   QStringLiteral("lumetra-%1-%2")
+                                       .arg(device)
+                                       .arg(QCoreApplication::applicationPid())
+                                       .toUtf8(),
+                                   (prefix + QStringLiteral("/state")).toUtf8(),
+                                   (prefix + QStringLiteral("/availability")).toUtf8(),
+                                   config.topic,
+                                   config.payload};
+        publisher = std::make_unique<MqttPublisher>(std::move(setup));
+        QObject::connect(publisher.get(), &MqttPublisher::said, &app,
+                         [&status](const QString& text) { status.message(text); });
+        const bool ms = o.intervalMs % 1000 != 0;
+        recorder.setListener(
+            [&publisher, ms](const Sample& s) { publisher->publish(samples::stateJson(s, ms)); });
+    }
+
+    switch (recorder.start()) {
+    case UnattendedRecorder::StartError::None:
+        break;
+    case UnattendedRecorder::StartError::Port:
+        say(QStringLiteral("lumetra-cli: ") + recorder.errorText());
+        return kExitPort;
+    case UnattendedRecorder::StartError::Output:
+        say(QStringLiteral("lumetra-cli: ") + recorder.errorText());
+        return kExitOutput;
+    }
+    if (publisher)
+        publisher->start();
+
+    QString linkState = QStringLiteral("starting");
+    const auto drawStatus = [&] {
+        status.show(QStringLiteral("%1 samples · last %2 · meter %3 · %4")
+                        .arg(recorder.samplesTaken())
+                        .arg(recorder.lastReading().isEmpty() ? QStringLiteral("-")
+                                                              : recorder.lastReading())
+                        .arg(recorder.meterAway() ? QStringLiteral("away") : linkState)
+                        .arg(clockText(recorder.runningMs())));
+    };
+    QObject::connect(&recorder.session().link(), &MeterLink::statusChanged, &app,
+                     [&](const QString& s) {
+                         linkState = s == MeterLink::waitingStatus() ? QStringLiteral("away")
+                                                                     : QStringLiteral("live");
+                         drawStatus();
+                     });
+    QObject::connect(&recorder, &UnattendedRecorder::progressed, &app, [&] {
+        if (linkState == QLatin1String("starting") && !recorder.meterAway())
+            linkState = QStringLiteral("live");
+        drawStatus();
+    });
+    QTimer clockTick;
+    QObject::connect(&clockTick, &QTimer::timeout, &app, drawStatus);
+    clockTick.start(1000);
+
+    bool ending = false;
+    const auto end = [&] {
+        if (ending)
+            return;
+        ending = true;
+        clockTick.stop();
+        recorder.finish(); // every file ends with its last whole line
+        if (publisher)
+            publisher->finish(400);
+        status.clear();
+        say(QStringLiteral("%1 samples recorded.").arg(recorder.samplesTaken()));
+        QCoreApplication::exit(0);
+    };
+    QObject::connect(&recorder, &UnattendedRecorder::done, &app, end);
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
+        char byte = 0;
+        while (::read(g_signalPipe[0], &byte, 1) == 1) {
+            if (byte == SIGHUP) {
+                recorder.reopenFiles();
+                status.message(QStringLiteral("Output files reopened."));
+            } else {
+                end();
+            }
+        }
+    });
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumetra-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("10.06"));
+    const QStringList args = app.arguments();
+    if (args.size() >= 2 && args.at(1) == QLatin1String("record"))
+        return record(app, args);
+    if (args.size() >= 2 &&
+        (args.at(1) == QLatin1String("--version") || args.at(1) == QLatin1String("-v"))) {
+        std::printf("lumetra-cli 10.06\n");
+        return 0;
+    }
+    const bool help = args.size() >= 2 &&
+                      (args.at(1) == QLatin1String("--help") || args.at(1) == QLatin1String("-h"));
+    std::fprintf(help ? stdout : stderr,
+                 "Usage: lumetra-cli record --port DEVICE [options]\n\n"
+                 "Subcommands:\n"
+                 "  record    record the meter's readings without a display "
+                 "(lumetra-cli record --help)\n\n%s\n",
+                 kExitCodes);
+    return help ? 0 : kExitUsage;
+}

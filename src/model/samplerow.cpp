@@ -1,0 +1,118 @@
+#include "samplerow.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace lumetra::samples {
+
+Sample fromDisplay(const DisplayState& display, const QDateTime& when) {
+    Sample s;
+    s.time = when;
+    s.unit = display.unitText;
+    if (display.measuringModeActive())
+        s.status = Sample::Mode;
+    else if (display.readingText == QLatin1String("OL"))
+        s.status = Sample::Over;
+    else {
+        bool ok = false;
+        s.value = display.readingText.toDouble(&ok);
+        // Digits that are no number (a blank or odd screen) are no reading either.
+        s.status = ok ? Sample::Ok : Sample::Mode;
+        if (ok)
+            s.readingText = display.readingText;
+    }
+    return s;
+}
+
+Sample gap(const QDateTime& from, const QDateTime& until) {
+    Sample s;
+    s.time = from;
+    s.status = Sample::Gap;
+    s.until = until;
+    return s;
+}
+
+QString statusName(Sample::Status status) {
+    switch (status) {
+    case Sample::Ok:
+        return QStringLiteral("ok");
+    case Sample::Over:
+        return QStringLiteral("over");
+    case Sample::Gap:
+        return QStringLiteral("gap");
+    case Sample::Mode:
+        return QStringLiteral("mode");
+    }
+    return {};
+}
+
+double lux(const Sample& sample) {
+    if (sample.status != Sample::Ok)
+        return std::nan("");
+    return sample.unit == QLatin1String("Fc") ? sample.value * kLuxPerFootCandle : sample.value;
+}
+
+QString isoTime(const QDateTime& when, bool milliseconds) {
+    if (!when.isValid())
+        return {};
+    const QDateTime local = when.toLocalTime();
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(milliseconds ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
+                                       : QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString csvHeader() {
+    return QStringLiteral("time,reading,unit,status,until\n");
+}
+
+QString csvRow(const Sample& s, bool milliseconds) {
+    return isoTime(s.time, milliseconds) + QLatin1Char(',') + s.readingText + QLatin1Char(',') +
+           s.unit + QLatin1Char(',') + statusName(s.status) + QLatin1Char(',') +
+           isoTime(s.until, milliseconds) + QLatin1Char('\n');
+}
+
+QByteArray stateJson(const Sample& s, bool milliseconds) {
+    QJsonObject o;
+    o.insert(QStringLiteral("time"), isoTime(s.time, milliseconds));
+    const double l = lux(s);
+    o.insert(QStringLiteral("illuminance"), std::isnan(l) ? QJsonValue() : QJsonValue(l));
+    o.insert(QStringLiteral("unit"), s.unit);
+    o.insert(QStringLiteral("status"), statusName(s.status));
+    if (s.until.isValid())
+        o.insert(QStringLiteral("until"), isoTime(s.until, milliseconds));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+Discovery discovery(const QString& prefix, const QString& deviceName) {
+    // Home Assistant takes only letters, digits, "_" and "-" in an object id.
+    QString id = QStringLiteral("lumetra_") + deviceName;
+    id.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
+    QJsonObject device;
+    device.insert(QStringLiteral("identifiers"), QJsonArray{id});
+    device.insert(QStringLiteral("name"), QStringLiteral("Light meter on %1").arg(deviceName));
+    device.insert(QStringLiteral("model"), QStringLiteral("Digital light meter"));
+    device.insert(QStringLiteral("sw_version"), QStringLiteral("Lumetra"));
+    QJsonObject o;
+    o.insert(QStringLiteral("name"), QStringLiteral("Illuminance"));
+    o.insert(QStringLiteral("unique_id"), id + QStringLiteral("_illuminance"));
+    o.insert(QStringLiteral("state_topic"), prefix + QStringLiteral("/state"));
+    o.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.illuminance }}"));
+    o.insert(QStringLiteral("device_class"), QStringLiteral("illuminance"));
+    o.insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
+    o.insert(QStringLiteral("unit_of_measurement"), QStringLiteral("lx"));
+    o.insert(QStringLiteral("availability_topic"), prefix + QStringLiteral("/availability"));
+    o.insert(QStringLiteral("device"), device);
+    return {QStringLiteral("homeassistant/sensor/%1/config").arg(id).toUtf8(),
+            QJsonDocument(o).toJson(QJsonDocument::Compact)};
+}
+
+} // namespace lumetra::samples

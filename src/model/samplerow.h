@@ -1,0 +1,55 @@
+#pragma once
+
+#include "model/displaystate.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace lumetra {
+
+// One sampling moment of an unattended recording, as the CSV row and the published message
+// carry it. Overloads, measuring modes and the meter's absence are rows of their own, never
+// a made-up number.
+struct Sample {
+    enum Status { Ok, Over, Gap, Mode };
+    QDateTime time;
+    Status status = Ok;
+    QString readingText; // as the meter shows it ("12.34"); empty unless Ok
+    double value = 0;    // the reading in the unit shown; meaningful when Ok
+    QString unit;        // "Lx", "Fc" or empty
+    QDateTime until;     // a gap: when the meter answered again
+};
+
+namespace samples {
+
+inline constexpr double kLuxPerFootCandle = 10.7639;
+
+// What the poll shows right now, as a sample taken at `when`.
+Sample fromDisplay(const DisplayState& display, const QDateTime& when);
+// The time the meter was away, from its last reading to its return.
+Sample gap(const QDateTime& from, const QDateTime& until);
+QString statusName(Sample::Status status);
+// The reading in lux (foot-candles converted); NaN unless Ok.
+double lux(const Sample& sample);
+
+// ISO 8601 with the UTC offset ("2026-12-09T14:03:07+01:00"); milliseconds when asked.
+QString isoTime(const QDateTime& when, bool milliseconds);
+
+// CSV: one header line, then one row per sample; lines end in LF.
+QString csvHeader();
+QString csvRow(const Sample& sample, bool milliseconds);
+
+// The message published for a sample: time, illuminance in lux (null unless Ok), unit as
+// shown, status.
+QByteArray stateJson(const Sample& sample, bool milliseconds);
+
+// Home Assistant's discovery message for one illuminance sensor.
+struct Discovery {
+    QByteArray topic;
+    QByteArray payload;
+};
+Discovery discovery(const QString& prefix, const QString& deviceName);
+
+} // namespace samples
+} // namespace lumetra
