@@ -16,6 +16,7 @@
 #include "widgets/dialogs.h"
 #include "windows/panel.h"
 
+#include "barereader.h"
 #include "measure.h"
 
 #include <QApplication>
@@ -89,49 +90,16 @@ int main(int argc, char* argv[]) {
             cpuShare = w.cpuShare;
             shownRate = w.frameRate;
         }
-        // The least any program pays for this stream, and all the meter delivers: a bare
-        // port that handshakes and restarts the stream every 15 frames as the poll does,
-        // and counts the whole frames that come.
+        // The least any program pays for this stream, and all the meter delivers.
         double plainShare = 0, plainRate = 0;
         {
-            QSerialPort port(device);
-            port.setBaudRate(19200);
-            if (!port.open(QIODevice::ReadWrite)) {
+            BareReader bare(device, lumetra::DisplayPoll::kFramesPerRestart);
+            if (!bare.open()) {
                 out << "cannot open " << device << '\n';
                 return 1;
             }
-            QByteArray buffer;
-            bool acknowledged = false;
-            int sinceRestart = 0, plainFrames = 0;
-            QObject::connect(&port, &QSerialPort::readyRead, [&] {
-                buffer += port.readAll();
-                if (!acknowledged) {
-                    if (buffer.size() < 6)
-                        return;
-                    acknowledged = true;
-                    buffer.clear();
-                    port.write("M");
-                    return;
-                }
-                while (buffer.size() >= 14) {
-                    if (buffer[0] != char(0x02) || buffer[13] != char(0x03)) {
-                        buffer.remove(0, 1);
-                        continue;
-                    }
-                    buffer.remove(0, 14);
-                    ++plainFrames;
-                    if (++sinceRestart == lumetra::DisplayPoll::kFramesPerRestart) {
-                        sinceRestart = 0;
-                        acknowledged = false;
-                        buffer.clear();
-                        port.write("A");
-                        return;
-                    }
-                }
-            });
-            port.write("A");
             runFor(1000);
-            const Window w = watch(seconds, plainFrames);
+            const Window w = watch(seconds, bare.frames);
             plainShare = w.cpuShare;
             plainRate = w.frameRate;
         }

@@ -72,7 +72,16 @@ struct Broker {
     ~Broker() { stop(); }
 };
 
-enum Scenario { Plain, OverAndMode, Unplug, Terminate, UnitChange, BrokerRestart };
+enum Scenario {
+    Plain,
+    OverAndMode,
+    SetUpScreen,
+    Unplug,
+    EndedAway,
+    Terminate,
+    UnitChange,
+    BrokerRestart
+};
 
 QStringList rowsOf(const QString& path) {
     QFile f(path);
@@ -100,7 +109,9 @@ void TestCli::records_data() {
     QTest::addColumn<int>("scenario");
     QTest::newRow("CSV rows") << int(Plain);
     QTest::newRow("an overload and a measuring mode") << int(OverAndMode);
+    QTest::newRow("a SET UP screen is no dropout") << int(SetUpScreen);
     QTest::newRow("unplugged and plugged in again") << int(Unplug);
+    QTest::newRow("ended while unplugged") << int(EndedAway);
     QTest::newRow("SIGTERM mid-run") << int(Terminate);
     QTest::newRow("record file goes on after a unit change") << int(UnitChange);
     QTest::newRow("broker restarted mid-run") << int(BrokerRestart);
@@ -118,6 +129,12 @@ void TestCli::records() {
     QVERIFY(QFile::link(meter.devicePath(), device));
 
     const QString csv = dir.filePath(QStringLiteral("light.csv"));
+    if (scenario == Plain) {
+        // Rows are added to what a file holds, its unended last line kept whole.
+        QFile earlier(csv);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("time,reading,unit,status,until\nkept");
+    }
     const QString records = dir.filePath(QStringLiteral("light.txt"));
     QStringList args{QStringLiteral("record"),
                      QStringLiteral("--port"),
@@ -176,6 +193,18 @@ void TestCli::records() {
         meter.setFlag(QStringLiteral("Rel"), false);
         QVERIFY(waitFor([&] { return rows().last().contains(QStringLiteral(",ok,")); }));
         break;
+    case SetUpScreen:
+        meter.setFlag(QStringLiteral("SetUp"), true);
+        QVERIFY(waitFor([&] { return rowsWith("mode") >= 6; }));
+        meter.setFlag(QStringLiteral("SetUp"), false);
+        QVERIFY(waitFor([&] { return rows().last().contains(QStringLiteral(",ok,")); }));
+        QCOMPARE(rowsWith("gap"), 0);
+        break;
+    case EndedAway:
+        meter.stop();
+        QFile::remove(device);
+        QVERIFY(waitFor([&] { return cli.readAllStandardError().contains("does not answer"); }));
+        break;
     case Unplug: {
         meter.stop();
         QFile::remove(device);
@@ -218,7 +247,11 @@ void TestCli::records() {
     QCOMPARE(cli.exitCode(), 0);
 
     // The CSV: a header, then whole rows of time with offset, number, unit, status.
-    const QStringList all = rows();
+    QStringList all = rows();
+    if (scenario == Plain)
+        QCOMPARE(all.takeAt(1), QStringLiteral("kept"));
+    if (scenario == EndedAway)
+        QVERIFY2(all.last().contains(QStringLiteral(",gap,")), qPrintable(all.last()));
     QCOMPARE(all.value(0), QStringLiteral("time,reading,unit,status,until"));
     const QRegularExpression shape(QStringLiteral(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,(\d+\.?\d*)?,(Lx|Fc|),(ok|over|gap|mode),(\S*)$)"));
@@ -239,7 +272,8 @@ void TestCli::records() {
     QVERIFY(first.startsWith("Lx\tTime\tValue\r\n1\t"));
     QVERIFY(first.endsWith("\r\n"));
     const QString second = dir.filePath(QStringLiteral("light-2.txt"));
-    QCOMPARE(QFile::exists(second), scenario == UnitChange || scenario == OverAndMode);
+    QCOMPARE(QFile::exists(second),
+             scenario == UnitChange || scenario == OverAndMode || scenario == SetUpScreen);
     if (scenario == UnitChange)
         QVERIFY(recordLines(second).startsWith("Fc\tTime\tValue\r\n1\t"));
 
@@ -275,6 +309,10 @@ void TestCli::refusesWhatItCannotDo_data() {
     QTest::newRow("not a broker") << QStringList{"record", "--port", "/dev/null", "--mqtt",
                                                  "http://x"}
                                   << 64;
+    QTest::newRow("unreadable CA file")
+        << QStringList{"record",    "--port",        "/dev/null", "--mqtt",
+                       "mqtts://x", "--mqtt-cafile", "/nope"}
+        << 64;
     QTest::newRow("unwritable CSV")
         << QStringList{"record", "--port", "/dev/null", "--csv", "/proc/nope/x.csv"} << 73;
 }

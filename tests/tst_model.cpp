@@ -316,8 +316,7 @@ void TestModel::samplesAsRows_data() {
     QTest::addColumn<double>("lux"); // NaN: null
     const QString t = QStringLiteral("2026-07-01T14:03:07+02:00");
     QTest::newRow("lux") << int(Sample::Ok) << "Lx" << t + ",12.34,Lx,ok,\n" << 12.34;
-    QTest::newRow("foot-candles") << int(Sample::Ok) << "Fc" << t + ",12.34,Fc,ok,\n"
-                                  << 12.34 * 10.7639;
+    QTest::newRow("foot-candles") << int(Sample::Ok) << "Fc" << t + ",12.34,Fc,ok,\n" << 132.826526;
     QTest::newRow("overload") << int(Sample::Over) << "Lx" << t + ",,Lx,over,\n" << qQNaN();
 }
 

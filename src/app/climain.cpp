@@ -172,6 +172,8 @@ int record(QCoreApplication& app, const QStringList& arguments) {
             parseBrokerUrl(p.value(mqtt), qEnvironmentVariable("LUMETRA_MQTT_PASSWORD"), error);
         if (!broker)
             return usage(error);
+        if (p.isSet(cafile) && !QFileInfo(p.value(cafile)).isReadable())
+            return usage(QStringLiteral("%1 cannot be read.").arg(p.value(cafile)));
     }
 
     // Signals arrive through a pipe and are handled in the event loop, between exchanges.
@@ -273,7 +275,7 @@ int record(QCoreApplication& app, const QStringList& arguments) {
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
         char byte = 0;
-        while (::read(g_signalPipe[0], &byte, 1) == 1) {
+        while (!ending && ::read(g_signalPipe[0], &byte, 1) == 1) {
             if (byte == SIGHUP) {
                 recorder.reopenFiles();
                 status.message(QStringLiteral("Output files reopened."));

@@ -129,6 +129,7 @@ void DisplayPoll::readOneFrame() {
     }
 
     m_state.display.linkAlive = true;
+    m_state.sinceFrame.start();
     m_link.noteTraffic();
     switch (decodeFrame(buffer, m_state.display)) {
     case FrameKind::SetUp:

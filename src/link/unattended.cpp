@@ -11,6 +11,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumetra {
@@ -28,21 +31,27 @@ QString native(const QString& path) {
 // The CSV rows: into a file (appended, a header when it is new) or onto standard output.
 class UnattendedRecorder::CsvOutput {
 public:
-    CsvOutput(QString path, UnattendedRecorder& owner) : m_path(std::move(path)), m_owner(owner) {}
+    CsvOutput(QString path, UnattendedRecorder& owner)
+        : m_path(std::move(path)), m_toOut(m_path == QLatin1String("-")), m_owner(owner) {
+        if (m_toOut) {
+            struct stat info {};
+            if (::fstat(STDOUT_FILENO, &info) == 0) {
+                m_outIsFile = S_ISREG(info.st_mode);
+                // A reader that stalls must not stop the recording: rows wait instead.
+                if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+                    ::fcntl(STDOUT_FILENO, F_SETFL, ::fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+            }
+        }
+    }
 
     bool open(QString& error) {
-        if (m_path == QLatin1String("-")) {
-            m_waiting << samples::csvHeader();
-            flush();
-            return true;
-        }
-        if (!m_file.openToAppend(m_path)) {
+        if (!m_toOut && !openFile()) {
             error = QStringLiteral("%1 cannot be written: %2")
                         .arg(native(m_path), m_file.errorString());
             return false;
         }
-        if (m_file.size() == 0)
-            m_waiting.prepend(samples::csvHeader());
+        if (m_toOut)
+            m_waiting << samples::csvHeader().toUtf8();
         flush();
         return true;
     }
@@ -50,7 +59,7 @@ public:
     void write(const QString& row) {
         if (m_closed)
             return;
-        m_waiting << row;
+        m_waiting << row.toUtf8();
         if (m_waiting.size() > kMostWaiting) {
             m_waiting.removeFirst();
             ++m_dropped;
@@ -59,12 +68,12 @@ public:
     }
 
     void reopen() {
-        if (m_path == QLatin1String("-"))
+        if (m_toOut)
             return;
         m_file.close();
-        QString error;
-        if (!open(error))
-            emit m_owner.said(error);
+        if (!openFile())
+            refused(m_file.errorString());
+        flush();
     }
 
     void close() {
@@ -73,23 +82,31 @@ public:
     }
 
 private:
+    // Opens the file to add rows; one that is new (or emptied) gets the header first.
+    bool openFile() {
+        if (!m_file.openToAppend(m_path))
+            return false;
+        if (m_file.size() == 0 && !(m_waiting.value(0).startsWith("time,")))
+            m_waiting.prepend(samples::csvHeader().toUtf8());
+        return true;
+    }
+
     void flush() {
         bool reopened = false;
         while (!m_waiting.isEmpty()) {
-            const QByteArray bytes = m_waiting.first().toUtf8();
-            const bool toOut = m_path == QLatin1String("-");
-            if (!(toOut ? toStdout(bytes) : m_file.append(bytes))) {
+            // A file that could not be opened again (after rotation) is tried at every row.
+            if (!m_toOut && !m_file.isOpen() && !openFile()) {
+                refused(m_file.errorString());
+                return;
+            }
+            if (!(m_toOut ? toStdout() : m_file.append(m_waiting.first()))) {
                 // Moved away (rotated without a signal): a new file under the name.
-                if (!toOut && m_file.gone() && !reopened) {
+                if (!m_toOut && m_file.gone() && !reopened) {
                     reopened = true;
                     m_file.close();
-                    if (m_file.openToAppend(m_path)) {
-                        if (m_file.size() == 0 && !bytes.startsWith("time,"))
-                            m_waiting.prepend(samples::csvHeader());
-                        continue;
-                    }
+                    continue;
                 }
-                if (!toOut)
+                if (!m_toOut)
                     refused(m_file.errorString());
                 return;
             }
@@ -99,39 +116,47 @@ private:
             m_refused = false;
             emit m_owner.said(
                 QStringLiteral("%1 takes rows again%2.")
-                    .arg(native(m_path),
+                    .arg(m_toOut ? QStringLiteral("Standard output") : native(m_path),
                          m_dropped ? QStringLiteral("; %1 older row(s) were dropped").arg(m_dropped)
                                    : QString()));
             m_dropped = 0;
         }
     }
 
-    bool toStdout(const QByteArray& bytes) {
+    // The first waiting row onto standard output. What a pipe took of a row before it filled
+    // up stays taken: the rest of that row goes first next time.
+    bool toStdout() {
+        QByteArray& bytes = m_waiting.first();
+        const off_t start = m_outIsFile ? ::lseek(STDOUT_FILENO, 0, SEEK_CUR) : -1;
         qsizetype done = 0;
         while (done < bytes.size()) {
             const ssize_t n =
                 ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
             if (n > 0) {
                 done += n;
-            } else if (n < 0 && errno == EINTR) {
                 continue;
-            } else {
-                // A line cut short cannot be taken back on a pipe: end it, so the next
-                // row starts on a line of its own.
-                const int error = n < 0 ? errno : EIO;
-                if (done > 0)
-                    (void)::write(STDOUT_FILENO, "\n", 1);
-                if (error == EPIPE) {
-                    // Nobody reads any more (the pipe's reader ended): rows would only pile up.
-                    m_closed = true;
-                    m_waiting.clear();
-                    emit m_owner.said(QStringLiteral("Standard output was closed: no more CSV "
-                                                     "rows are written there."));
-                    return false;
-                }
-                refused(QString::fromLocal8Bit(std::strerror(error)));
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            const int error = n < 0 ? errno : EIO;
+            if (error == EPIPE) {
+                // Nobody reads any more (the pipe's reader ended): rows would only pile up.
+                m_closed = true;
+                m_waiting.clear();
+                emit m_owner.said(QStringLiteral("Standard output was closed: no more CSV rows "
+                                                 "are written there."));
                 return false;
             }
+            if (m_outIsFile && start >= 0 && done > 0) {
+                // A file redirected onto standard output holds whole rows only.
+                if (::ftruncate(STDOUT_FILENO, start) == 0)
+                    ::lseek(STDOUT_FILENO, start, SEEK_SET);
+            } else if (done > 0) {
+                bytes.remove(0, done);
+            }
+            if (error != EAGAIN && error != EWOULDBLOCK)
+                refused(QString::fromLocal8Bit(std::strerror(error)));
+            return false;
         }
         return true;
     }
@@ -140,17 +165,18 @@ private:
         if (m_refused)
             return;
         m_refused = true;
-        emit m_owner.said(QStringLiteral("Rows cannot be written to %1 (%2); they are kept and "
-                                         "written as soon as it takes them.")
-                              .arg(m_path == QLatin1String("-") ? QStringLiteral("standard output")
-                                                                : native(m_path),
-                                   why));
+        emit m_owner.said(
+            QStringLiteral("Rows cannot be written to %1 (%2); they are kept and "
+                           "written as soon as it takes them.")
+                .arg(m_toOut ? QStringLiteral("standard output") : native(m_path), why));
     }
 
     QString m_path;
+    bool m_toOut = false;
+    bool m_outIsFile = false;
     UnattendedRecorder& m_owner;
     RecordAppender m_file;
-    QStringList m_waiting;
+    QList<QByteArray> m_waiting;
     qint64 m_dropped = 0;
     bool m_refused = false;
     bool m_closed = false; // standard output has no reader any more
@@ -179,7 +205,7 @@ public:
             end(QStringLiteral("the meter shows a measuring mode"));
             return;
         }
-        if (m_file.isOpen() && !m_unit.isNull() && s.unit != m_unit)
+        if (m_file.isOpen() && m_headed && s.unit != m_unit)
             end(QStringLiteral("the unit changed to %1").arg(s.unit));
         else if (m_file.isOpen() && m_records == recordfile::kMaxRecords)
             end(QStringLiteral("it holds %1 records").arg(recordfile::kMaxRecords));
@@ -187,7 +213,8 @@ public:
             refused(m_file.errorString());
             return;
         }
-        if (m_unit.isNull()) {
+        if (!m_headed) {
+            m_headed = true;
             m_unit = s.unit;
             m_waiting << recordfile::headerLine(m_unit);
         }
@@ -202,12 +229,15 @@ public:
     void reopen() {
         if (!m_file.isOpen())
             return;
+        flush();
         m_file.close();
         const QString name = nameFor(m_index);
-        if (QFileInfo(name).size() > 0 && m_file.openToAppend(name))
+        if (QFileInfo(name).size() > 0 && m_file.openToAppend(name)) {
+            flush();
             return; // still there: it goes on
-        m_waiting.clear();
-        m_unit = QString();
+        }
+        dropWaiting();
+        m_headed = false;
         m_records = 0;
         if (!m_file.open(name))
             refused(m_file.errorString());
@@ -233,9 +263,9 @@ private:
     bool openFree() {
         while (QFileInfo(nameFor(m_index)).size() > 0)
             ++m_index;
-        m_unit = QString();
+        dropWaiting();
+        m_headed = false;
         m_records = 0;
-        m_waiting.clear();
         if (!m_file.open(nameFor(m_index)))
             return false;
         if (m_index > 1 || m_ended)
@@ -265,6 +295,19 @@ private:
         m_refused = false;
     }
 
+    // Lines the disk refused belong to the file that ends: they cannot go into another.
+    void dropWaiting() {
+        if (m_file.isOpen())
+            flush();
+        if (!m_waiting.isEmpty())
+            emit m_owner.said(QStringLiteral("%1 record line(s) could not be written to %2 (%3) "
+                                             "and are not in it; the CSV rows keep them.")
+                                  .arg(m_waiting.size())
+                                  .arg(native(nameFor(m_index)), m_file.errorString()));
+        m_waiting.clear();
+        m_refused = false;
+    }
+
     void refused(const QString& why) {
         if (m_refused)
             return;
@@ -278,7 +321,8 @@ private:
     UnattendedRecorder& m_owner;
     RecordAppender m_file;
     int m_index = 1;
-    QString m_unit; // null until the header is written
+    QString m_unit;
+    bool m_headed = false; // the header line is in the file (or waiting for it)
     int m_records = 0;
     QStringList m_waiting;
     bool m_refused = false;
@@ -317,15 +361,23 @@ UnattendedRecorder::StartError UnattendedRecorder::start() {
     m_running.start();
     m_startedAt = m_clock.now();
     m_timer->start();
-    if (m_options.durationMs >= 0)
-        QTimer::singleShot(m_options.durationMs, this, &UnattendedRecorder::done);
+    // Longer than a timer can wait (24.8 days): the sampling tick looks at the time.
+    if (m_options.durationMs >= 0 && m_options.durationMs <= std::numeric_limits<int>::max())
+        QTimer::singleShot(int(m_options.durationMs), this, &UnattendedRecorder::done);
     return StartError::None;
 }
 
 void UnattendedRecorder::tick() {
+    if (m_options.durationMs >= 0 && m_running.elapsed() >= m_options.durationMs) {
+        emit done();
+        return;
+    }
     const QDateTime now = m_clock.now();
-    const bool fresh = m_state.display.linkAlive && m_state.sinceReading.isValid() &&
-                       m_state.sinceReading.elapsed() <= kFreshMs;
+    const auto recent = [](const QElapsedTimer& t) {
+        return t.isValid() && t.elapsed() <= kFreshMs;
+    };
+    // Any frame shows the meter is there, a SET UP or CLEAR screen as well.
+    const bool fresh = m_state.display.linkAlive && recent(m_state.sinceFrame);
     if (!fresh) {
         // The first frame takes a moment after the port opens: no absence to report yet.
         if (!m_lastHeard.isValid() && m_running.elapsed() < kStartGraceMs)
@@ -347,7 +399,13 @@ void UnattendedRecorder::tick() {
         take(samples::gap(m_awaySince, now));
     }
     m_lastHeard = now;
-    take(samples::fromDisplay(m_state.display, now));
+    Sample sample = samples::fromDisplay(m_state.display, now);
+    if (sample.status == Sample::Ok && !recent(m_state.sinceReading)) {
+        // Frames come, but no reading in them (a screen without one): no plain reading.
+        sample.status = Sample::Mode;
+        sample.readingText.clear();
+    }
+    take(sample);
     ++m_taken;
     emit progressed();
     if (m_options.count >= 0 && m_taken >= m_options.count)
@@ -375,6 +433,11 @@ void UnattendedRecorder::reopenFiles() {
 }
 
 void UnattendedRecorder::finish() {
+    if (m_timer->isActive() && m_away) {
+        // Ended while the meter is away: the row says so, to the end.
+        m_away = false;
+        take(samples::gap(m_awaySince, m_clock.now()));
+    }
     m_timer->stop();
     if (m_session)
         m_session->shutdown();

@@ -27,6 +27,8 @@ struct AppState {
     // a sample is taken only from a reading the meter has sent lately.
     quint64 readingsDecoded = 0;
     QElapsedTimer sinceReading;
+    // Since the last well-formed frame, one without a reading (SET UP, CLEAR) included.
+    QElapsedTimer sinceFrame;
     static constexpr qint64 kFreshReadingMs = 2000;
     // A reading came after the count `seen` of readingsDecoded, or within the last 2 s: it is
     // a sample. Otherwise the meter has said nothing new (the poll rests, the link is down)

@@ -51,7 +51,8 @@ bool RecordAppender::openFile(const QString& path, bool empty) {
     // Non-blocking, so that a pipe with no reader fails at once instead of holding open().
     int fd;
     do
-        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+        fd = ::open(name.constData(),
+                    (empty ? O_WRONLY : O_RDWR) | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0 && errno == ENXIO) {
         m_error = notRegular();
@@ -72,13 +73,19 @@ bool RecordAppender::openFile(const QString& path, bool empty) {
     }
     m_fd = fd;
     if (!empty && info.st_size > 0) {
-        // New lines go after the last whole one: a line cut short by an earlier end (a power
-        // cut) is cut off before the first new line goes in, never glued to it.
+        // New lines go after what the file holds, all of it kept. A last line without its
+        // end (cut short by a power cut, or written by someone else) gets one, so the first
+        // new line is not glued to it.
         m_whole = info.st_size;
         char last = '\n';
-        while (m_whole > 0 && ::pread(fd, &last, 1, m_whole - 1) == 1 && last != '\n')
-            --m_whole;
-        m_torn = m_whole < info.st_size;
+        if (::pread(fd, &last, 1, m_whole - 1) == 1 && last != '\n') {
+            if (::pwrite(fd, "\n", 1, m_whole) != 1) {
+                const int error = errno;
+                close();
+                return fail(error);
+            }
+            ++m_whole;
+        }
     }
     return true;
 }
@@ -88,6 +95,10 @@ bool RecordAppender::stillNamed() {
     struct stat named {};
     if (::fstat(m_fd, &mine) != 0)
         return fail(errno);
+    // Emptied by someone else (log rotation that copies and truncates): new lines start at
+    // its new end, not after a hole of zero bytes where the old lines were.
+    if (!m_torn && mine.st_size < m_whole)
+        m_whole = mine.st_size;
     if (mine.st_nlink == 0 || ::stat(QFile::encodeName(m_path).constData(), &named) != 0 ||
         named.st_dev != mine.st_dev || named.st_ino != mine.st_ino) {
         m_error = removedMessage();
