@@ -1,6 +1,7 @@
 // The setting blocks, as bytes read from and written to the meter. Links the model library
 // alone: pure logic needs no widget, no port and no meter.
 #include "model/columnplot.h"
+#include "model/exposure.h"
 #include "model/liveseries.h"
 #include "model/replyfinder.h"
 #include "model/samplerow.h"
@@ -37,6 +38,10 @@ private slots:
     void replyAmongFrames();
     void samplesAsRows_data();
     void samplesAsRows();
+    void exposureAgainstBruteForce_data();
+    void exposureAgainstBruteForce();
+    void exposureReadout();
+    void recordFileTimes();
 };
 
 void TestModel::clockBytes_data() {
@@ -343,6 +348,107 @@ void TestModel::samplesAsRows() {
         QVERIFY(o.value(QStringLiteral("illuminance")).isNull());
     else
         QCOMPARE(o.value(QStringLiteral("illuminance")).toDouble(), lux);
+}
+
+// Dose, time above a threshold and the daylight bands against a plain sum over a hundred
+// slices of every step; and the daily profile's hours on days of 23 and 25 hours.
+void TestModel::exposureAgainstBruteForce_data() {
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("shape"); // 0 constant, 1 step, 2 ramp with a gap
+    QTest::addColumn<int>("hoursOnSecondDay");
+    qputenv("TZ", "Europe/Berlin"); // the local times below are Berlin's
+    const QDateTime plain(QDate(2026, 6, 10), QTime(8, 0));
+    QTest::newRow("constant") << plain << 3600 << 1 << 0 << 0;
+    QTest::newRow("a step") << plain << 3600 << 10 << 1 << 0;
+    QTest::newRow("a ramp and a gap") << plain << 7200 << 5 << 2 << 0;
+    // Two whole local days from midnight before each change of the clock in Berlin.
+    QTest::newRow("a day of 23 hours")
+        << QDateTime(QDate(2026, 3, 28), QTime(0, 0)) << 47 * 3600 - 60 << 60 << 0 << 23;
+    QTest::newRow("a day of 25 hours")
+        << QDateTime(QDate(2026, 10, 24), QTime(0, 0)) << 49 * 3600 - 60 << 60 << 1 << 24;
+}
+
+void TestModel::exposureAgainstBruteForce() {
+    QFETCH(QDateTime, start);
+    QFETCH(int, seconds);
+    QFETCH(int, interval);
+    QFETCH(int, shape);
+    QFETCH(int, hoursOnSecondDay);
+    qputenv("TZ", "Europe/Berlin");
+    const auto light = [&](double t) {
+        switch (shape) {
+        case 1:
+            return t < seconds / 2.0 ? 200.0 : 800.0;
+        case 2:
+            return t > 3000 && t < 3600 ? std::nan("") : 3000.0 * t / seconds;
+        default:
+            return 300.0;
+        }
+    };
+    exposure::Series series;
+    series.intervalMs = interval * 1000;
+    const qint64 t0 = start.toMSecsSinceEpoch();
+    for (int t = 0; t <= seconds; t += interval) {
+        series.timesMs << t0 + qint64(t) * 1000;
+        series.lux << light(t);
+    }
+    const double threshold = 500;
+    const auto f = exposure::figures(series, 0, series.timesMs.size() - 1, threshold);
+    // The plain sum: every step cut into a hundred slices.
+    double dose = 0, above = 0, gap = 0;
+    std::array<double, 4> bands{};
+    for (qsizetype i = 0; i + 1 < series.lux.size(); ++i) {
+        const double a = series.lux[i], b = series.lux[i + 1];
+        if (std::isnan(a) || std::isnan(b)) {
+            gap += interval;
+            continue;
+        }
+        for (int k = 0; k < 100; ++k) {
+            const double v = a + (b - a) * (k + 0.5) / 100.0, slice = interval / 100.0;
+            dose += v * slice / 3600.0;
+            above += v > threshold ? slice : 0;
+            bands[v < 100 ? 0 : v < 500 ? 1 : v < 2000 ? 2 : 3] += slice;
+        }
+    }
+    QVERIFY2(std::abs(f.luxHours - dose) <= 1e-6 * std::max(1.0, dose),
+             qPrintable(QString::number(f.luxHours)));
+    QCOMPARE(double(f.gapMs) / 1000.0, gap);
+    QVERIFY(std::abs(double(f.aboveMs) / 1000.0 - above) <= interval / 100.0);
+    QCOMPARE(f.aboveMs + f.belowMs, f.coveredMs);
+    for (int k = 0; k < 4; ++k)
+        QVERIFY2(std::abs(double(f.bandMs[size_t(k)]) / 1000.0 - bands[size_t(k)]) <=
+                     interval / 50.0,
+                 qPrintable(QString::number(k)));
+    if (hoursOnSecondDay > 0) {
+        const exposure::Profile p = exposure::dailyProfile(series);
+        QCOMPARE(p.days, 2);
+        int filled = 0;
+        for (int h = 0; h < 24; ++h)
+            filled += std::isnan(p.at(1, h)) ? 0 : 1;
+        QCOMPARE(filled, hoursOnSecondDay);
+    }
+}
+
+void TestModel::exposureReadout() {
+    QCOMPARE(exposure::ev100(2.5), 0.0);
+    QCOMPARE(exposure::ev100(10240), 12.0);
+    QCOMPARE(exposure::stops(400, 100), 2.0);
+    QCOMPARE(exposure::fNumber(2.5, 100, 1), 1.0);           // EV 0: f/1 at one second
+    QCOMPARE(exposure::fNumber(10240, 400, 1.0 / 256), 8.0); // EV 14 at ISO 400: f/8
+}
+
+// A record file keeps day and time only: the month is the file's, and a day that goes down
+// starts a new one.
+void TestModel::recordFileTimes() {
+    const QStringList stamps{"30-23:59:58", "31-00:00:00", "01-00:00:02", "xx", "01-00:00:04"};
+    const auto times = exposure::recordFileTimes(stamps, QDateTime(QDate(2026, 2, 1), QTime(1, 0)));
+    QCOMPARE(times[0], QDateTime(QDate(2026, 1, 30), QTime(23, 59, 58)));
+    QCOMPARE(times[1], QDateTime(QDate(2026, 1, 31), QTime(0, 0, 0)));
+    QCOMPARE(times[2], QDateTime(QDate(2026, 2, 1), QTime(0, 0, 2)));
+    QVERIFY(!times[3].isValid());
+    QCOMPARE(times[4], QDateTime(QDate(2026, 2, 1), QTime(0, 0, 4)));
 }
 
 QTEST_APPLESS_MAIN(TestModel)

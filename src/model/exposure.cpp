@@ -1,0 +1,118 @@
+#include "exposure.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumetra::exposure {
+namespace {
+
+// Of a straight stretch from a to b (values at its ends) lasting ms: how long it lies above
+// the level.
+double msAbove(double a, double b, double level, double ms) {
+    if (a > level && b > level)
+        return ms;
+    if (a <= level && b <= level)
+        return 0;
+    const double crossing = (level - a) / (b - a) * ms; // where it passes the level
+    return a > level ? crossing : ms - crossing;
+}
+
+} // namespace
+
+Figures figures(const Series& s, qsizetype first, qsizetype last, double threshold) {
+    Figures f;
+    first = std::max<qsizetype>(first, 0);
+    last = std::min<qsizetype>(last, s.timesMs.size() - 1);
+    const qint64 longestStep = 2 * s.intervalMs;
+    double above = 0, bands[5] = {};
+    for (qsizetype i = first; i < last; ++i) {
+        const qint64 step = s.timesMs[i + 1] - s.timesMs[i];
+        const double a = s.lux[i], b = s.lux[i + 1];
+        if (step <= 0)
+            continue;
+        if (step > longestStep || std::isnan(a) || std::isnan(b)) {
+            f.gapMs += step;
+            continue;
+        }
+        f.coveredMs += step;
+        f.luxHours += (a + b) / 2.0 * double(step) / 3.6e6;
+        above += msAbove(a, b, threshold, double(step));
+        for (int k = 0; k < 3; ++k)
+            bands[k] += msAbove(a, b, kBandLimits[size_t(k)], double(step));
+    }
+    f.aboveMs = std::llround(above);
+    f.belowMs = f.coveredMs - f.aboveMs;
+    // Time above each limit, turned into time between limits.
+    const double covered = double(f.coveredMs);
+    f.bandMs[0] = std::llround(covered - bands[0]);
+    f.bandMs[1] = std::llround(bands[0] - bands[1]);
+    f.bandMs[2] = std::llround(bands[1] - bands[2]);
+    f.bandMs[3] = std::llround(bands[2]);
+    return f;
+}
+
+Profile dailyProfile(const Series& s) {
+    Profile p;
+    if (s.timesMs.isEmpty())
+        return p;
+    const auto local = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).toLocalTime(); };
+    p.firstDay = local(s.timesMs.first()).date();
+    p.days = int(p.firstDay.daysTo(local(s.timesMs.last()).date())) + 1;
+    QList<double> sum(p.days * 24, 0.0);
+    QList<int> count(p.days * 24, 0);
+    for (qsizetype i = 0; i < s.timesMs.size(); ++i) {
+        if (std::isnan(s.lux[i]))
+            continue;
+        const QDateTime t = local(s.timesMs[i]);
+        const qint64 day = p.firstDay.daysTo(t.date());
+        if (day < 0 || day >= p.days)
+            continue; // the clock went back past the first day: not in the picture
+        const qsizetype cell = day * 24 + t.time().hour();
+        sum[cell] += s.lux[i];
+        ++count[cell];
+    }
+    p.mean.resize(sum.size());
+    for (qsizetype c = 0; c < sum.size(); ++c)
+        p.mean[c] = count[c] ? sum[c] / count[c] : std::nan("");
+    return p;
+}
+
+double ev100(double lux) {
+    return std::log2(lux / 2.5);
+}
+
+double fNumber(double lux, double iso, double shutterSeconds) {
+    const double ev = ev100(lux) + std::log2(iso / 100.0);
+    return std::sqrt(shutterSeconds * std::exp2(ev));
+}
+
+double stops(double luxA, double luxB) {
+    return std::log2(luxA / luxB);
+}
+
+QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& modified) {
+    static const QRegularExpression shape(QStringLiteral("^(\\d\\d)-(\\d\\d):(\\d\\d):(\\d\\d)$"));
+    QList<QDateTime> times(stamps.size());
+    // From the last record back: its month is the file's; a day that goes up going back
+    // means the month before.
+    QDate month(modified.date().year(), modified.date().month(), 1);
+    int laterDay = -1;
+    for (qsizetype i = stamps.size() - 1; i >= 0; --i) {
+        const auto m = shape.match(stamps[i]);
+        if (!m.hasMatch())
+            continue;
+        const int day = m.captured(1).toInt();
+        if (laterDay >= 0 && day > laterDay)
+            month = month.addMonths(-1);
+        laterDay = day;
+        const QDate date(month.year(), month.month(), day);
+        const QTime time(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
+        if (date.isValid() && time.isValid())
+            times[i] = QDateTime(date, time);
+    }
+    return times;
+}
+
+} // namespace lumetra::exposure
