@@ -11,9 +11,11 @@
 #include "widgets/dialogs.h"
 #include "widgets/virtuallcd.h"
 #include "widgets/waitingbar.h"
+#include "windows/exposure.h"
 #include "windows/panel.h"
 #include "windows/portwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -48,6 +51,7 @@ using OnlinePanel = test::PanelFixture;
 class TestPanel : public QObject {
     Q_OBJECT
 private slots:
+    void exposureFollowsTheReading();
     void portWindowLoadsAllNames();
     void autoScanListsPresentPortsThenResetRestores();
     void closingThePortWindowWithoutOkEndsTheProgram();
@@ -476,4 +480,24 @@ void TestPanel::lcdOverlayKeepsDigits() {
 }
 
 QTEST_MAIN(TestPanel)
+// The exposure readout follows the reading, in lux whatever the unit shown: 10 240 lx is EV
+// 12, f/5.7 at ISO 100 and 1/125 s; an overload gives no figure.
+void TestPanel::exposureFollowsTheReading() {
+    lumetra::test::PanelFixture f;
+    f.meter.setLux(10240);
+    f.panel->show();
+    f.panel->findChild<QAction*>(QStringLiteral("ActExposure"))->trigger();
+    Exposure* w = f.panel->exposure();
+    QVERIFY(w && w->isVisible());
+    QVERIFY(waitFor([&] { return w->LblEv->text() == QLatin1String("12.0"); }));
+    QCOMPARE(w->LblFNumber->text(), QStringLiteral("f/5.7"));
+    w->OptCine->setChecked(true); // 24 fps at 180°: 1/48 s
+    QCOMPARE(w->LblFNumber->text(), QStringLiteral("f/9.2"));
+    f.meter.setUnitFc(true);
+    QVERIFY(waitFor([&] { return f.panel->state().display.unitText == QLatin1String("Fc"); }));
+    QCOMPARE(w->LblEv->text(), QStringLiteral("12.0"));
+    f.meter.setOverload(true);
+    QVERIFY(waitFor([&] { return w->LblFNumber->text() == QStringLiteral("–"); }));
+}
+
 #include "tst_panel.moc"

@@ -1,5 +1,7 @@
 #include "panel.h"
 
+#include "windows/exposure.h"
+
 #include "link/displaypoll.h"
 #include "link/meterlink.h"
 #include "link/metersession.h"
@@ -12,6 +14,7 @@
 #include "widgets/virtuallcd.h"
 #include "widgets/waitingbar.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -59,6 +62,14 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     auto* layout = new QVBoxLayout(central);
     m_lcd = new VirtualLcd(central);
     layout->addWidget(m_lcd, 1);
+    // The exposure readout: from the display's context menu, or its key anywhere here.
+    auto* exposure = new QAction(QStringLiteral("Exposure…"), this);
+    exposure->setObjectName(QStringLiteral("ActExposure"));
+    exposure->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+    connect(exposure, &QAction::triggered, this, &Panel::showExposure);
+    addAction(exposure);
+    m_lcd->addAction(exposure);
+    m_lcd->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     auto* status = new QHBoxLayout;
     LblCOM = new QLabel(QStringLiteral("No COM"), central);
@@ -112,6 +123,18 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
 }
 
 Panel::~Panel() = default;
+
+Exposure* Panel::exposure() const {
+    return m_exposure;
+}
+
+void Panel::showExposure() {
+    if (!m_exposure)
+        m_exposure = new Exposure(m_state, *m_displayPoll, this);
+    m_exposure->show();
+    m_exposure->raise();
+    m_exposure->activateWindow();
+}
 
 QToolButton* Panel::addToolbarButton(const ToolbarButton& row) {
     const QString key = QLatin1String(row.key);

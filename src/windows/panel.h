@@ -18,6 +18,7 @@ namespace lumetra {
 class Clock;
 class Dialogs;
 class DisplayPoll;
+class Exposure;
 class MeterLink;
 class MeterSession;
 class PollTimer;
@@ -56,6 +57,9 @@ public:
     PollTimer& poll() { return *m_poll; }
     DisplayPoll& displayPoll() { return *m_displayPoll; }
     VirtualLcd* lcd() const { return m_lcd; }
+    // The exposure readout window (one at a time), opened or brought to the front.
+    void showExposure();
+    Exposure* exposure() const;
     // Buttons go on the toolbar in the order they are added (the commands' table decides).
     QToolButton* addToolbarButton(const ToolbarButton& button);
     QToolButton* toolbarButton(const QString& key) const;
@@ -104,6 +108,7 @@ private:
     PollTimer* m_poll = nullptr;
     DisplayPoll* m_displayPoll = nullptr;
     VirtualLcd* m_lcd = nullptr;
+    QPointer<Exposure> m_exposure;
     QList<QToolButton*> m_buttons;
     bool m_offline = false; // started without a meter
     std::function<void()> m_shutdownHook;
