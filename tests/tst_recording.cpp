@@ -10,6 +10,7 @@
 #include "windows/panel.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -368,6 +369,24 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
     QCOMPARE(t->listRow(2), (QStringList{"2", "06-14:05:32", "1,234"})); // a comma: one record
     QCOMPARE(t->cell(2, 2), QStringLiteral("OL"));
     QCOMPARE(list->pos().x(), f.panel->frameGeometry().right() + 1);
+
+    // As CSV: dates from the day stamps and the file's last change, said to be assumed; the
+    // reading a number or nothing, with its status.
+    f.dialogs.saveAnswers = {dir.filePath("walk.csv")};
+    list->toolbarButton("CSV")->click();
+    QCOMPARE(f.dialogs.lastFilter, kCsvFilter);
+    QFile csvFile(dir.filePath("walk.csv"));
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    const QStringList csv = QString::fromUtf8(csvFile.readAll()).split(QLatin1Char('\n'));
+    QCOMPARE(csv.value(0), QStringLiteral("time,reading,unit,status,date_assumed"));
+    const QString day = QFileInfo(path).lastModified().toString(QStringLiteral("yyyy-MM-"));
+    QVERIFY2(QRegularExpression(QLatin1Char('^') + day +
+                                QStringLiteral("06T14:05:30[+-]\\d\\d:\\d\\d,12.34,Lx,ok,yes$"))
+                 .match(csv.value(1))
+                 .hasMatch(),
+             qPrintable(csv.value(1)));
+    QVERIFY(csv.value(2).endsWith(QStringLiteral(",,Lx,unreadable,yes")));
+    QVERIFY(csv.value(3).endsWith(QStringLiteral(",,Lx,over,yes")));
 
     // Opening again replaces the window.
     writeFile(dir.filePath("fc.txt"), "Fc\tTime\tValue\r\n");

@@ -3,6 +3,7 @@
 #include "link/polltimer.h"
 #include "link/wait.h"
 #include "model/appstate.h"
+#include "model/exposure.h"
 #include "model/recordfile.h"
 #include "model/recordtable.h"
 #include "platform/wholefile.h"
@@ -148,6 +149,21 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
                         QStringLiteral("The list could not be saved to %1.")
                             .arg(QDir::toNativeSeparators(path)),
                         MessageIcon::Error, MessageButtons::Ok, {}, error);
+    return false;
+}
+
+bool exportCsv(QWidget* caller, const RecordTable& table, Dialogs& dialogs,
+               const QDateTime& reference, bool datesAssumed) {
+    const QString path = dialogs.saveFile(caller, kCsvFilter);
+    if (path.isEmpty())
+        return false;
+    const QString error = saveWholeFile(path, exposure::listCsv(table, reference, datesAssumed));
+    if (error.isEmpty())
+        return true;
+    dialogs.message(
+        caller,
+        QStringLiteral("The list could not be exported to %1.").arg(QDir::toNativeSeparators(path)),
+        MessageIcon::Error, MessageButtons::Ok, {}, error);
     return false;
 }
 

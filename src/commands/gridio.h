@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 class QWidget;
@@ -27,6 +28,14 @@ void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state);
 // beneath it for as long as it waits for a silent meter.
 bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppState& state,
               PollTimer* poll);
+
+inline const QString kCsvFilter = QStringLiteral("CSV Files (*.csv)|*.csv|All Files (*.*)|*.*|");
+
+// Asks for a file and writes the list into it as CSV (time with date, reading, unit, status),
+// whole or not at all; dates from the list's day stamps and the reference (see listCsv). On
+// failure the user is told which file and why.
+bool exportCsv(QWidget* caller, const RecordTable& table, Dialogs& dialogs,
+               const QDateTime& reference, bool datesAssumed);
 
 // Prints the list in fixed columns after the printer dialog; the caller's caption shows
 // the progress. The display poll (if given) rests for the length of the print.

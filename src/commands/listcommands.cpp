@@ -9,6 +9,11 @@ namespace lumetra {
 
 bool runListCommand(ListWindow& window, const RecordTable& table, const QString& key,
                     AppState& state, Dialogs& dialogs, PollTimer* poll) {
+    if (key == QLatin1String("CSV")) {
+        // The live list's days are this run's; the meter keeps only the day of a set.
+        exportCsv(&window, table, dialogs, QDateTime::currentDateTime(), !window.datesKnown());
+        return true;
+    }
     const bool save = key == QLatin1String("Save");
     if (!save && key != QLatin1String("Print"))
         return false;

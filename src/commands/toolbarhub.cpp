@@ -243,8 +243,12 @@ void ToolbarHub::open() {
         m_fileList->close();     // after its print, if one is running
     auto* list = new FileList(); // deletes itself on close
     track(m_fileList, list);
-    connect(list, &ListWindow::toolbarClicked, this, [this, list](const QString& key) {
-        if (key == QLatin1String("Plot")) {
+    connect(list, &ListWindow::toolbarClicked, this, [this, list, path](const QString& key) {
+        if (key == QLatin1String("CSV")) {
+            // The file keeps days only: the month and year of its last change are assumed.
+            exportCsv(list, *list->table(), m_panel.dialogs(), QFileInfo(path).lastModified(),
+                      true);
+        } else if (key == QLatin1String("Plot")) {
             // Both ends start at the first value (an overload at 1000000); the column plot
             // widens the range to all values.
             const RecordTable& table = *list->table();

@@ -1,5 +1,8 @@
 #include "exposure.h"
 
+#include "model/recordtable.h"
+#include "model/samplerow.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -113,6 +116,31 @@ QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& mod
             times[i] = QDateTime(date, time);
     }
     return times;
+}
+
+QByteArray listCsv(const RecordTable& table, const QDateTime& reference, bool datesAssumed) {
+    const QString head = table.header(0);
+    const QString unit =
+        head == QLatin1String("Lx") || head == QLatin1String("Fc") ? head : QString();
+    QStringList stamps;
+    stamps.reserve(table.rowCount());
+    for (int r = 0; r < table.rowCount(); ++r)
+        stamps << table.cell(r, 1);
+    const QList<QDateTime> times = recordFileTimes(stamps, reference);
+    QByteArray out =
+        datesAssumed ? "time,reading,unit,status,date_assumed\n" : "time,reading,unit,status\n";
+    for (int r = 0; r < table.rowCount(); ++r) {
+        const QString reading = table.cell(r, 2).trimmed();
+        bool number = false;
+        reading.toDouble(&number);
+        const char* status = number ? "ok" : reading == QLatin1String("OL") ? "over" : "unreadable";
+        out += samples::isoTime(times[r], false).toUtf8() + ',' +
+               (number ? reading.toUtf8() : QByteArray()) + ',' + unit.toUtf8() + ',' + status;
+        if (datesAssumed)
+            out += times[r].isValid() ? ",yes" : ",";
+        out += '\n';
+    }
+    return out;
 }
 
 } // namespace lumetra::exposure

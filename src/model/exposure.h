@@ -9,6 +9,10 @@
 #include <array>
 #include <optional>
 
+namespace lumetra {
+class RecordTable;
+}
+
 namespace lumetra::exposure {
 
 // A series of illuminance readings with their times (milliseconds since the epoch, so a
@@ -58,5 +62,11 @@ double stops(double luxA, double luxB); // log2(A / B)
 // time the day goes down from one record to the next a month has begun. An invalid stamp
 // gives an invalid time.
 QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& modified);
+
+// A list's records (number, "DD-hh:nn:ss", reading) as CSV rows: time (ISO 8601 with its
+// offset, dated as recordFileTimes dates them from `reference`), reading, unit, status (ok,
+// over, unreadable); with datesAssumed a last column says the date was assumed. A header
+// line first; lines end in LF.
+QByteArray listCsv(const RecordTable& table, const QDateTime& reference, bool datesAssumed);
 
 } // namespace lumetra::exposure

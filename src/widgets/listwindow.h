@@ -29,6 +29,10 @@ public:
     QTableView* addGrid(const QString& name, RecordTable* table);
     void showGrid(QTableView* grid);
 
+    // The list's day stamps belong to known dates (a list sampled in this run); otherwise a
+    // CSV export says its dates are assumed.
+    virtual bool datesKnown() const { return false; }
+
     // Beside the main window: left edge at its right edge, same top.
     void placeBeside(const QWidget* main);
 

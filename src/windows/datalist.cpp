@@ -15,6 +15,7 @@ DataList::DataList(AppState& state, QWidget* parent)
     QToolButton* plot =
         addToolbarButton(QStringLiteral("Plot"), QStringLiteral("Plot"), toolbarPicture(5));
     addToolbarButton(QStringLiteral("Print"), QStringLiteral("Print"), toolbarPicture(16));
+    addToolbarButton(QStringLiteral("CSV"), QStringLiteral("Export CSV"), toolbarPicture(1));
     addToolbarButton(QStringLiteral("Unit"), QStringLiteral("Unit"), toolbarPicture(17));
     m_lux = table();
     GridM = Grid;

@@ -12,6 +12,7 @@ RealTimeList::RealTimeList(const QString& unitText, QWidget* parent)
                  parent) {
     addToolbarButton(QStringLiteral("Save"), QStringLiteral("Save As"), toolbarPicture(1));
     addToolbarButton(QStringLiteral("Print"), QStringLiteral("Print"), toolbarPicture(16));
+    addToolbarButton(QStringLiteral("CSV"), QStringLiteral("Export CSV"), toolbarPicture(1));
     table()->setHeader(0, QStringLiteral("No.s"));
     table()->setHeader(0, unitText);
     table()->setHeader(1, QStringLiteral("Time"));

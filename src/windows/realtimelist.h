@@ -12,6 +12,7 @@ public:
     // The list records in the unit the meter shows now.
     RealTimeList(const QString& unitText, QWidget* parent = nullptr);
 
+    bool datesKnown() const override { return true; }
     // Appends "number, time stamp, reading" and keeps the newest row in view.
     void appendSample(int number, const QString& timeStamp, const QString& reading) override;
     // Closes the list (after a save or print it is running, if one is).
