@@ -388,6 +388,26 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
     QVERIFY(csv.value(2).endsWith(QStringLiteral(",,Lx,unreadable,yes")));
     QVERIFY(csv.value(3).endsWith(QStringLiteral(",,Lx,over,yes")));
 
+    // A CSV of the recorder without a display opens as the records it holds.
+    writeFile(dir.filePath("cli.csv"),
+              "time,reading,unit,status,until\n2026-12-06T14:05:30+01:00,12.34,Lx,ok,\n"
+              "2026-12-06T14:05:31+01:00,,,gap,2026-12-06T14:06:00+01:00\n"
+              "2026-12-06T14:06:00+01:00,,Lx,over,\n2026-12-06T14:06:01+01:00,1.2,Fc,ok,\n");
+    f.dialogs.openAnswers = {dir.filePath("cli.csv")};
+    f.click("Open");
+    QVERIFY(waitFor([&] { return f.hub->fileList() && f.hub->fileList() != list; }));
+    list = f.hub->fileList();
+    QCOMPARE(list->table()->header(0), QStringLiteral("Lx"));
+    QCOMPARE(list->table()->rowCount(), 2);
+    QCOMPARE(list->table()->listRow(1),
+             (QStringList{
+                 "1",
+                 recordfile::timeStamp(
+                     QDateTime::fromString("2026-12-06T14:05:30+01:00", Qt::ISODate).toLocalTime()),
+                 "12.34"}));
+    QCOMPARE(list->table()->cell(1, 2), QStringLiteral("OL"));
+    QVERIFY(f.dialogs.shown.last().text.startsWith(QStringLiteral("1 row(s)")));
+
     // Opening again replaces the window.
     writeFile(dir.filePath("fc.txt"), "Fc\tTime\tValue\r\n");
     f.dialogs.openAnswers = {dir.filePath("fc.txt")};

@@ -6,6 +6,7 @@
 #include "model/exposure.h"
 #include "model/recordfile.h"
 #include "model/recordtable.h"
+#include "model/samplerow.h"
 #include "platform/wholefile.h"
 #include "widgets/dialogs.h"
 
@@ -241,10 +242,30 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
         table.appendRowCells(cells);
         cells.clear();
     };
+    // A CSV of the recorder without a display reads as the record file it stands for: the
+    // rows with a reading, in the unit of the first (rows in another unit are skipped).
+    bool csv = false;
+    QString csvUnit;
     const auto takeLine = [&](const char* line, qsizetype size) {
-        if (k == 0)
-            table.setHeader(0, recordfile::headerUnit(recordfile::decode(QByteArray(line, size))));
-        else {
+        if (k == 0) {
+            const QString first = recordfile::decode(QByteArray(line, size));
+            csv = samples::isCsvHeader(first);
+            if (!csv)
+                table.setHeader(0, recordfile::headerUnit(first));
+        } else if (csv) {
+            const auto r = samples::recordOfCsvRow(QString::fromUtf8(line, size));
+            if (r && csvUnit.isNull()) {
+                csvUnit = r->unit;
+                table.setHeader(0, csvUnit);
+            }
+            if (r && r->unit == csvUnit) {
+                cells << QString::number(++report.records) << r->stamp << r->reading;
+                for (int c = 3; c < columns; ++c)
+                    cells << QString();
+            } else if (r) {
+                ++report.otherUnitRows;
+            }
+        } else {
             recordfile::appendFields(line, size, columns, cells);
             ++report.records;
         }

@@ -1,5 +1,7 @@
 #include "samplerow.h"
 
+#include "model/recordfile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -78,6 +80,25 @@ QString csvRow(const Sample& s, bool milliseconds) {
     return isoTime(s.time, milliseconds) + QLatin1Char(',') + s.readingText + QLatin1Char(',') +
            s.unit + QLatin1Char(',') + statusName(s.status) + QLatin1Char(',') +
            isoTime(s.until, milliseconds) + QLatin1Char('\n');
+}
+
+bool isCsvHeader(const QString& line) {
+    return line.startsWith(QLatin1String("time,reading,unit,status"));
+}
+
+std::optional<CsvRecord> recordOfCsvRow(const QString& line) {
+    const QStringList f = line.trimmed().split(QLatin1Char(','));
+    if (f.size() < 4)
+        return std::nullopt;
+    const QDateTime time = QDateTime::fromString(f[0], Qt::ISODateWithMs);
+    if (!time.isValid())
+        return std::nullopt;
+    CsvRecord r{recordfile::timeStamp(time.toLocalTime()), f[1], f[2]};
+    if (f[3] == QLatin1String("over"))
+        r.reading = QStringLiteral("OL");
+    else if (f[3] != QLatin1String("ok") || f[1].isEmpty())
+        return std::nullopt;
+    return r;
 }
 
 QByteArray stateJson(const Sample& s, bool milliseconds) {

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 namespace lumetra {
 
 // One sampling moment of an unattended recording, as the CSV row and the published message
@@ -39,6 +41,17 @@ QString isoTime(const QDateTime& when, bool milliseconds);
 // CSV: one header line, then one row per sample; lines end in LF.
 QString csvHeader();
 QString csvRow(const Sample& sample, bool milliseconds);
+
+// A CSV row read back as a record of the desktop's lists: the day stamp "DD-hh:nn:ss" in
+// local time, the reading ("OL" for an overload) and its unit. Nothing for a row that holds
+// no reading (a gap or a measuring mode) or that is no row of ours.
+struct CsvRecord {
+    QString stamp;
+    QString reading;
+    QString unit;
+};
+bool isCsvHeader(const QString& line);
+std::optional<CsvRecord> recordOfCsvRow(const QString& line);
 
 // The message published for a sample: time, illuminance in lux (null unless Ok), unit as
 // shown, status.
