@@ -392,12 +392,17 @@ void TestBusy::downloadHasTheMeter() {
     f.meter.setPaced(true); // the dump takes about a second at the line's rate
     f.meter.clearReceived();
     bool duringDump = false;
-    QTimer::singleShot(400, f.panel.get(), [&] {
-        duringDump = f.panel->link().claimed() && f.meter.receivedBytes().contains('Q');
-        if (key == QLatin1String("CmdH"))
-            keypad->key(key)->click();
-        else
-            f.click(key);
+    // A moment after the dump began, the key.
+    connect(&f.meter, &sim::VirtualMeter::letterReceived, f.panel.get(), [&](char letter) {
+        if (letter != 'Q')
+            return;
+        QTimer::singleShot(100, f.panel.get(), [&] {
+            duringDump = f.panel->link().claimed();
+            if (key == QLatin1String("CmdH"))
+                keypad->key(key)->click();
+            else
+                f.click(key);
+        });
     });
     Rescue rescue(15000);
     f.click("Memory");

@@ -191,21 +191,29 @@ bool MeterLink::sendCommand(char letter, const QByteArray& payload) {
             return false;
     }
     writeLetter(letter);
-    // Once the letter is out its payload follows, whoever gives up meanwhile: a meter left
-    // waiting for it would take the next handshake's letters for it. What is left takes a
-    // quarter of a second at most, in a scope of its own that only quitting ends.
+    // Once the letter is out its payload follows, whoever gives up meanwhile, quitting too: a
+    // meter left waiting for it would take the next handshake's letters for it (the first
+    // "A A" of the next start as a distance, say). What is left takes a quarter of a second
+    // at most, in a scope of its own that only quitting ends.
+    Q_ASSERT(payload.size() == command->payloadSize);
+    m_owedPayload = payload;
     const WaitScope finish;
     if (command->waitAfter > 0)
         pauseSeconds(command->waitAfter);
     if (command->payloadSize > 0) {
-        Q_ASSERT(payload.size() == command->payloadSize);
-        if (quitRequested())
-            return false;
-        write(payload);
+        payOwed();
         if (command->waitPayload > 0)
             pauseSeconds(command->waitPayload);
     }
     return !quitRequested();
+}
+
+void MeterLink::payOwed() {
+    if (!m_owedPayload.isEmpty() && isOpen()) {
+        write(m_owedPayload);
+        m_port.flushOutput();
+    }
+    m_owedPayload.clear();
 }
 
 bool MeterLink::enterSettings() {

@@ -93,6 +93,10 @@ public:
     // no reply came, or when one cannot be told apart from a frame.
     std::optional<QByteArray> takeReply(QByteArray& bytes, const ReplyShape& shape);
 
+    // The payload of a command whose letter is out, written now if it is still owed: the
+    // session calls it before the port closes, so quitting never leaves the meter waiting.
+    void payOwed();
+
     void writeLetter(char letter);
     // How many "A" have been sent. Some meters end their display stream at every "A" until
     // the next "M": whoever reads the stream restarts it when this has moved on.
@@ -136,6 +140,7 @@ private:
     void setStatus(const QString& status);
 
     SerialPort m_port;
+    QByteArray m_owedPayload;
     PortChoice m_choice;
     QString m_settings;
     quint32 m_memoryPointer = 0;

@@ -53,6 +53,7 @@ void MeterSession::stopTicks() {
 void MeterSession::shutdown() {
     stopTicks();
     requestQuit();
+    m_link->payOwed();
     m_link->port().close();
 }
 

@@ -149,6 +149,11 @@ void SerialPort::clearInput() {
     m_port.clear(QSerialPort::Input);
 }
 
+void SerialPort::flushOutput() {
+    if (m_port.isOpen())
+        m_port.flush();
+}
+
 bool SerialPort::output(const QByteArray& bytes) {
     if (!m_port.isOpen())
         return false;

@@ -53,6 +53,8 @@ public:
     qint64 appendInput(QByteArray& to); // everything waiting, read straight onto the end of to
     qint64 inBufferCount() const;       // bytes waiting
     void clearInput();                  // discard everything waiting
+    // Hands what is buffered to the device now, without waiting (before a close).
+    void flushOutput();
     bool output(const QByteArray& bytes);
     // Bulk transfers: the operating system reports input only once this many bytes (at most
     // 255) are waiting, so a steady stream wakes the program a few dozen times a second
