@@ -80,6 +80,7 @@ enum Scenario {
     EndedAway,
     Terminate,
     UnitChange,
+    Rotated,
     BrokerRestart
 };
 
@@ -114,6 +115,7 @@ void TestCli::records_data() {
     QTest::newRow("ended while unplugged") << int(EndedAway);
     QTest::newRow("SIGTERM mid-run") << int(Terminate);
     QTest::newRow("record file goes on after a unit change") << int(UnitChange);
+    QTest::newRow("CSV emptied by log rotation") << int(Rotated);
     QTest::newRow("broker restarted mid-run") << int(BrokerRestart);
 }
 
@@ -216,6 +218,13 @@ void TestCli::records() {
         QVERIFY(waitFor([&] { return rowsWith("ok") > before; }, 5000));
         QVERIFY2(back.elapsed() <= 2000, qPrintable(QString::number(back.elapsed())));
         QCOMPARE(rowsWith("gap"), 1);
+        break;
+    }
+    case Rotated: {
+        // Copied away and truncated in place: the rows go on under a header of their own.
+        QFile rotated(csv);
+        QVERIFY(rotated.resize(0));
+        QVERIFY(waitFor([&] { return rowsWith("ok") >= 2; }));
         break;
     }
     case UnitChange:

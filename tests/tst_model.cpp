@@ -295,6 +295,10 @@ void TestModel::replyAmongFrames_data() {
         << 4 << frameOf("03E80302000000100000000A") << int(ReplySearch::None) << QByteArray();
     QTest::newRow("a reply alone could still grow into a frame")
         << 4 << hex("02051403") << int(ReplySearch::Pending) << hex("02051403");
+    QTest::newRow("an acknowledge that is the start of a frame still arriving")
+        << 0 << frameOf("AA0012340302000010000000").left(9) << int(ReplySearch::Pending) << ack;
+    QTest::newRow("a reply, then the start of the next frame")
+        << 0 << ack + plain + plain.left(5) << int(ReplySearch::Found) << ack;
     QTest::newRow("two different replies")
         << 4 << hex("02051403") + plain + hex("0203E803") << int(ReplySearch::None) << QByteArray();
 }
@@ -449,6 +453,11 @@ void TestModel::recordFileTimes() {
     QCOMPARE(times[2], QDateTime(QDate(2026, 2, 1), QTime(0, 0, 2)));
     QVERIFY(!times[3].isValid());
     QCOMPARE(times[4], QDateTime(QDate(2026, 2, 1), QTime(0, 0, 4)));
+    // A last stamp later in the month than the file's change: the month before.
+    QCOMPARE(
+        exposure::recordFileTimes({"30-23:59:58"}, QDateTime(QDate(2026, 5, 1), QTime(0, 0, 5)))
+            .value(0),
+        QDateTime(QDate(2026, 4, 30), QTime(23, 59, 58)));
 }
 
 QTEST_APPLESS_MAIN(TestModel)

@@ -246,8 +246,9 @@ void ToolbarHub::open() {
     connect(list, &ListWindow::toolbarClicked, this, [this, list, path](const QString& key) {
         if (key == QLatin1String("CSV")) {
             // The file keeps days only: the month and year of its last change are assumed.
-            exportCsv(list, *list->table(), m_panel.dialogs(), QFileInfo(path).lastModified(),
-                      true);
+            if (const auto busy = list->busy().tryHold())
+                exportCsv(list, *list->table(), m_panel.dialogs(), QFileInfo(path).lastModified(),
+                          true);
         } else if (key == QLatin1String("Plot")) {
             // Both ends start at the first value (an overload at 1000000); the column plot
             // widens the range to all values.

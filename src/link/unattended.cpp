@@ -38,8 +38,12 @@ public:
             if (::fstat(STDOUT_FILENO, &info) == 0) {
                 m_outIsFile = S_ISREG(info.st_mode);
                 // A reader that stalls must not stop the recording: rows wait instead.
-                if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
-                    ::fcntl(STDOUT_FILENO, F_SETFL, ::fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+                const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+                m_outAppends = (flags & O_APPEND) != 0;
+                m_outStart = m_outIsFile ? info.st_size : 0;
+                if ((S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) && !(flags & O_NONBLOCK) &&
+                    ::fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK) == 0)
+                    m_madeNonBlocking = true;
             }
         }
     }
@@ -61,7 +65,8 @@ public:
             return;
         m_waiting << row.toUtf8();
         if (m_waiting.size() > kMostWaiting) {
-            m_waiting.removeFirst();
+            // The oldest goes, unless part of it is already out: then the one after it.
+            m_waiting.removeAt(m_partSent ? 1 : 0);
             ++m_dropped;
         }
         flush();
@@ -79,6 +84,10 @@ public:
     void close() {
         flush();
         m_file.close();
+        // Standard output is shared with whoever started us: left as it was found.
+        if (m_madeNonBlocking)
+            ::fcntl(STDOUT_FILENO, F_SETFL, ::fcntl(STDOUT_FILENO, F_GETFL) & ~O_NONBLOCK);
+        m_madeNonBlocking = false;
     }
 
 private:
@@ -98,6 +107,12 @@ private:
             if (!m_toOut && !m_file.isOpen() && !openFile()) {
                 refused(m_file.errorString());
                 return;
+            }
+            // Emptied by log rotation (copied, then truncated): the header first again.
+            if (!m_toOut && m_file.emptiedMeanwhile() && !m_waiting.first().startsWith("time,")) {
+                m_file.close();
+                if (openFile())
+                    continue;
             }
             if (!(m_toOut ? toStdout() : m_file.append(m_waiting.first()))) {
                 // Moved away (rotated without a signal): a new file under the name.
@@ -127,7 +142,13 @@ private:
     // up stays taken: the rest of that row goes first next time.
     bool toStdout() {
         QByteArray& bytes = m_waiting.first();
-        const off_t start = m_outIsFile ? ::lseek(STDOUT_FILENO, 0, SEEK_CUR) : -1;
+        // Where this row begins in a redirected file (its end, when it is appended to).
+        off_t start = -1;
+        if (m_outIsFile) {
+            struct stat info {};
+            start = m_outAppends ? (::fstat(STDOUT_FILENO, &info) == 0 ? info.st_size : -1)
+                                 : ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
+        }
         qsizetype done = 0;
         while (done < bytes.size()) {
             const ssize_t n =
@@ -147,17 +168,20 @@ private:
                                                  "are written there."));
                 return false;
             }
-            if (m_outIsFile && start >= 0 && done > 0) {
-                // A file redirected onto standard output holds whole rows only.
-                if (::ftruncate(STDOUT_FILENO, start) == 0)
+            if (m_outIsFile && start >= m_outStart && done > 0) {
+                // A file redirected onto standard output holds whole rows only (and never
+                // loses what it held before).
+                if (::ftruncate(STDOUT_FILENO, start) == 0 && !m_outAppends)
                     ::lseek(STDOUT_FILENO, start, SEEK_SET);
             } else if (done > 0) {
                 bytes.remove(0, done);
+                m_partSent = true;
             }
             if (error != EAGAIN && error != EWOULDBLOCK)
                 refused(QString::fromLocal8Bit(std::strerror(error)));
             return false;
         }
+        m_partSent = false;
         return true;
     }
 
@@ -179,7 +203,11 @@ private:
     QList<QByteArray> m_waiting;
     qint64 m_dropped = 0;
     bool m_refused = false;
-    bool m_closed = false; // standard output has no reader any more
+    bool m_closed = false;          // standard output has no reader any more
+    bool m_outAppends = false;      // standard output was opened to append (>>)
+    off_t m_outStart = 0;           // what a redirected file held before us
+    bool m_madeNonBlocking = false; // a pipe we set not to block
+    bool m_partSent = false;        // the first waiting row is partly out already
 };
 
 // The desktop program's record files, byte for byte. Where the desktop recording would stop
@@ -232,7 +260,8 @@ public:
         flush();
         m_file.close();
         const QString name = nameFor(m_index);
-        if (QFileInfo(name).size() > 0 && m_file.openToAppend(name)) {
+        if (QFileInfo(name).size() > 0 &&
+            m_file.openToAppend(name, QByteArray(recordfile::kLineEnd))) {
             flush();
             return; // still there: it goes on
         }
@@ -284,6 +313,10 @@ private:
     }
 
     void flush() {
+        // Emptied by log rotation (copied, then truncated): a record file starts with its
+        // header, so it gets it again.
+        if (m_headed && m_file.emptiedMeanwhile())
+            m_waiting.prepend(recordfile::headerLine(m_unit));
         while (!m_waiting.isEmpty()) {
             if (!m_file.append(
                     recordfile::encode(m_waiting.first() + QLatin1String(recordfile::kLineEnd)))) {
@@ -400,7 +433,8 @@ void UnattendedRecorder::tick() {
     }
     m_lastHeard = now;
     Sample sample = samples::fromDisplay(m_state.display, now);
-    if (sample.status == Sample::Ok && !recent(m_state.sinceReading)) {
+    if ((sample.status == Sample::Ok || sample.status == Sample::Over) &&
+        !recent(m_state.sinceReading)) {
         // Frames come, but no reading in them (a screen without one): no plain reading.
         sample.status = Sample::Mode;
         sample.readingText.clear();

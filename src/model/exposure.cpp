@@ -101,6 +101,15 @@ QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& mod
     // From the last record back: its month is the file's; a day that goes up going back
     // means the month before.
     QDate month(modified.date().year(), modified.date().month(), 1);
+    // A last stamp later in its month than the file's change was made the month before.
+    for (qsizetype i = stamps.size() - 1; i >= 0; --i) {
+        if (const auto m = shape.match(stamps[i]); m.hasMatch()) {
+            const QString dayAndTime = modified.toString(QStringLiteral("dd-HH:mm:ss"));
+            if (stamps[i] > dayAndTime)
+                month = month.addMonths(-1);
+            break;
+        }
+    }
     int laterDay = -1;
     for (qsizetype i = stamps.size() - 1; i >= 0; --i) {
         const auto m = shape.match(stamps[i]);

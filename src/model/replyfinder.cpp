@@ -5,6 +5,8 @@
 #include <QList>
 #include <QSet>
 
+#include <algorithm>
+
 namespace lumetra {
 namespace replyshape {
 
@@ -26,10 +28,12 @@ namespace {
 
 // One way to read the bytes from some position to their end.
 struct Reading {
-    QByteArray reply;      // empty: no reply in this reading
-    bool partial = false;  // it ends in the middle of a frame or a reply
-    bool followed = false; // bytes come after the reply
-    bool frame = false;    // it holds a whole frame
+    QByteArray reply;         // empty: no reply in this reading
+    bool partial = false;     // it ends in the middle of a frame or a reply
+    bool followed = false;    // bytes come after the reply
+    bool frame = false;       // it holds a whole frame
+    qsizetype replyAt = -1;   // where the reply starts
+    qsizetype partialAt = -1; // where the piece still arriving starts
     bool operator==(const Reading&) const = default;
 };
 
@@ -53,7 +57,7 @@ public:
             add({});
         } else if (quint8(m_b[p]) == 0x02) {
             if (n - p < kFrameSize)
-                add({{}, true, false}); // a frame (or the reply) still arriving
+                add({{}, true, false, false, -1, p}); // a frame (or the reply) still arriving
             if (p + kFrameSize <= n && quint8(m_b[p + kFrameSize - 1]) == 0x03) {
                 for (Reading r : from(p + kFrameSize, replied)) {
                     r.frame = true;
@@ -65,7 +69,7 @@ public:
                 if (m_shape.fits(reply)) {
                     const bool followed = p + m_shape.size < n;
                     for (const Reading& r : from(p + m_shape.size, true))
-                        add({reply, r.partial, followed, r.frame});
+                        add({reply, r.partial, followed, r.frame, p, r.partialAt});
                 }
             }
         }
@@ -103,6 +107,7 @@ ReplySearch findReply(const QByteArray& bytes, const ReplyShape& shape) {
     ReplySearch result;
     QList<QByteArray> replies;
     bool followed = false;
+    qsizetype firstReplyAt = bytes.size();
     for (const Reading& r : all) {
         result.unfinished = result.unfinished || r.partial;
         if (r.reply.isEmpty())
@@ -110,7 +115,13 @@ ReplySearch findReply(const QByteArray& bytes, const ReplyShape& shape) {
         if (!replies.contains(r.reply))
             replies << r.reply;
         followed = followed || r.followed;
+        firstReplyAt = std::min(firstReplyAt, r.replyAt);
     }
+    // The reply could still lie inside a frame that has not finished arriving.
+    bool insideArrivingFrame = false;
+    for (const Reading& r : all)
+        insideArrivingFrame =
+            insideArrivingFrame || (r.reply.isEmpty() && r.partial && r.partialAt <= firstReplyAt);
     if (replies.isEmpty()) {
         result.onlyFrames = streamOnly && !bytes.isEmpty();
         return result;
@@ -119,7 +130,7 @@ ReplySearch findReply(const QByteArray& bytes, const ReplyShape& shape) {
     if (replies.size() > 1 || onlyWholeFrames)
         return result;
     result.reply = replies.first();
-    if (followed) {
+    if (followed && !insideArrivingFrame) {
         result.state = ReplySearch::Found;
     } else {
         result.state = ReplySearch::Pending;

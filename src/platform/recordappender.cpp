@@ -36,11 +36,16 @@ bool RecordAppender::open(const QString& path) {
     return openFile(path, true);
 }
 
-bool RecordAppender::openToAppend(const QString& path) {
-    return openFile(path, false);
+bool RecordAppender::openToAppend(const QString& path, const QByteArray& lineEnd) {
+    return openFile(path, false, lineEnd);
 }
 
-bool RecordAppender::openFile(const QString& path, bool empty) {
+bool RecordAppender::emptiedMeanwhile() const {
+    struct stat info {};
+    return m_fd >= 0 && m_whole > 0 && ::fstat(m_fd, &info) == 0 && info.st_size == 0;
+}
+
+bool RecordAppender::openFile(const QString& path, bool empty, const QByteArray& lineEnd) {
     close();
     m_path = path;
     m_error.clear();
@@ -49,11 +54,21 @@ bool RecordAppender::openFile(const QString& path, bool empty) {
     m_gone = false;
     const QByteArray name = QFile::encodeName(path);
     // Non-blocking, so that a pipe with no reader fails at once instead of holding open().
+    // Reading only serves to see how an existing file ends: a file one may only write to is
+    // opened for writing alone.
+    bool readable = !empty;
     int fd;
-    do
+    for (;;) {
         fd = ::open(name.constData(),
-                    (empty ? O_WRONLY : O_RDWR) | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    while (fd < 0 && errno == EINTR);
+                    (readable ? O_RDWR : O_WRONLY) | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+        if (fd < 0 && errno == EINTR)
+            continue;
+        if (fd < 0 && errno == EACCES && readable) {
+            readable = false;
+            continue;
+        }
+        break;
+    }
     if (fd < 0 && errno == ENXIO) {
         m_error = notRegular();
         return false;
@@ -78,13 +93,14 @@ bool RecordAppender::openFile(const QString& path, bool empty) {
         // new line is not glued to it.
         m_whole = info.st_size;
         char last = '\n';
-        if (::pread(fd, &last, 1, m_whole - 1) == 1 && last != '\n') {
-            if (::pwrite(fd, "\n", 1, m_whole) != 1) {
+        if (readable && ::pread(fd, &last, 1, m_whole - 1) == 1 && last != '\n') {
+            if (::pwrite(fd, lineEnd.constData(), size_t(lineEnd.size()), m_whole) !=
+                lineEnd.size()) {
                 const int error = errno;
                 close();
                 return fail(error);
             }
-            ++m_whole;
+            m_whole += lineEnd.size();
         }
     }
     return true;

@@ -19,8 +19,12 @@ public:
     // Creates (or empties) the file. false with errorString() on failure, also for anything
     // but a regular file (a pipe would hold the program until someone reads it).
     bool open(const QString& path);
-    // Opens the file (created when missing) to add lines after those it holds.
-    bool openToAppend(const QString& path);
+    // Opens the file (created when missing) to add lines after those it holds; an unended
+    // last line gets lineEnd first.
+    bool openToAppend(const QString& path, const QByteArray& lineEnd = "\n");
+    // Someone emptied the file since the last line went in (log rotation that copies and
+    // truncates): the caller may start it afresh with its header.
+    bool emptiedMeanwhile() const;
     // Bytes of whole lines in the file.
     qint64 size() const { return m_whole; }
     bool isOpen() const { return m_fd >= 0; }
@@ -42,7 +46,7 @@ public:
     }
 
 private:
-    bool openFile(const QString& path, bool empty);
+    bool openFile(const QString& path, bool empty, const QByteArray& lineEnd = {});
     bool fail(int error);
     bool stillNamed();
 

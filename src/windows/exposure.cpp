@@ -102,6 +102,9 @@ Exposure::Exposure(const AppState& state, DisplayPoll& poll, QWidget* parent)
     form->addRow(QStringLiteral("Aperture"), LblFNumber);
 
     connect(&poll, &DisplayPoll::frameDecoded, this, &Exposure::refresh);
+    // A meter that went quiet or shows a screen without a reading leaves no figure standing.
+    connect(&poll, &DisplayPoll::gaveUp, this, &Exposure::refresh);
+    connect(&poll, &DisplayPoll::overlayDecoded, this, &Exposure::refresh);
     connect(CboIso, &QComboBox::currentIndexChanged, this, &Exposure::refresh);
     connect(CboShutter, &QComboBox::currentIndexChanged, this, &Exposure::refresh);
     connect(OptStill, &QRadioButton::toggled, this, &Exposure::refresh);
@@ -111,6 +114,9 @@ Exposure::Exposure(const AppState& state, DisplayPoll& poll, QWidget* parent)
 }
 
 std::optional<double> Exposure::lux() const {
+    if (!m_state.display.linkAlive || !m_state.sinceReading.isValid() ||
+        m_state.sinceReading.elapsed() > AppState::kFreshReadingMs)
+        return std::nullopt;
     const Sample s = samples::fromDisplay(m_state.display, {});
     const double l = samples::lux(s);
     if (std::isnan(l) || l <= 0)
