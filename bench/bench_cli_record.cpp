@@ -12,6 +12,7 @@
 
 #include "barereader.h"
 #include "measure.h"
+#include "support/broker.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,8 +25,6 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -34,18 +33,6 @@ void runFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(s);
-    return ntohs(a.sin_port);
 }
 
 // From /proc: resident memory in kB, and CPU seconds (user and system) of a process.
@@ -129,22 +116,12 @@ int main(int argc, char* argv[]) {
         bareShare = (cpuSeconds() - cpu0) / (wall.elapsed() / 1000.0);
     }
 
-    const int port = freePort();
-    QFile conf(dir.filePath(QStringLiteral("mosquitto.conf")));
-    conf.open(QIODevice::WriteOnly);
-    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence true\n"
-                              "persistence_location %2/\n")
-                   .arg(port)
-                   .arg(dir.path())
-                   .toUtf8());
-    conf.close();
-    QProcess broker;
-    const auto startBroker = [&] {
-        broker.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), conf.fileName()});
-        broker.waitForStarted();
-        runFor(500);
-    };
-    startBroker();
+    lumetra::test::Broker broker;
+    if (!broker.start()) {
+        out << "cannot start mosquitto\n";
+        return 1;
+    }
+    const int port = broker.port;
     QProcess reader;
     reader.setStandardOutputFile(dir.filePath(QStringLiteral("heard.txt")));
     reader.start(QStringLiteral("mosquitto_sub"),
@@ -200,10 +177,9 @@ int main(int argc, char* argv[]) {
         if (n >= nextBrokerRestart && n < samples - 100) {
             nextBrokerRestart += 2000;
             ++restarts;
-            broker.terminate();
-            broker.waitForFinished(5000);
+            broker.stop();
             runFor(1500);
-            startBroker();
+            broker.start();
         }
         if (!reported && n >= samples - 8 && sinceWarm.isValid()) {
             reported = true;
@@ -264,7 +240,5 @@ int main(int argc, char* argv[]) {
                   .arg(times.size()),
               QStringLiteral("%1 messages heard").arg(heard.size()),
               QStringLiteral("all, in order"), missing == 0 && cli.exitCode() == 0);
-    broker.terminate();
-    broker.waitForFinished(5000);
     return 0;
 }

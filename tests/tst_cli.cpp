@@ -2,6 +2,7 @@
 // against the virtual meter behind a device path that stays the same when it is unplugged,
 // and a real MQTT broker read by mosquitto_sub.
 #include "model/recordfile.h"
+#include "support/broker.h"
 #include "support/linkfixture.h"
 #include "virtualmeter/virtualmeter.h"
 
@@ -15,62 +16,13 @@
 #include <QTest>
 
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace lumetra;
+using lumetra::test::Broker;
 using lumetra::test::waitFor;
 
 namespace {
-
-int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-// A broker on a loopback port of its own; it keeps its sessions across a restart, so the
-// reader misses nothing while it reconnects.
-struct Broker {
-    QTemporaryDir dir;
-    int port = freePort();
-    QProcess process;
-    bool start() {
-        QFile conf(dir.filePath(QStringLiteral("mosquitto.conf")));
-        if (!conf.open(QIODevice::WriteOnly))
-            return false;
-        conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence true\n"
-                                  "persistence_location %2/\n")
-                       .arg(port)
-                       .arg(dir.path())
-                       .toUtf8());
-        conf.close();
-        process.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), conf.fileName()});
-        return process.waitForStarted() && waitFor([&] { return canConnect(); }, 5000);
-    }
-    void stop() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-    bool canConnect() const {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(quint16(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(s);
-        return ok;
-    }
-    ~Broker() { stop(); }
-};
 
 enum Scenario {
     Plain,
