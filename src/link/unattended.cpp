@@ -54,7 +54,8 @@ public:
                         .arg(native(m_path), m_file.errorString());
             return false;
         }
-        if (m_toOut)
+        // A file that standard output adds to (>>) and that holds rows has its header.
+        if (m_toOut && !(m_outIsFile && m_outStart > 0))
             m_waiting << samples::csvHeader().toUtf8();
         flush();
         return true;
