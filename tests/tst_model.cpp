@@ -6,6 +6,7 @@
 #include "model/replyfinder.h"
 #include "model/samplerow.h"
 #include "model/settingblocks.h"
+#include "model/survey.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,6 +43,9 @@ private slots:
     void exposureAgainstBruteForce();
     void exposureReadout();
     void recordFileTimes();
+    void surveyGrid_data();
+    void surveyGrid();
+    void surveyChecks();
 };
 
 void TestModel::clockBytes_data() {
@@ -458,6 +462,65 @@ void TestModel::recordFileTimes() {
         exposure::recordFileTimes({"30-23:59:58"}, QDateTime(QDate(2026, 5, 1), QTime(0, 0, 5)))
             .value(0),
         QDateTime(QDate(2026, 4, 30), QTime(23, 59, 58)));
+}
+
+// The measuring grid: the worked example, a strip spaced by its width, the band along the
+// walls, the spacing's cap of 10 m, and a band that leaves nothing.
+void TestModel::surveyGrid_data() {
+    QTest::addColumn<double>("length");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("band");
+    QTest::addColumn<int>("columns"); // 0: no grid
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<double>("spacingLength");
+    QTest::addColumn<double>("spacingWidth");
+    QTest::newRow("5 x 4 m") << 5.0 << 4.0 << 0.0 << 8 << 6 << 0.625 << 4.0 / 6;
+    QTest::newRow("4 x 5 m, sides swapped") << 4.0 << 5.0 << 0.0 << 6 << 8 << 4.0 / 6 << 0.625;
+    QTest::newRow("6 x 5 m less a 0.5 m band") << 6.0 << 5.0 << 0.5 << 8 << 6 << 0.625 << 4.0 / 6;
+    QTest::newRow("a corridor 20 x 2 m") << 20.0 << 2.0 << 0.0 << 60 << 6 << 1.0 / 3 << 1.0 / 3;
+    QTest::newRow("a hall 1000 x 800 m: 10 m at most")
+        << 1000.0 << 800.0 << 0.0 << 100 << 80 << 10.0 << 10.0;
+    QTest::newRow("a band wider than the room") << 2.0 << 1.0 << 0.5 << 0 << 0 << 0.0 << 0.0;
+}
+
+void TestModel::surveyGrid() {
+    QFETCH(double, length);
+    QFETCH(double, width);
+    QFETCH(double, band);
+    QFETCH(int, columns);
+    QFETCH(int, rows);
+    QFETCH(double, spacingLength);
+    QFETCH(double, spacingWidth);
+    const auto g = survey::gridFor(length, width, band);
+    QCOMPARE(g.has_value(), columns > 0);
+    if (!g)
+        return;
+    QCOMPARE(g->columns, columns);
+    QCOMPARE(g->rows, rows);
+    QCOMPARE(g->spacingAlongLength, spacingLength);
+    QCOMPARE(g->spacingAcrossWidth, spacingWidth);
+}
+
+// Figures over the points with a reading; each criterion compared unrounded, so a U0 of
+// 0.59988 fails 0.60 although it shows as 0.60.
+void TestModel::surveyChecks() {
+    const auto f = survey::figures({700.0, std::nullopt, 300.0, 500.3});
+    QVERIFY(f);
+    QCOMPARE(f->points, 3);
+    QCOMPARE(f->minimum, 300.0);
+    QCOMPARE(f->maximum, 700.0);
+    const auto office = survey::builtInRequirements().first();
+    const auto checks = survey::check(*f, office);
+    QCOMPARE(checks.size(), 2);
+    QVERIFY(checks[0].passed);  // average 500.1 lx
+    QVERIFY(!checks[1].passed); // U0 0.59988, shown as 0.60
+    const auto escape = survey::builtInRequirements().last();
+    const auto dark = survey::figures({0.0, 30.0});
+    const auto ratio = survey::check(*dark, escape);
+    QCOMPARE(ratio.size(), 2);
+    QVERIFY(!ratio[0].passed); // Emin 0 < 1
+    QVERIFY(!ratio[1].passed); // no light at the darkest point: no bound
+    QVERIFY(!survey::figures({std::nullopt}));
 }
 
 QTEST_APPLESS_MAIN(TestModel)

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// A lighting survey: the grid of measuring points laid over a room, and the figures of the
+// illuminance measured at them, checked against a requirement.
+namespace lumetra::survey {
+
+struct Grid {
+    int columns = 1; // points along the length
+    int rows = 1;    // points across the width
+    double spacingAlongLength = 0;
+    double spacingAcrossWidth = 0;
+    double length = 0; // of the area measured: the room less the band along the walls
+    double width = 0;
+};
+
+// The grid for a room of length x width metres with `band` metres left out along every wall.
+// For the area's sides a >= b: d = a, or d = b where a / b >= 2; the spacing p = 0.2 x
+// 5^log10(d) metres, at most 10 m; the points along d are d / p to the nearest whole number
+// (at least one), which gives the actual spacing along d; the points along the other side are
+// that side over the actual spacing to the nearest whole number (at least one). Points sit at
+// the centres of the cells. Nothing when no area is left.
+std::optional<Grid> gridFor(double length, double width, double band);
+
+// What a task asks of its lighting; any criterion may be absent.
+struct Requirement {
+    QString name;
+    std::optional<double> average;    // required average illuminance, lx
+    std::optional<double> uniformity; // least U0 = Emin / average
+    std::optional<double> minimum;    // least Emin, lx
+    std::optional<double> maxOverMin; // largest Emax / Emin
+};
+QList<Requirement> builtInRequirements();
+
+struct Figures {
+    int points = 0;
+    double average = 0, minimum = 0, maximum = 0;
+    double u0 = 0; // Emin / average
+    double ud = 0; // Emin / Emax
+};
+// Over the points that hold a reading (empty and obstructed points are absent). Nothing
+// without a reading.
+std::optional<Figures> figures(const QList<std::optional<double>>& lux);
+
+// One criterion of a requirement against the figures, compared unrounded.
+struct Check {
+    QString what; // "Average", "U0", "Emin", "Emax/Emin"
+    double required = 0;
+    double actual = 0;
+    bool atMost = false; // the figure must not exceed `required` (else: reach it)
+    bool passed = false;
+};
+QList<Check> check(const Figures& f, const Requirement& r);
+
+} // namespace lumetra::survey
