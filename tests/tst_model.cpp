@@ -46,6 +46,7 @@ private slots:
     void surveyGrid_data();
     void surveyGrid();
     void surveyChecks();
+    void surveyFile();
 };
 
 void TestModel::clockBytes_data() {
@@ -521,6 +522,44 @@ void TestModel::surveyChecks() {
     QVERIFY(!ratio[0].passed); // Emin 0 < 1
     QVERIFY(!ratio[1].passed); // no light at the darkest point: no bound
     QVERIFY(!survey::figures({std::nullopt}));
+}
+
+// The survey file keeps what it was given; a newer or broken file is refused with a reason.
+void TestModel::surveyFile() {
+    survey::Survey s;
+    s.name = QStringLiteral("Office 2.14");
+    s.length = 5;
+    s.width = 4;
+    s.requirement = survey::builtInRequirements().first();
+    s.rows = 6;
+    s.columns = 8;
+    s.points << survey::Point{0,
+                              0,
+                              0.3125,
+                              0.333,
+                              512.5,
+                              false,
+                              QDateTime(QDate(2026, 12, 9), QTime(10, 4, 5))}
+             << survey::Point{5, 7, 4.6875, 3.667, std::nullopt, true, {}};
+    QString error;
+    const auto back = survey::fromJson(survey::toJson(s), error);
+    QVERIFY2(back, qPrintable(error));
+    QCOMPARE(back->name, s.name);
+    QCOMPARE(back->requirement.uniformity, std::optional(0.60));
+    QVERIFY(!back->requirement.minimum);
+    QCOMPARE(back->points.size(), 2);
+    QCOMPARE(back->points[0].lux, std::optional(512.5));
+    QCOMPARE(back->points[0].taken, s.points[0].taken);
+    QVERIFY(!back->points[1].lux && back->points[1].obstructed);
+
+    QByteArray newer = survey::toJson(s);
+    newer.replace("\"version\": 1", "\"version\": 2");
+    QVERIFY(!survey::fromJson(newer, error));
+    QVERIFY(error.contains(QStringLiteral("newer")));
+    QByteArray outside = survey::toJson(s);
+    outside.replace("\"row\": 5", "\"row\": 6");
+    QVERIFY(!survey::fromJson(outside, error));
+    QVERIFY(!survey::fromJson("{\"format\":", error));
 }
 
 QTEST_APPLESS_MAIN(TestModel)

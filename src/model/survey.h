@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -55,5 +57,28 @@ struct Check {
     bool passed = false;
 };
 QList<Check> check(const Figures& f, const Requirement& r);
+
+// A survey as its file keeps it: everything needed to make its report again.
+struct Point {
+    int row = 0, column = 0;
+    double x = 0, y = 0;       // metres from the area's corner, at the cell's centre
+    std::optional<double> lux; // not taken yet: nothing
+    bool obstructed = false;
+    QDateTime taken;
+};
+struct Survey {
+    QString name;
+    double length = 0, width = 0, band = 0.5, height = 0.85; // metres
+    Requirement requirement;
+    int rows = 0, columns = 0;
+    QList<Point> points;
+};
+
+inline constexpr int kFileVersion = 1;
+
+// The survey file: JSON, format "lumetra-survey", version 1.
+QByteArray toJson(const Survey& s);
+// Nothing, and `error` says why, for a file that is malformed or of a newer version.
+std::optional<Survey> fromJson(const QByteArray& bytes, QString& error);
 
 } // namespace lumetra::survey
