@@ -3,6 +3,7 @@
 #include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/metersession.h"
+#include "link/pointtaker.h"
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "support/linkfixture.h"
@@ -15,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <map>
 
 using namespace lumetra;
@@ -37,6 +39,8 @@ private slots:
     void repliesAreFoundAmongDisplayFrames_data();
     void repliesAreFoundAmongDisplayFrames();
     void streamWithoutAnswersIsASilentMeter();
+    void surveyPointIsTheMeanOfASecond_data();
+    void surveyPointIsTheMeanOfASecond();
 };
 
 void TestLink::handshakeReadsMemoryPointer() {
@@ -305,6 +309,57 @@ void TestLink::streamWithoutAnswersIsASilentMeter() {
     giveUp.start(100);
     QVERIFY(!f.link->handshake());
     QCOMPARE(status.first().first().toString(), MeterLink::waitingStatus());
+}
+
+void TestLink::surveyPointIsTheMeanOfASecond_data() {
+    QTest::addColumn<QString>("meter"); // what the meter shows
+    QTest::addColumn<double>("lux");    // the point taken; NaN: refused
+    QTest::newRow("lux") << "lx" << 512.3;
+    QTest::newRow("foot-candles, stored in lux") << "fc" << 512.3;
+    QTest::newRow("an overload") << "over" << qQNaN();
+    QTest::newRow("a measuring mode") << "rel" << qQNaN();
+    QTest::newRow("a silent meter") << "silent" << qQNaN();
+}
+
+// A survey point: the mean of the readings of the next second, from the display poll alone.
+void TestLink::surveyPointIsTheMeanOfASecond() {
+    QFETCH(QString, meter);
+    QFETCH(double, lux);
+    sim::VirtualMeter m;
+    m.setPaced(false);
+    m.setDrift(false);
+    m.setLux(512.3);
+    m.setUnitFc(meter == QLatin1String("fc"));
+    m.setOverload(meter == QLatin1String("over"));
+    m.setFlag(QStringLiteral("Rel"), meter == QLatin1String("rel"));
+    QVERIFY(m.start());
+    AppState state;
+    MeterSession session(state);
+    QVERIFY(session.start(PortChoice{0, m.devicePath()}));
+    QVERIFY(waitFor([&] { return state.display.linkAlive; }));
+    if (meter == QLatin1String("silent")) {
+        // Silent for longer than the take; back later, so that the poll's wait for it ends.
+        m.setSilent(true);
+        QTimer::singleShot(2500, &m, [&m] { m.setSilent(false); });
+    }
+    PointTaker taker(state, session.displayPoll());
+    std::optional<double> taken;
+    QString refusal;
+    connect(&taker, &PointTaker::taken, this, [&](double l, int) { taken = l; });
+    connect(&taker, &PointTaker::refused, this, [&](const QString& why) { refusal = why; });
+    const QByteArray before = m.receivedBytes();
+    // A moment later, so that no frame sent before a silence is still on its way.
+    QTimer::singleShot(300, &taker, [&taker] { taker.take(); });
+    QVERIFY(waitFor([&] { return taken || !refusal.isEmpty(); }, 6000));
+    if (std::isnan(lux)) {
+        QVERIFY(!taken);
+        QVERIFY(refusal.contains(QStringLiteral("stays empty")));
+    } else {
+        QVERIFY2(taken && std::abs(*taken - lux) < 0.5, qPrintable(refusal));
+    }
+    QVERIFY(!m.receivedBytes().mid(before.size()).contains('h')); // nothing but the poll
+    session.shutdown();
+    resetQuitRequest();
 }
 
 QTEST_GUILESS_MAIN(TestLink)
