@@ -262,7 +262,9 @@ void TestLink::repliesAreFoundAmongDisplayFrames() {
         if (got != letter)
             return;
         int pause = 0;
-        for (const QChar c : first ? layout : QString(layout).replace(u'L', u'R')) {
+        // A copy of its own: replace() returns a reference into the temporary it changed.
+        const QString answer = first ? layout : QString(layout).replace(u'L', u'R');
+        for (const QChar c : answer) {
             pause += c == u'|' ? 30 : 0;
             QTimer::singleShot(pause, f.meter.get(),
                                [&f, bytes = pieces.at(c)] { f.meter->sendRaw(bytes); });
