@@ -1,5 +1,7 @@
 // lumetra-cli: Lumetra without a display. "record" samples the meter unattended into CSV, record
 // files and an MQTT broker, and carries on through dropouts of the meter and of the broker.
+// "report" makes a lighting survey's report from its file.
+#include "graph/surveyreport.h"
 #include "link/meterlink.h"
 #include "link/metersession.h"
 #include "link/unattended.h"
@@ -7,16 +9,20 @@
 #include "model/samplerow.h"
 #include "platform/clock.h"
 #include "platform/mqttpublisher.h"
+#include "platform/wholefile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -27,12 +33,14 @@ namespace {
 
 // Exit codes (also in --help and the man page).
 constexpr int kExitUsage = 64;  // the command line is wrong
-constexpr int kExitPort = 66;   // the meter's device cannot be opened at the start
+constexpr int kExitData = 65;   // the survey file is no survey, or of a newer version
+constexpr int kExitPort = 66;   // the meter's device (or the survey file) cannot be opened
 constexpr int kExitOutput = 73; // an output file cannot be created
 
 const char kExitCodes[] = "Exit codes: 0 the recording ended (count, duration, SIGINT or "
-                          "SIGTERM); 64 wrong command line; 66 the device cannot be opened at "
-                          "the start; 73 an output file cannot be created.";
+                          "SIGTERM), or the report was made; 64 wrong command line; 65 the "
+                          "survey file is damaged or of a newer version; 66 the device or the "
+                          "survey file cannot be opened; 73 an output file cannot be created.";
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -287,9 +295,88 @@ int record(QCoreApplication& app, const QStringList& arguments) {
     return app.exec();
 }
 
+int report(const QStringList& arguments) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Makes the report of a lighting survey saved by Lumetra, as a PDF, and "
+                       "its points as CSV. Needs neither a display nor a meter.\n\n") +
+        QLatin1String(kExitCodes));
+    p.addHelpOption();
+    p.addPositionalArgument(QStringLiteral("report"), QStringLiteral("The subcommand."));
+    p.addPositionalArgument(QStringLiteral("SURVEY"), QStringLiteral("The survey file (.json)."));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("The report's PDF file."),
+                                    QStringLiteral("REPORT.pdf"));
+    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Also the points as CSV."),
+                                 QStringLiteral("POINTS.csv"));
+    const QCommandLineOption unit(QStringLiteral("unit"),
+                                  QStringLiteral("lx (the default) or fc for the figures shown."),
+                                  QStringLiteral("UNIT"), QStringLiteral("lx"));
+    p.addOptions({output, csv, unit});
+    if (!p.parse(arguments))
+        return usage(p.errorText());
+    if (p.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(p.helpText()), stdout);
+        return 0;
+    }
+    const QStringList files = p.positionalArguments().mid(1);
+    if (files.size() != 1)
+        return usage(QStringLiteral("name one survey file."));
+    if (!p.isSet(output) && !p.isSet(csv))
+        return usage(QStringLiteral("-o REPORT.pdf or --csv POINTS.csv is required."));
+    const QString unitName = p.value(unit);
+    if (unitName != QLatin1String("lx") && unitName != QLatin1String("fc"))
+        return usage(QStringLiteral("--unit takes lx or fc."));
+
+    QFile file(files.first());
+    if (!file.open(QIODevice::ReadOnly)) {
+        say(QStringLiteral("lumetra-cli: %1: %2").arg(files.first(), file.errorString()));
+        return kExitPort;
+    }
+    QString error;
+    const auto s =
+        file.size() > 64 * 1024 * 1024 ? std::nullopt : survey::fromJson(file.readAll(), error);
+    if (!s) {
+        say(QStringLiteral("lumetra-cli: %1: %2")
+                .arg(files.first(),
+                     error.isEmpty() ? QStringLiteral("too large for a survey") : error));
+        return kExitData;
+    }
+    if (p.isSet(csv)) {
+        if (const QString e = saveWholeFile(p.value(csv), survey::pointsCsv(*s)); !e.isEmpty()) {
+            say(QStringLiteral("lumetra-cli: %1: %2").arg(p.value(csv), e));
+            return kExitOutput;
+        }
+    }
+    if (p.isSet(output)) {
+        surveyreport::Extras extras;
+        extras.unit = unitName == QLatin1String("fc") ? survey::footCandles() : survey::lux();
+        extras.made = QDateTime::currentDateTime();
+        extras.meterNote = surveyreport::noMeterNote();
+        const auto bytes = surveyreport::pdf(*s, extras);
+        const QString e = bytes ? saveWholeFile(p.value(output), *bytes)
+                                : QStringLiteral("the PDF could not be drawn");
+        if (!e.isEmpty()) {
+            say(QStringLiteral("lumetra-cli: %1: %2").arg(p.value(output), e));
+            return kExitOutput;
+        }
+    }
+    // The verdict, for scripts and for a person at a terminal.
+    const QString verdict = survey::verdict(*s);
+    std::printf("%s\n", qPrintable(verdict.isEmpty() ? QStringLiteral("no verdict") : verdict));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc >= 2 && std::strcmp(argv[1], "report") == 0) {
+        // Fonts and painting without a display: the offscreen platform, never a window.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("lumetra-cli"));
+        return report(app.arguments());
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumetra-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral("10.06"));
@@ -304,10 +391,13 @@ int main(int argc, char* argv[]) {
     const bool help = args.size() >= 2 &&
                       (args.at(1) == QLatin1String("--help") || args.at(1) == QLatin1String("-h"));
     std::fprintf(help ? stdout : stderr,
-                 "Usage: lumetra-cli record --port DEVICE [options]\n\n"
+                 "Usage: lumetra-cli record --port DEVICE [options]\n"
+                 "       lumetra-cli report SURVEY.json -o REPORT.pdf [--csv POINTS.csv]\n\n"
                  "Subcommands:\n"
                  "  record    record the meter's readings without a display "
-                 "(lumetra-cli record --help)\n\n%s\n",
+                 "(lumetra-cli record --help)\n"
+                 "  report    make a lighting survey's report (lumetra-cli report --help)\n\n"
+                 "%s\n",
                  kExitCodes);
     return help ? 0 : kExitUsage;
 }

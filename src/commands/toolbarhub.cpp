@@ -4,6 +4,7 @@
 #include "commands/gridio.h"
 #include "commands/listcommands.h"
 #include "commands/memorycommands.h"
+#include "graph/heatmapview.h"
 #include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"
@@ -26,6 +27,7 @@
 #include "windows/realtimelist.h"
 #include "windows/samplingchoice.h"
 #include "windows/scf.h"
+#include "windows/survey.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -70,7 +72,8 @@ ToolbarHub::~ToolbarHub() {
     // ends.
     for (QWidget* w :
          {static_cast<QWidget*>(m_fileList.data()), static_cast<QWidget*>(m_liveList.data()),
-          static_cast<QWidget*>(m_keypad.data()), static_cast<QWidget*>(m_comparator.data())}) {
+          static_cast<QWidget*>(m_keypad.data()), static_cast<QWidget*>(m_comparator.data()),
+          static_cast<QWidget*>(m_survey.data())}) {
         if (w)
             w->close();
     }
@@ -97,6 +100,10 @@ Comparator* ToolbarHub::comparatorWindowOpen() const {
     return m_comparator.data();
 }
 
+FrmSurvey* ToolbarHub::surveyWindow() const {
+    return m_survey.data();
+}
+
 FileList* ToolbarHub::fileList() const {
     return m_fileList.data();
 }
@@ -120,6 +127,7 @@ const QList<ToolbarHub::Command>& ToolbarHub::commands() {
         {{"ESC", "Back to Normal Mode", "Ctrl+Shift+E", 13, false}, &ToolbarHub::escapeKey},
         {{"scf", "Set SCF", "Ctrl+Shift+F", 14, false}, &ToolbarHub::scfKey},
         {{"cal", "Set Cal", "Ctrl+Shift+C", 15, false}, &ToolbarHub::calibrationKey},
+        {{"Survey", "Lighting Survey", "Ctrl+U", 18, true}, &ToolbarHub::survey},
     };
     return table;
 }
@@ -197,6 +205,19 @@ void ToolbarHub::distanceKey() {
 
 void ToolbarHub::holdKey() {
     guarded([this] { holdTime(); });
+}
+
+void ToolbarHub::survey() {
+    // One survey at a time: the command brings the open one forward.
+    if (!m_survey) {
+        auto* window = new FrmSurvey(m_panel.state(), m_panel.displayPoll(), m_panel.link(),
+                                     m_panel.poll(), m_panel.dialogs()); // deletes itself on close
+        track(m_survey, window);
+        window->show();
+    }
+    m_survey->raise();
+    m_survey->activateWindow();
+    m_survey->Plan->setFocus(Qt::OtherFocusReason);
 }
 
 void ToolbarHub::guarded(const std::function<void()>& exchange) {

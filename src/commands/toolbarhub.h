@@ -16,6 +16,7 @@ namespace lumetra {
 class Btn;
 class Comparator;
 class FileList;
+class FrmSurvey;
 class GraphCommands;
 class MemoryCommands;
 class RealTimeList;
@@ -49,6 +50,7 @@ public:
     RealTimeList* realTimeList() const;
     Btn* keypad() const;
     Comparator* comparatorWindowOpen() const;
+    FrmSurvey* surveyWindow() const;
 
     static QString recordingOpenMessage() {
         return QStringLiteral("Recording Mode!\n\rPlease stop recording!");
@@ -96,6 +98,7 @@ private:
     void distance();
     void holdTime();
     void buttons();
+    void survey();
 
     // Remembers a window of its kind until it closes.
     template <typename W> void track(QPointer<W>& slot, W* window);
@@ -111,6 +114,7 @@ private:
     QPointer<RealTimeList> m_liveList; // the newest live list
     QPointer<Btn> m_keypad;
     QPointer<Comparator> m_comparator;
+    QPointer<FrmSurvey> m_survey;
 };
 
 } // namespace lumetra

@@ -103,27 +103,212 @@ std::optional<double> numberOrNothing(const QJsonValue& v) {
 
 } // namespace
 
+QString pointName(int row, int column) {
+    QString letters;
+    for (int c = column + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + (c - 1) % 26));
+    return letters + QString::number(row + 1);
+}
+
+QList<int> walkOrder(int rows, int columns) {
+    QList<int> order;
+    order.reserve(qsizetype(rows) * columns);
+    for (int r = 0; r < rows; ++r) {
+        for (int k = 0; k < columns; ++k)
+            order << r * columns + (r % 2 == 0 ? k : columns - 1 - k);
+    }
+    return order;
+}
+
+void layOut(Survey& s, int rows, int columns) {
+    s.rows = rows;
+    s.columns = columns;
+    s.points.clear();
+    const double along = std::max(0.0, s.length - 2 * s.band) / columns;
+    const double across = std::max(0.0, s.width - 2 * s.band) / rows;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c)
+            s.points << Point{r,     c, s.band + (c + 0.5) * along, s.band + (r + 0.5) * across, {},
+                              false, {}};
+    }
+}
+
+QList<std::optional<double>> counted(const Survey& s) {
+    QList<std::optional<double>> out;
+    for (const Point& p : s.points)
+        out << (p.obstructed ? std::nullopt : p.lux);
+    return out;
+}
+
+Unit lux() {
+    return {};
+}
+
+Unit footCandles() {
+    return {QStringLiteral("fc"), 1 / samples::kLuxPerFootCandle};
+}
+
+QString illuminance(double lux, const Unit& unit) {
+    const double v = lux * unit.perLux;
+    const double a = std::abs(v);
+    return QString::number(v, 'f', a >= 100 ? 0 : a >= 10 ? 1 : 2);
+}
+
+namespace {
+
+// The figure with `decimals`, or more where that many would show a failure as a pass.
+QString unhidden(double actual, int decimals, const Check* c) {
+    if (std::isinf(actual))
+        return QStringLiteral("∞");
+    for (; c && decimals < 6; ++decimals) {
+        const double shown = QString::number(actual, 'f', decimals).toDouble();
+        const bool looksPassed = c->atMost ? shown <= c->required : shown >= c->required;
+        if (looksPassed == c->passed)
+            break;
+    }
+    return QString::number(actual, 'f', decimals);
+}
+
+} // namespace
+
+QList<Result> results(const Survey& s, const Unit& unit) {
+    int obstructed = 0, empty = 0;
+    for (const Point& p : s.points) {
+        obstructed += p.obstructed;
+        empty += !p.obstructed && !p.lux;
+    }
+    QString count = QString::number(s.points.size() - obstructed - empty);
+    if (obstructed || empty)
+        count += QStringLiteral(" (%1 obstructed, %2 not taken)").arg(obstructed).arg(empty);
+    QList<Result> out{{QStringLiteral("Points measured"), count, {}, {}}};
+    const auto f = figures(counted(s));
+    const QList<Check> checks = f ? check(*f, s.requirement) : QList<Check>{};
+    const auto checkOf = [&](const char* what) -> const Check* {
+        for (const Check& c : checks) {
+            if (c.what == QLatin1String(what))
+                return &c;
+        }
+        return nullptr;
+    };
+    const auto row = [&](const QString& label, const char* what, const QString& value,
+                         const std::optional<double>& required, bool isIlluminance) {
+        const Check* c = checkOf(what);
+        QString need;
+        if (required) {
+            need = (QLatin1String(what) == QLatin1String("Emax/Emin") ? QStringLiteral("≤ ")
+                                                                      : QStringLiteral("≥ ")) +
+                   (isIlluminance ? illuminance(*required, unit) + QLatin1Char(' ') + unit.name
+                                  : QString::number(*required, 'g', 6));
+        }
+        out << Result{label, value, need,
+                      c ? (c->passed ? QStringLiteral("pass") : QStringLiteral("FAIL"))
+                        : QString()};
+    };
+    const Requirement& r = s.requirement;
+    const auto lx = [&](double v) { return illuminance(v, unit) + QLatin1Char(' ') + unit.name; };
+    if (!f) {
+        const QString none = QStringLiteral("–");
+        row(QStringLiteral("Average Ē"), "Average", none, r.average, true);
+        row(QStringLiteral("Emin"), "Emin", none, r.minimum, true);
+        out << Result{QStringLiteral("Emax"), none, {}, {}};
+        row(QStringLiteral("U0 = Emin / Ē"), "U0", none, r.uniformity, false);
+        out << Result{QStringLiteral("Ud = Emin / Emax"), none, {}, {}};
+        row(QStringLiteral("Emax / Emin"), "Emax/Emin", none, r.maxOverMin, false);
+        return out;
+    }
+    const double ratio =
+        f->minimum > 0 ? f->maximum / f->minimum : std::numeric_limits<double>::infinity();
+    row(QStringLiteral("Average Ē"), "Average", lx(f->average), r.average, true);
+    row(QStringLiteral("Emin"), "Emin", lx(f->minimum), r.minimum, true);
+    out << Result{QStringLiteral("Emax"), lx(f->maximum), {}, {}};
+    row(QStringLiteral("U0 = Emin / Ē"), "U0", unhidden(f->u0, 2, checkOf("U0")), r.uniformity,
+        false);
+    out << Result{QStringLiteral("Ud = Emin / Emax"), unhidden(f->ud, 2, nullptr), {}, {}};
+    row(QStringLiteral("Emax / Emin"), "Emax/Emin", unhidden(ratio, 1, checkOf("Emax/Emin")),
+        r.maxOverMin, false);
+    return out;
+}
+
+QString verdict(const Survey& s) {
+    const auto f = figures(counted(s));
+    if (!f)
+        return {};
+    const QList<Check> checks = check(*f, s.requirement);
+    if (checks.isEmpty())
+        return {};
+    const bool all =
+        std::all_of(checks.begin(), checks.end(), [](const Check& c) { return c.passed; });
+    return all ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+}
+
+QByteArray pointsCsv(const Survey& s) {
+    QByteArray out = "point,row,column,x_m,y_m,lux,obstructed,taken\n";
+    for (const Point& p : s.points) {
+        out += pointName(p.row, p.column).toUtf8() + ',' + QByteArray::number(p.row + 1) + ',' +
+               QByteArray::number(p.column + 1) + ',' + QByteArray::number(p.x, 'f', 3) + ',' +
+               QByteArray::number(p.y, 'f', 3) + ',' +
+               (p.lux ? QByteArray::number(*p.lux, 'f', 2) : QByteArray()) + ',' +
+               (p.obstructed ? "true" : "false") + ',' +
+               (p.taken.isValid() ? samples::isoTime(p.taken, false).toUtf8() : QByteArray()) +
+               '\n';
+    }
+    return out;
+}
+
+namespace {
+
+QJsonObject requirementObject(const Requirement& r) {
+    return {{QStringLiteral("name"), r.name},
+            {QStringLiteral("average_lx"), orNull(r.average)},
+            {QStringLiteral("uniformity"), orNull(r.uniformity)},
+            {QStringLiteral("minimum_lx"), orNull(r.minimum)},
+            {QStringLiteral("max_ratio"), orNull(r.maxOverMin)}};
+}
+
+Requirement requirementOf(const QJsonObject& r) {
+    return {r.value(QStringLiteral("name")).toString(),
+            numberOrNothing(r.value(QStringLiteral("average_lx"))),
+            numberOrNothing(r.value(QStringLiteral("uniformity"))),
+            numberOrNothing(r.value(QStringLiteral("minimum_lx"))),
+            numberOrNothing(r.value(QStringLiteral("max_ratio")))};
+}
+
+} // namespace
+
+QByteArray requirementsJson(const QList<Requirement>& list) {
+    QJsonArray a;
+    for (const Requirement& r : list)
+        a.append(requirementObject(r));
+    return QJsonDocument(a).toJson(QJsonDocument::Compact);
+}
+
+QList<Requirement> requirementsFromJson(const QByteArray& bytes) {
+    QList<Requirement> out;
+    for (const QJsonValue& v : QJsonDocument::fromJson(bytes).array()) {
+        if (v.isObject() && !v.toObject().value(QStringLiteral("name")).toString().isEmpty())
+            out << requirementOf(v.toObject());
+    }
+    return out;
+}
+
 QByteArray toJson(const Survey& s) {
     QJsonObject area{{QStringLiteral("name"), s.name},
                      {QStringLiteral("length_m"), s.length},
                      {QStringLiteral("width_m"), s.width},
                      {QStringLiteral("band_m"), s.band},
                      {QStringLiteral("height_m"), s.height}};
-    const Requirement& r = s.requirement;
-    QJsonObject requirement{{QStringLiteral("name"), r.name},
-                            {QStringLiteral("average_lx"), orNull(r.average)},
-                            {QStringLiteral("uniformity"), orNull(r.uniformity)},
-                            {QStringLiteral("minimum_lx"), orNull(r.minimum)},
-                            {QStringLiteral("max_ratio"), orNull(r.maxOverMin)}};
+    const QJsonObject requirement = requirementObject(s.requirement);
     QJsonArray points;
     for (const Point& p : s.points) {
-        points.append(QJsonObject{{QStringLiteral("row"), p.row},
-                                  {QStringLiteral("column"), p.column},
-                                  {QStringLiteral("x_m"), p.x},
-                                  {QStringLiteral("y_m"), p.y},
-                                  {QStringLiteral("lux"), orNull(p.lux)},
-                                  {QStringLiteral("obstructed"), p.obstructed},
-                                  {QStringLiteral("taken"), samples::isoTime(p.taken, false)}});
+        points.append(QJsonObject{
+            {QStringLiteral("row"), p.row},
+            {QStringLiteral("column"), p.column},
+            {QStringLiteral("x_m"), p.x},
+            {QStringLiteral("y_m"), p.y},
+            {QStringLiteral("lux"), orNull(p.lux)},
+            {QStringLiteral("obstructed"), p.obstructed},
+            {QStringLiteral("taken"),
+             p.taken.isValid() ? QJsonValue(samples::isoTime(p.taken, false)) : QJsonValue()}});
     }
     const QJsonObject root{
         {QStringLiteral("format"), QStringLiteral("lumetra-survey")},
@@ -132,7 +317,8 @@ QByteArray toJson(const Survey& s) {
         {QStringLiteral("requirement"), requirement},
         {QStringLiteral("grid"),
          QJsonObject{{QStringLiteral("rows"), s.rows}, {QStringLiteral("columns"), s.columns}}},
-        {QStringLiteral("points"), points}};
+        {QStringLiteral("points"), points},
+        {QStringLiteral("notes"), s.notes}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -160,12 +346,7 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
     s.width = area.value(QStringLiteral("width_m")).toDouble();
     s.band = area.value(QStringLiteral("band_m")).toDouble();
     s.height = area.value(QStringLiteral("height_m")).toDouble();
-    const QJsonObject r = root.value(QStringLiteral("requirement")).toObject();
-    s.requirement = {r.value(QStringLiteral("name")).toString(),
-                     numberOrNothing(r.value(QStringLiteral("average_lx"))),
-                     numberOrNothing(r.value(QStringLiteral("uniformity"))),
-                     numberOrNothing(r.value(QStringLiteral("minimum_lx"))),
-                     numberOrNothing(r.value(QStringLiteral("max_ratio")))};
+    s.requirement = requirementOf(root.value(QStringLiteral("requirement")).toObject());
     const QJsonObject grid = root.value(QStringLiteral("grid")).toObject();
     s.rows = grid.value(QStringLiteral("rows")).toInt();
     s.columns = grid.value(QStringLiteral("columns")).toInt();
@@ -175,6 +356,10 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
         error = QStringLiteral("The survey file is damaged: its area or grid makes no sense.");
         return std::nullopt;
     }
+    s.notes = root.value(QStringLiteral("notes")).toString();
+    // Every cell of the grid gets its point, in order; one the file leaves out is empty.
+    layOut(s, s.rows, s.columns);
+    QList<bool> seen(s.points.size(), false);
     for (const QJsonValue& v : root.value(QStringLiteral("points")).toArray()) {
         const QJsonObject o = v.toObject();
         Point p{o.value(QStringLiteral("row")).toInt(-1),
@@ -188,7 +373,19 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
             error = QStringLiteral("The survey file is damaged: a point lies outside its grid.");
             return std::nullopt;
         }
-        s.points << p;
+        const int at = p.row * s.columns + p.column;
+        if (seen[at]) {
+            error = QStringLiteral("The survey file is damaged: point %1 is in it twice.")
+                        .arg(pointName(p.row, p.column));
+            return std::nullopt;
+        }
+        if (p.lux && !(std::isfinite(*p.lux) && *p.lux >= 0)) {
+            error = QStringLiteral("The survey file is damaged: point %1 holds no illuminance.")
+                        .arg(pointName(p.row, p.column));
+            return std::nullopt;
+        }
+        seen[at] = true;
+        s.points[at] = p;
     }
     return s;
 }

@@ -37,6 +37,10 @@ struct Requirement {
     std::optional<double> maxOverMin; // largest Emax / Emin
 };
 QList<Requirement> builtInRequirements();
+// A list of requirements as it is remembered between runs (JSON); nothing for bytes that hold
+// none.
+QByteArray requirementsJson(const QList<Requirement>& list);
+QList<Requirement> requirementsFromJson(const QByteArray& bytes);
 
 struct Figures {
     int points = 0;
@@ -61,7 +65,7 @@ QList<Check> check(const Figures& f, const Requirement& r);
 // A survey as its file keeps it: everything needed to make its report again.
 struct Point {
     int row = 0, column = 0;
-    double x = 0, y = 0;       // metres from the area's corner, at the cell's centre
+    double x = 0, y = 0;       // metres from the room's corner, at the cell's centre
     std::optional<double> lux; // not taken yet: nothing
     bool obstructed = false;
     QDateTime taken;
@@ -71,8 +75,41 @@ struct Survey {
     double length = 0, width = 0, band = 0.5, height = 0.85; // metres
     Requirement requirement;
     int rows = 0, columns = 0;
-    QList<Point> points;
+    QList<Point> points; // row by row, `columns` to a row
+    QString notes;       // the surveyor's, printed in the report
 };
+
+// The point's name as the plan and the report show it: column letter, row number ("B3").
+QString pointName(int row, int column);
+// The order a person walks the grid in: along the first row, back along the second, ...
+// (indices into Survey::points).
+QList<int> walkOrder(int rows, int columns);
+// Lays out rows x columns points at the centres of the cells of the area inside the band;
+// every point empty.
+void layOut(Survey& s, int rows, int columns);
+// The readings that count: those of points taken and not obstructed.
+QList<std::optional<double>> counted(const Survey& s);
+
+// How a survey's figures are shown, in lux or in foot-candles.
+struct Unit {
+    QString name = QStringLiteral("lx");
+    double perLux = 1;
+};
+Unit lux();
+Unit footCandles();
+QString illuminance(double lux, const Unit& unit);
+// The results as the window and the report show them: what, the value (in the unit), what
+// was required and the verdict ("pass", "FAIL", or empty where nothing was required).
+// A ratio is shown with as many decimals as it takes for a failure not to look like a pass.
+struct Result {
+    QString what, value, required, verdict;
+};
+QList<Result> results(const Survey& s, const Unit& unit);
+// "PASS", "FAIL", or empty when the requirement asks nothing or nothing is measured yet.
+QString verdict(const Survey& s);
+
+// The points as CSV: point,row,column,x_m,y_m,lux,obstructed,taken (lines end in LF).
+QByteArray pointsCsv(const Survey& s);
 
 inline constexpr int kFileVersion = 1;
 

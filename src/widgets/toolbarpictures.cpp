@@ -127,6 +127,21 @@ void draw(QPainter& p, int n) {
         p.setBrush(Qt::white);
         p.drawRect(QRectF(9, 19, 14, 9));
         break;
+    case 18: { // lighting survey: a plan of cells, shaded, with a mark on one
+        const QColor shades[] = {QColor(0x3E, 0x4A, 0x89), QColor(0x26, 0x82, 0x8E),
+                                 QColor(0x35, 0xB7, 0x79), QColor(0xB4, 0xDE, 0x2C)};
+        p.setPen(QPen(kInk, 1));
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                p.setBrush(shades[(r + c) % 4]);
+                p.drawRect(QRectF(5 + c * 8, 5 + r * 8, 8, 8));
+            }
+        }
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(kWarm, 2.5));
+        p.drawRect(QRectF(13, 13, 8, 8));
+        break;
+    }
     default:
         break;
     }

@@ -1,0 +1,274 @@
+#include "surveyreport.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumetra::surveyreport {
+
+heatmap::Map planOf(const survey::Survey& s, const survey::Unit& unit, int current) {
+    heatmap::Map map;
+    map.rows = s.rows;
+    map.columns = s.columns;
+    map.current = current;
+    map.legendTitle = unit.name;
+    for (int c = 0; c < s.columns; ++c)
+        map.columnLabels << survey::pointName(0, c).chopped(1);
+    for (int r = 0; r < s.rows; ++r)
+        map.rowLabels << QString::number(r + 1);
+    bool any = false;
+    for (const survey::Point& p : s.points) {
+        heatmap::Cell cell;
+        cell.struckOut = p.obstructed;
+        if (p.obstructed) {
+            cell.text = QStringLiteral("obstr.");
+        } else if (p.lux) {
+            const double v = *p.lux * unit.perLux;
+            cell.value = v;
+            cell.text = survey::illuminance(*p.lux, unit);
+            map.low = any ? std::min(map.low, v) : v;
+            map.high = any ? std::max(map.high, v) : v;
+            any = true;
+        }
+        map.cells << cell;
+    }
+    const double along = std::max(0.0, s.length - 2 * s.band) / std::max(1, s.columns);
+    const double across = std::max(0.0, s.width - 2 * s.band) / std::max(1, s.rows);
+    // A grid much longer than wide keeps its cells readable rather than true to shape.
+    if (along > 0 && across > 0)
+        map.cellAspect = std::clamp(along / across, 0.5, 2.0);
+    return map;
+}
+
+namespace {
+
+// Draws the pages in device units, laid out in millimetres.
+class Pages {
+public:
+    Pages(QPainter& painter, QPagedPaintDevice& device)
+        : m_painter(painter), m_device(device), m_mm(device.logicalDpiY() / 25.4),
+          m_page(0, 0, device.width(), device.height()) {}
+    double mm(double v) const { return v * m_mm; }
+    double width() const { return m_page.width(); }
+    double left() const { return 0; }
+    double y() const { return m_y; }
+    double room() const { return m_page.height() - m_y; }
+    void skip(double millimetres) { m_y += mm(millimetres); }
+    void advance(double height) { m_y += height; }
+    // A new page when fewer than `millimetres` are left on this one.
+    void need(double height) {
+        if (room() < height)
+            newPage();
+    }
+    void newPage() {
+        m_device.newPage();
+        m_y = 0;
+    }
+    void font(double points, bool bold = false) {
+        QFont f(QStringLiteral("DejaVu Sans"));
+        f.setPointSizeF(points);
+        f.setBold(bold);
+        m_painter.setFont(f);
+    }
+    double lineHeight() const { return QFontMetricsF(m_painter.font(), &m_device).height(); }
+    // One line of text at the left (or at column x); moves down.
+    void line(const QString& text, double x = 0) {
+        const double h = lineHeight();
+        need(h);
+        m_painter.drawText(QRectF(x, m_y, width() - x, h), Qt::AlignLeft | Qt::AlignVCenter, text);
+        m_y += h;
+    }
+    // A paragraph that wraps; moves down by its height.
+    void paragraph(const QString& text) {
+        const QRectF bounds = m_painter.boundingRect(QRectF(0, m_y, width(), 1e6),
+                                                     Qt::TextWordWrap | Qt::AlignLeft, text);
+        need(bounds.height());
+        m_painter.drawText(QRectF(0, m_y, width(), bounds.height()),
+                           Qt::TextWordWrap | Qt::AlignLeft, text);
+        m_y += bounds.height();
+    }
+    // A row of cells at the given column starts (fractions of the width).
+    void row(const QStringList& cells, const QList<double>& starts, bool rule = false) {
+        const double h = lineHeight() * 1.15;
+        need(h);
+        for (qsizetype i = 0; i < cells.size() && i < starts.size(); ++i) {
+            const double x = starts[i] * width();
+            const double end = i + 1 < starts.size() ? starts[i + 1] * width() : width();
+            m_painter.drawText(QRectF(x, m_y, end - x - mm(1), h), Qt::AlignLeft | Qt::AlignVCenter,
+                               cells[i]);
+        }
+        m_y += h;
+        if (rule) {
+            m_painter.drawLine(QPointF(0, m_y), QPointF(width(), m_y));
+            m_y += mm(0.8);
+        }
+    }
+
+private:
+    QPainter& m_painter;
+    QPagedPaintDevice& m_device;
+    double m_mm;
+    QRectF m_page;
+    double m_y = 0;
+};
+
+QString metres(double v) {
+    return QStringLiteral("%1 m").arg(v, 0, 'f', v < 10 ? 2 : 1);
+}
+
+QString required(const std::optional<double>& v, const QString& unit) {
+    return v ? QString::number(*v, 'g', 6) + unit : QStringLiteral("–");
+}
+
+} // namespace
+
+bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& extras) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    Pages pages(painter, device);
+    const survey::Unit& unit = extras.unit;
+
+    pages.font(17, true);
+    pages.line(QStringLiteral("Lighting survey: %1")
+                   .arg(s.name.isEmpty() ? QStringLiteral("(no name)") : s.name));
+    pages.font(9);
+    pages.line(QStringLiteral("Report made %1")
+                   .arg(QLocale::c().toString(extras.made, QStringLiteral("yyyy-MM-dd HH:mm"))));
+    pages.skip(3);
+
+    const QList<double> two{0, 0.32};
+    pages.font(11, true);
+    pages.line(QStringLiteral("Area"));
+    pages.font(9);
+    pages.row({QStringLiteral("Room"), QStringLiteral("%1 × %2, band along the walls %3")
+                                           .arg(metres(s.length), metres(s.width), metres(s.band))},
+              two);
+    pages.row({QStringLiteral("Measuring height"), metres(s.height)}, two);
+    const double along = std::max(0.0, s.length - 2 * s.band) / std::max(1, s.columns);
+    const double across = std::max(0.0, s.width - 2 * s.band) / std::max(1, s.rows);
+    pages.row(
+        {QStringLiteral("Grid"), QStringLiteral("%1 columns × %2 rows = %3 points, spaced %4 × %5")
+                                     .arg(s.columns)
+                                     .arg(s.rows)
+                                     .arg(s.points.size())
+                                     .arg(metres(along), metres(across))},
+        two);
+    pages.row({QStringLiteral("Grid rule"),
+               QStringLiteral("spacing p = 0.2 × 5^log10(d) m, at most 10 m; points at the "
+                              "centres of the cells")},
+              two);
+    pages.skip(2);
+
+    pages.font(11, true);
+    pages.line(QStringLiteral("Requirement"));
+    pages.font(9);
+    const survey::Requirement& r = s.requirement;
+    pages.row({QStringLiteral("Task"), r.name.isEmpty() ? QStringLiteral("(none)") : r.name}, two);
+    pages.row(
+        {QStringLiteral("Criteria"),
+         QStringLiteral("Ē ≥ %1   U0 ≥ %2   Emin ≥ %3   Emax/Emin ≤ %4")
+             .arg(required(r.average, QStringLiteral(" lx")), required(r.uniformity, QString()),
+                  required(r.minimum, QStringLiteral(" lx")), required(r.maxOverMin, QString()))},
+        two);
+    pages.skip(2);
+
+    pages.font(11, true);
+    pages.line(QStringLiteral("Meter"));
+    pages.font(9);
+    if (extras.calibration)
+        pages.row({QStringLiteral("Calibration factor"), *extras.calibration}, two);
+    if (extras.scf)
+        pages.row({QStringLiteral("SCF"), *extras.scf}, two);
+    if (!extras.meterNote.isEmpty())
+        pages.row({QString(), extras.meterNote}, two);
+    pages.skip(2);
+
+    pages.font(11, true);
+    const QString overall = survey::verdict(s);
+    pages.line(overall.isEmpty() ? QStringLiteral("Results")
+                                 : QStringLiteral("Results: %1").arg(overall));
+    pages.font(9);
+    const QList<double> four{0, 0.32, 0.55, 0.8};
+    pages.row({QStringLiteral("Figure"), QStringLiteral("Measured"), QStringLiteral("Required"),
+               QStringLiteral("Verdict")},
+              four, true);
+    for (const survey::Result& res : survey::results(s, unit))
+        pages.row({res.what, res.value, res.required, res.verdict}, four);
+    pages.skip(3);
+
+    // The plan: as large as the rest of the page allows, at least a third of a page.
+    pages.font(11, true);
+    pages.line(QStringLiteral("Plan (%1; column letters along the length)").arg(unit.name));
+    pages.font(7);
+    const double planHeight = std::min(pages.width() * 0.75, pages.room() - pages.mm(2));
+    if (planHeight < pages.mm(70))
+        pages.newPage();
+    const double height = std::min(pages.width() * 0.75, pages.room() - pages.mm(2));
+    heatmap::paint(painter, QRectF(0, pages.y(), pages.width(), height), planOf(s, unit));
+    pages.advance(height + pages.mm(3));
+
+    if (!s.notes.trimmed().isEmpty()) {
+        pages.font(11, true);
+        pages.line(QStringLiteral("Notes"));
+        pages.font(9);
+        pages.paragraph(s.notes);
+        pages.skip(3);
+    }
+
+    // The table of points, in the order they were walked.
+    pages.newPage();
+    pages.font(11, true);
+    pages.line(QStringLiteral("Points"));
+    pages.font(8);
+    const QList<double> columns{0, 0.1, 0.22, 0.34, 0.5, 0.66};
+    const auto header = [&] {
+        pages.row({QStringLiteral("Point"), QStringLiteral("x"), QStringLiteral("y"),
+                   QStringLiteral("E (%1)").arg(unit.name), QStringLiteral("Taken"), QString()},
+                  columns, true);
+    };
+    header();
+    for (int i : survey::walkOrder(s.rows, s.columns)) {
+        if (i >= s.points.size())
+            continue;
+        if (pages.room() < pages.lineHeight() * 1.2) {
+            pages.newPage();
+            header();
+        }
+        const survey::Point& p = s.points[i];
+        pages.row({survey::pointName(p.row, p.column), metres(p.x), metres(p.y),
+                   p.lux ? survey::illuminance(*p.lux, unit) : QStringLiteral("–"),
+                   p.taken.isValid() ? QLocale::c().toString(p.taken.toLocalTime(),
+                                                             QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                     : QString(),
+                   p.obstructed ? QStringLiteral("obstructed, not counted") : QString()},
+                  columns);
+    }
+    return painter.end();
+}
+
+std::optional<QByteArray> pdf(const survey::Survey& s, const Extras& extras) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(300);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter);
+        writer.setTitle(QStringLiteral("Lighting survey: %1").arg(s.name));
+        writer.setCreator(QStringLiteral("Lumetra"));
+        if (!paint(writer, s, extras))
+            return std::nullopt;
+    }
+    return bytes;
+}
+
+} // namespace lumetra::surveyreport
