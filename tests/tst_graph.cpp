@@ -1,6 +1,7 @@
 // The graph view, the live graph and the Plot buttons, driven by their controls.
 #include "commands/graphcommands.h"
 #include "commands/memorycommands.h"
+#include "graph/heatmapview.h"
 #include "link/wait.h"
 #include "model/recordtable.h"
 #include "support/meterfixture.h"
@@ -8,7 +9,9 @@
 #include "windows/filelist.h"
 #include "windows/graphview.h"
 #include "windows/realtimeall.h"
+#include "windows/survey.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -17,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,6 +60,7 @@ QString pdfText(const QString& path) {
 class TestGraph : public QObject {
     Q_OBJECT
 private slots:
+    void surveyWalkedSavedAndReported();
     void modes_data();
     void modes();
     void cursorSitsInTheMiddleOfTheView();
@@ -349,6 +354,66 @@ void TestGraph::plotButtons() {
     f.click("Open");
     QVERIFY(waitFor([&] { return f.hub->fileList() && f.hub->fileList() != list; }));
     QVERIFY(!f.hub->fileList()->toolbarButton("Plot")->isEnabled());
+}
+
+// A 3 x 4 survey walked with the keyboard against the meter, saved, opened, and reported by
+// the window and by lumetra-cli: the PDFs, read back, hold the same figures.
+void TestGraph::surveyWalkedSavedAndReported() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    PanelFixture f;
+    f.click(QStringLiteral("Survey"));
+    FrmSurvey* w = f.hub->surveyWindow();
+    QVERIFY(w);
+    w->ChkByHand->setChecked(true);
+    w->SpnColumns->setValue(4);
+    w->SpnRows->setValue(3);
+    QCOMPARE(w->survey().points.size(), 12);
+    // Row by row; the darkest point, A3 = 380 lx, gives U0 = 380 / 500.5.
+    const double lux[12] = {520, 540, 560, 500, 480, 610, 590, 470, 380, 450, 495, 411};
+    for (int k : survey::walkOrder(3, 4)) {
+        f.meter.setLux(lux[k]);
+        QVERIFY(waitFor([&] { return f.panel->state().display.readingValue == float(lux[k]); }));
+        QTest::keyClick(w->Plan, Qt::Key_Space);
+        QVERIFY(waitFor([&] { return w->survey().points[k].lux.has_value(); }, 4000));
+        QCOMPARE(*w->survey().points[k].lux, lux[k]);
+    }
+    QCOMPARE(w->LblVerdict->text(), QStringLiteral("Office work, reading and writing: PASS"));
+
+    const QString json = dir.filePath("office.json");
+    f.dialogs.saveAnswers = {json};
+    w->BtnSave->click();
+    w->ChkByHand->setChecked(false); // a new grid, the old one saved
+    f.dialogs.openAnswers = {json};
+    w->BtnOpen->click();
+    QCOMPARE(w->survey().points.size(), 12);
+    QCOMPARE(w->survey().points[8].lux, std::optional(380.0));
+
+    const QString pdf = dir.filePath("window.pdf");
+    f.dialogs.saveAnswers = {pdf};
+    w->BtnReport->click();
+    const QString text = pdfText(pdf);
+    // Average 500.5 lx shown as 501, U0 = 380 / 500.5; the meter's factors read for it.
+    for (const char* expected : {"Results: PASS", "501 lx", "380 lx", "0.76", "≥ 0.6",
+                                 "Calibration factor", "L0 1.000", "D3"})
+        QVERIFY2(text.contains(QString::fromUtf8(expected)), qPrintable(text));
+
+    QProcess cli;
+    const QString cliPdf = dir.filePath("cli.pdf");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-cli"),
+              {QStringLiteral("report"), json, QStringLiteral("-o"), cliPdf});
+    QVERIFY(cli.waitForFinished(30000));
+    QCOMPARE(cli.exitCode(), 0);
+    QCOMPARE(cli.readAllStandardOutput(), QByteArray("PASS\n"));
+    const auto results = [](const QString& t) {
+        return t.section(QStringLiteral("Results"), 1).section(QStringLiteral("Plan"), 0, 0);
+    };
+    QCOMPARE(results(pdfText(cliPdf)), results(text));
 }
 
 QTEST_MAIN(TestGraph)

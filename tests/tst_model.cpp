@@ -47,6 +47,7 @@ private slots:
     void surveyGrid();
     void surveyChecks();
     void surveyFile();
+    void surveyFiguresByHand();
 };
 
 void TestModel::clockBytes_data() {
@@ -522,6 +523,53 @@ void TestModel::surveyChecks() {
     QVERIFY(!ratio[0].passed); // Emin 0 < 1
     QVERIFY(!ratio[1].passed); // no light at the darkest point: no bound
     QVERIFY(!survey::figures({std::nullopt}));
+
+    // As shown: a failing U0 gets the decimals that show it failing.
+    survey::Survey shown;
+    shown.requirement = office;
+    shown.points << survey::Point{0, 0, 0, 0, 700.0, false, {}}
+                 << survey::Point{0, 1, 0, 0, 300.0, false, {}}
+                 << survey::Point{0, 2, 0, 0, 500.3, false, {}}
+                 << survey::Point{0, 3, 0, 0, 1.0, true, {}};
+    const auto rows = survey::results(shown, survey::lux());
+    const auto u0 = std::find_if(rows.begin(), rows.end(), [](const survey::Result& r) {
+        return r.what.startsWith(QLatin1String("U0"));
+    });
+    QCOMPARE(u0->value, QStringLiteral("0.5999"));
+    QCOMPARE(u0->verdict, QStringLiteral("FAIL"));
+    QCOMPARE(rows.first().value, QStringLiteral("3 (1 obstructed, 0 not taken)"));
+    QCOMPARE(survey::verdict(shown), QStringLiteral("FAIL"));
+}
+
+// The figures of a walked grid against a count by hand: obstructed and empty points are out.
+void TestModel::surveyFiguresByHand() {
+    survey::Survey s;
+    s.length = 9;
+    s.width = 6;
+    s.band = 0;
+    survey::layOut(s, 5, 7);
+    QCOMPARE(s.points[8].x, 1.5 * 9 / 7); // B2 at the centre of its cell
+    QCOMPARE(survey::pointName(1, 27), QStringLiteral("AB2"));
+    QCOMPARE(survey::walkOrder(2, 3), (QList<int>{0, 1, 2, 5, 4, 3}));
+    double sum = 0, lo = 1e9, hi = 0;
+    int n = 0;
+    for (int i = 0; i < s.points.size(); ++i) {
+        const double v = 100 + (i * 37) % 211;
+        if (i % 5 == 1)
+            continue; // never taken
+        s.points[i].lux = v;
+        s.points[i].obstructed = i % 7 == 3;
+        if (s.points[i].obstructed)
+            continue;
+        sum += v, lo = std::min(lo, v), hi = std::max(hi, v), ++n;
+    }
+    const auto f = survey::figures(survey::counted(s));
+    QCOMPARE(f->points, n);
+    QCOMPARE(f->average, sum / n);
+    QCOMPARE(f->minimum, lo);
+    QCOMPARE(f->maximum, hi);
+    QCOMPARE(f->u0, lo / (sum / n));
+    QCOMPARE(f->ud, lo / hi);
 }
 
 // The survey file keeps what it was given; a newer or broken file is refused with a reason.
@@ -531,6 +579,7 @@ void TestModel::surveyFile() {
     s.length = 5;
     s.width = 4;
     s.requirement = survey::builtInRequirements().first();
+    s.notes = QStringLiteral("Blinds down");
     s.rows = 6;
     s.columns = 8;
     s.points << survey::Point{0,
@@ -547,10 +596,12 @@ void TestModel::surveyFile() {
     QCOMPARE(back->name, s.name);
     QCOMPARE(back->requirement.uniformity, std::optional(0.60));
     QVERIFY(!back->requirement.minimum);
-    QCOMPARE(back->points.size(), 2);
+    QCOMPARE(back->notes, s.notes);
+    QCOMPARE(back->points.size(), 48); // every cell; those the file leaves out are empty
     QCOMPARE(back->points[0].lux, std::optional(512.5));
     QCOMPARE(back->points[0].taken, s.points[0].taken);
-    QVERIFY(!back->points[1].lux && back->points[1].obstructed);
+    QVERIFY(!back->points[47].lux && back->points[47].obstructed);
+    QVERIFY(!back->points[20].lux && !back->points[20].taken.isValid());
 
     QByteArray newer = survey::toJson(s);
     newer.replace("\"version\": 1", "\"version\": 2");
@@ -560,6 +611,13 @@ void TestModel::surveyFile() {
     outside.replace("\"row\": 5", "\"row\": 6");
     QVERIFY(!survey::fromJson(outside, error));
     QVERIFY(!survey::fromJson("{\"format\":", error));
+    QByteArray dark = survey::toJson(s);
+    dark.replace("512.5", "-3");
+    QVERIFY(!survey::fromJson(dark, error));
+    survey::Survey twice = s;
+    twice.points << s.points[0];
+    QVERIFY(!survey::fromJson(survey::toJson(twice), error));
+    QVERIFY(error.contains(QStringLiteral("A1")));
 }
 
 QTEST_APPLESS_MAIN(TestModel)
