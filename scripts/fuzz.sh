@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_display_frame fuzz_memory_dump fuzz_entry fuzz_record_file)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_display_frame fuzz_memory_dump fuzz_entry fuzz_record_file fuzz_survey_file)
 
 scripts/install-deps.sh
 if ! command -v clang++ >/dev/null; then
