@@ -16,6 +16,7 @@ run build/bin/bench_live_display "${1:-30}"
 run build/bin/bench_memory_download
 run build/bin/bench_record_files
 run build/bin/bench_graph "${LUMETRA_BENCH_PICTURES:-}"
+run build/bin/bench_survey "${LUMETRA_BENCH_PICTURES:-}"
 run build/bin/bench_unplug_soak "${LUMETRA_SOAK_CYCLES:-100}"
 run build/bin/bench_cli_record "${LUMETRA_CLI_SAMPLES:-10000}"
 echo

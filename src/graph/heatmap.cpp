@@ -123,16 +123,24 @@ void paint(QPainter& painter, const QRectF& area, const Map& map) {
     // Labels: columns above, rows to the left.
     painter.setFont(labelFont);
     painter.setPen(Qt::black);
-    for (int c = 0; c < map.columns && c < map.columnLabels.size(); ++c) {
+    // Labels too wide for their cells are drawn every so many cells.
+    double widest = 0;
+    const QFontMetricsF labels(labelFont, painter.device());
+    for (const QString& t : map.columnLabels)
+        widest = std::max(widest, labels.horizontalAdvance(t) + fontHeight * 0.3);
+    const int every = std::max(1, int(std::ceil(widest / std::max(1.0, l.cellWidth))));
+    const int rowEvery = std::max(1, int(std::ceil(fontHeight / std::max(1.0, l.cellHeight))));
+    for (int c = 0; c < map.columns && c < map.columnLabels.size(); c += every) {
         const QRectF cell = l.cellRect(0, c);
-        painter.drawText(QRectF(cell.left(), area.top(), cell.width(), l.cells.top() - area.top()),
-                         Qt::AlignCenter, map.columnLabels[c]);
-    }
-    for (int r = 0; r < map.rows && r < map.rowLabels.size(); ++r) {
-        const QRectF cell = l.cellRect(r, 0);
         painter.drawText(
-            QRectF(area.left(), cell.top(), l.cells.left() - area.left() - line * 3, cell.height()),
-            Qt::AlignRight | Qt::AlignVCenter, map.rowLabels[r]);
+            QRectF(cell.center().x() - widest / 2, area.top(), widest, l.cells.top() - area.top()),
+            Qt::AlignCenter, map.columnLabels[c]);
+    }
+    for (int r = 0; r < map.rows && r < map.rowLabels.size(); r += rowEvery) {
+        const QRectF cell = l.cellRect(r, 0);
+        painter.drawText(QRectF(area.left(), cell.center().y() - fontHeight / 2,
+                                l.cells.left() - area.left() - line * 3, fontHeight),
+                         Qt::AlignRight | Qt::AlignVCenter, map.rowLabels[r]);
     }
 
     // The legend: a bar from low (bottom) to high (top), its ends and middle labelled.

@@ -94,15 +94,24 @@ public:
                            Qt::TextWordWrap | Qt::AlignLeft, text);
         m_y += bounds.height();
     }
-    // A row of cells at the given column starts (fractions of the width).
+    // A row of cells at the given column starts (fractions of the width); a cell too long
+    // for its column wraps, and the row is as tall as its tallest cell.
     void row(const QStringList& cells, const QList<double>& starts, bool rule = false) {
-        const double h = lineHeight() * 1.15;
-        need(h);
+        const double line = lineHeight() * 1.15;
+        QList<QRectF> rects;
+        double h = line;
         for (qsizetype i = 0; i < cells.size() && i < starts.size(); ++i) {
             const double x = starts[i] * width();
             const double end = i + 1 < starts.size() ? starts[i + 1] * width() : width();
-            m_painter.drawText(QRectF(x, m_y, end - x - mm(1), h), Qt::AlignLeft | Qt::AlignVCenter,
-                               cells[i]);
+            const QRectF bounds = m_painter.boundingRect(
+                QRectF(x, 0, end - x - mm(1), 1e6), Qt::TextWordWrap | Qt::AlignLeft, cells[i]);
+            rects << QRectF(x, 0, end - x - mm(1), bounds.height());
+            h = std::max(h, bounds.height() + line - lineHeight());
+        }
+        need(h);
+        for (qsizetype i = 0; i < rects.size(); ++i) {
+            m_painter.drawText(rects[i].translated(0, m_y + (line - lineHeight()) / 2),
+                               Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, cells[i]);
         }
         m_y += h;
         if (rule) {
@@ -228,7 +237,7 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
     pages.font(11, true);
     pages.line(QStringLiteral("Points"));
     pages.font(8);
-    const QList<double> columns{0, 0.1, 0.22, 0.34, 0.5, 0.66};
+    const QList<double> columns{0, 0.1, 0.21, 0.32, 0.45, 0.74};
     const auto header = [&] {
         pages.row({QStringLiteral("Point"), QStringLiteral("x"), QStringLiteral("y"),
                    QStringLiteral("E (%1)").arg(unit.name), QStringLiteral("Taken"), QString()},
