@@ -78,7 +78,9 @@ void paint(QPainter& painter, const QRectF& area, const Map& map) {
         longest = std::max(longest, c.text.size());
     QFont cellFont = labelFont;
     const double byWidth = l.cellWidth * 0.9 / (0.6 * double(longest));
-    cellFont.setPixelSize(std::max(1, int(std::min(l.cellHeight * 0.45, byWidth))));
+    // Never much larger than the labels: a big cell is no reason to shout.
+    cellFont.setPixelSize(
+        std::max(1, int(std::min({l.cellHeight * 0.45, byWidth, fontHeight * 1.3}))));
     // A pixel size means device pixels; the painter's transform is ours to honour.
     painter.setFont(cellFont);
     const bool textFits = cellFont.pixelSize() >= 5;
@@ -168,16 +170,17 @@ void paint(QPainter& painter, const QRectF& area, const Map& map) {
                             : a >= 10 ? 1
                                       : 2));
     };
-    if (map.high > map.low) {
+    const bool anyValue = std::any_of(map.cells.begin(), map.cells.end(),
+                                      [](const Cell& c) { return c.value.has_value(); });
+    if (anyValue && map.high > map.low) {
         tick(0, map.low);
         tick(0.5, (map.low + map.high) / 2);
         tick(1, map.high);
-    } else {
+    } else if (anyValue) {
         tick(0.5, map.low);
     }
-    painter.drawText(
-        QRectF(bar.left() - fontHeight, bar.bottom() + line * 3, fontHeight * 5, fontHeight * 1.2),
-        Qt::AlignLeft | Qt::AlignTop, map.legendTitle);
+    painter.drawText(QRectF(bar.left(), bar.bottom() + line * 3, fontHeight * 5, fontHeight * 1.2),
+                     Qt::AlignLeft | Qt::AlignTop, map.legendTitle);
     painter.restore();
 }
 
