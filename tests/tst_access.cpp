@@ -21,6 +21,7 @@
 #include "windows/samplingchoice.h"
 #include "windows/scf.h"
 #include "windows/serialdevices.h"
+#include "windows/survey.h"
 
 #include <QAccessible>
 #include <QRegularExpression>
@@ -180,6 +181,7 @@ void TestAccess::everyWindowSpeaksInWords() {
     f.click("Graph");
     QVERIFY(waitFor([&] { return state.graphPoints.size() >= 1; }));
     f.hub->graphs().handOver();
+    f.click("Survey");
 
     QList<QWidget*> windows{&panel,
                             f.hub->memory().memoryWindow(),
@@ -188,7 +190,8 @@ void TestAccess::everyWindowSpeaksInWords() {
                             f.hub->keypad(),
                             f.hub->comparatorWindowOpen(),
                             f.hub->graphs().liveGraph(),
-                            f.hub->graphs().realTimeGraph()};
+                            f.hub->graphs().realTimeGraph(),
+                            f.hub->surveyWindow()};
     Port port;
     FileList files;
     SerialDevicesWindow devices;

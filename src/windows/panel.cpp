@@ -14,6 +14,7 @@
 #include "widgets/virtuallcd.h"
 #include "widgets/waitingbar.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -154,6 +155,11 @@ QToolButton* Panel::addToolbarButton(const ToolbarButton& row) {
     Toolbar1->addWidget(button);
     connect(button, &QToolButton::clicked, this, [this, key] { emit toolbarClicked(key); });
     m_buttons.append(button);
+    // Every button stays on the toolbar: one folded away behind the toolbar's extension
+    // would be hidden, and a hidden button's key does nothing.
+    setMinimumWidth(std::max(minimumWidth(), Toolbar1->sizeHint().width()));
+    if (auto* more = Toolbar1->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More commands"));
     return button;
 }
 

@@ -144,7 +144,7 @@ void FrmSurvey::build() {
     grid->addWidget(new QLabel(QStringLiteral("columns ×"), area));
     grid->addWidget(SpnRows);
     grid->addWidget(new QLabel(QStringLiteral("rows"), area));
-    areaForm->addRow(QStringLiteral("Grid"), grid);
+    areaForm->addRow(QStringLiteral("Points"), grid);
     areaForm->addRow(BtnLayOut);
     leftLayout->addWidget(area);
 
