@@ -14,7 +14,6 @@
 #include "widgets/virtuallcd.h"
 #include "widgets/waitingbar.h"
 
-#include <algorithm>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,6 +26,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
