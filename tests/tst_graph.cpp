@@ -8,6 +8,7 @@
 #include "windows/datalist.h"
 #include "windows/filelist.h"
 #include "windows/graphview.h"
+#include "windows/profile.h"
 #include "windows/realtimeall.h"
 #include "windows/survey.h"
 
@@ -20,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -59,8 +61,12 @@ QString pdfText(const QString& path) {
 
 class TestGraph : public QObject {
     Q_OBJECT
+    QTemporaryDir m_settings;
 private slots:
+    void initTestCase();
+    void init();
     void surveyWalkedSavedAndReported();
+    void lightOverTime();
     void modes_data();
     void modes();
     void cursorSitsInTheMiddleOfTheView();
@@ -354,6 +360,69 @@ void TestGraph::plotButtons() {
     f.click("Open");
     QVERIFY(waitFor([&] { return f.hub->fileList() && f.hub->fileList() != list; }));
     QVERIFY(!f.hub->fileList()->toolbarButton("Plot")->isEnabled());
+}
+
+void TestGraph::initTestCase() {
+    // Choices the views remember (the axis, the threshold) are kept away from the user's.
+    QVERIFY(m_settings.isValid());
+    QCoreApplication::setOrganizationName(QStringLiteral("Lumetra"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lumetra"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+}
+
+void TestGraph::init() {
+    QSettings().clear(); // each test starts from the defaults
+}
+
+// The live graph of the meter handed over and read on the Time axis: the cursor shows the
+// clock time, the statistics the dose and the time above a threshold. A series of more than
+// a day has its daily profile, which saves as a picture.
+void TestGraph::lightOverTime() {
+    PanelFixture f;
+    f.click(QStringLiteral("Graph"));
+    QVERIFY(waitFor([&] { return f.panel->state().graphPoints.size() >= 6; }, 8000));
+    f.hub->graphs().handOver();
+    GraphView* view = f.hub->graphs().realTimeGraph();
+    QVERIFY(waitFor([&] { return view && view->hasTimes(); }));
+    QVERIFY(!view->CmdProfile->isEnabled()); // a few seconds: no profile
+    view->CboAxis->setCurrentIndex(1);
+    emit view->CboAxis->activated(1);
+    QVERIFY(view->CWGraph1->timeAxis());
+    QCOMPARE(QSettings().value(QStringLiteral("graph/axis")).toString(), QStringLiteral("Time"));
+    pick(*view, QStringLiteral("Cursor Coordinates"));
+    QVERIFY2(view->XPosition->text().startsWith(QDate::currentDate().toString(Qt::ISODate)),
+             qPrintable(view->XPosition->text()));
+    // A steady 12.34 lx: never above 500 lx, always above 10.
+    QVERIFY2(view->LblStatistics->text().contains(QStringLiteral("Above 500 lx: 0 s (0 %)")),
+             qPrintable(view->LblStatistics->text()));
+    view->SpnThreshold->setValue(10);
+    QVERIFY2(view->LblStatistics->text().contains(QStringLiteral("(100 %), below: 0 s")),
+             qPrintable(view->LblStatistics->text()));
+    QVERIFY(view->LblStatistics->text().contains(QStringLiteral("lx·h")));
+
+    // Three days at ten-minute steps: 600 lx from 8:00 to 18:00, 5 lx at night.
+    GraphView plot(QStringLiteral("Plot"), QStringLiteral("Plot"), f.dialogs);
+    QVector<float> values;
+    SeriesTimes times{{}, 600000, false};
+    const QDateTime start(QDate(2026, 3, 27), QTime(0, 0));
+    for (int k = 0; k < 3 * 144; ++k) {
+        const QDateTime t = start.addSecs(600LL * k);
+        values << (t.time().hour() >= 8 && t.time().hour() < 18 ? 600.0f : 5.0f);
+        times.ms << t.toMSecsSinceEpoch();
+    }
+    plot.fill(values, QStringLiteral("Lx"), 5, 600, times);
+    QVERIFY(plot.CmdProfile->isEnabled());
+    plot.CmdProfile->click();
+    auto* profile = plot.findChild<ProfileWindow*>();
+    QVERIFY(profile);
+    const heatmap::Map& map = profile->Map->map();
+    QCOMPARE(map.rows, 3);
+    QCOMPARE(map.cells[1 * 24 + 9].value, std::optional(600.0));
+    QCOMPARE(map.cells[2 * 24 + 3].value, std::optional(5.0));
+    QTemporaryDir dir;
+    f.dialogs.saveAnswers = {dir.filePath(QStringLiteral("profile.png"))};
+    profile->CmdSave->click();
+    QVERIFY(!QImage(dir.filePath(QStringLiteral("profile.png"))).isNull());
 }
 
 // A 3 x 4 survey walked with the keyboard against the meter, saved, opened, and reported by

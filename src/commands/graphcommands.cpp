@@ -3,12 +3,14 @@
 #include "graph/seriesplot.h"
 #include "model/appstate.h"
 #include "model/columnplot.h"
+#include "model/exposure.h"
 #include "model/recordtable.h"
 #include "windows/graphview.h"
 #include "windows/realtimeall.h"
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace lumetra {
@@ -61,26 +63,52 @@ void GraphCommands::handOver() {
     m_realTimeGraph = view;
     view->show();
     // The window first, the series right after: the screen answers between the two.
+    // Each sample with the PC's time of it, two a second.
+    GraphView::Times times{s.graphPoints.times(), 500, false};
     QTimer::singleShot(0, view,
-                       [view, series = s.graphPoints.series(),
+                       [view, series = s.graphPoints.series(), times = std::move(times),
                         unit = m_live ? m_live->CWGraph1->unit() : s.graphUnit,
-                        low = s.graphRangeLow,
-                        high = s.graphRangeHigh] { view->fill(series, unit, low, high); });
+                        low = s.graphRangeLow, high = s.graphRangeHigh]() mutable {
+                           view->fill(series, unit, low, high, std::move(times));
+                       });
 }
 
 void GraphCommands::plotColumn(const RecordTable& table, int column, const QString& unit,
-                               float startMaximum, float startMinimum) {
-    QStringList cells;
+                               float startMaximum, float startMinimum, const QDateTime& reference) {
+    QStringList cells, stamps;
     cells.reserve(table.rowCount());
-    for (int r = 0; r < table.rowCount(); ++r)
+    stamps.reserve(table.rowCount());
+    for (int r = 0; r < table.rowCount(); ++r) {
         cells.append(table.cell(r, column));
+        stamps.append(table.cell(r, 1));
+    }
+    // The records' times, when every stamp gives one.
+    GraphView::Times times;
+    const QList<QDateTime> when = exposure::recordFileTimes(stamps, reference);
+    times.ms.reserve(when.size());
+    QList<qint64> steps;
+    for (const QDateTime& t : when) {
+        if (!t.isValid() || (!times.ms.isEmpty() && t.toMSecsSinceEpoch() < times.ms.last())) {
+            times.ms.clear();
+            break;
+        }
+        if (!times.ms.isEmpty())
+            steps.append(t.toMSecsSinceEpoch() - times.ms.last());
+        times.ms.append(t.toMSecsSinceEpoch());
+    }
+    // The sampling interval is the usual step between records.
+    if (!steps.isEmpty()) {
+        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        times.intervalMs = std::max<qint64>(1000, steps[steps.size() / 2]);
+    }
+    times.datesAssumed = true;
     const ColumnPlot plot = columnPlot(cells, startMaximum, startMinimum);
     if (!m_plot) {
         m_plot = new GraphView(QStringLiteral("Plot"), QStringLiteral("Plot"), m_dialogs);
     }
     m_plot->show();
     m_plot->raise();
-    m_plot->fill(plot.values, unit, plot.minimum, plot.maximum);
+    m_plot->fill(plot.values, unit, plot.minimum, plot.maximum, std::move(times));
 }
 
 float firstValueRange(const RecordTable& table, int column) {

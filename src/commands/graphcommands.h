@@ -3,6 +3,7 @@
 #include "windows/graphview.h"
 #include "windows/realtimeall.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 
@@ -27,9 +28,10 @@ public:
     // The live graph's whole series into a new "Real Time Graph".
     void handOver();
     // One column of a list into "Plot" (reused when open): the unit names the values; the
-    // range starts at startMaximum/startMinimum and widens to the values.
+    // range starts at startMaximum/startMinimum and widens to the values. The records' day
+    // stamps give their times, dated from `reference` (a record keeps day and time only).
     void plotColumn(const RecordTable& table, int column, const QString& unit, float startMaximum,
-                    float startMinimum);
+                    float startMinimum, const QDateTime& reference);
 
     RealTimeAll* liveGraph() const { return m_live.data(); }
     GraphView* realTimeGraph() const { return m_realTimeGraph.data(); }

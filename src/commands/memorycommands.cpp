@@ -16,6 +16,7 @@
 #include "windows/datalist.h"
 #include "windows/datalogger.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QScopeGuard>
@@ -322,7 +323,8 @@ void MemoryCommands::dataListCommand(DataList* list, const QString& key) {
             return; // the set is still filling the list
         // The list's own unit; the range starts at 0 and the first value, and widens to all.
         const RecordTable& table = *list->visibleTable();
-        m_graphs.plotColumn(table, 2, table.header(0), firstValueRange(table, 2), 0.0f);
+        m_graphs.plotColumn(table, 2, table.header(0), firstValueRange(table, 2), 0.0f,
+                            QDateTime::currentDateTime());
     } else {
         runListCommand(*list, *list->visibleTable(), key, m_state, m_dialogs, &m_poll);
     }

@@ -275,7 +275,8 @@ void ToolbarHub::open() {
             // widens the range to all values.
             const RecordTable& table = *list->table();
             const float first = firstValueRange(table, 2);
-            m_graphs->plotColumn(table, 2, table.header(0), first, first);
+            m_graphs->plotColumn(table, 2, table.header(0), first, first,
+                                 QFileInfo(path).lastModified());
         } else if (key == QLatin1String("Print")) {
             // The list stays until its print is done; a second print waits its turn.
             if (const auto busy = list->busy().tryHold())

@@ -60,12 +60,19 @@ SeriesPlot::SeriesPlot(QWidget* parent) : QWidget(parent) {
     setCursorVisible(false);
     m_plot->installEventFilter(this);
     connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &SeriesPlot::followSpan);
+    connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &SeriesPlot::rangesChanged);
     connect(m_plot->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &SeriesPlot::rangesChanged);
 }
 
 void SeriesPlot::setSeries(const QVector<float>& values) {
+    if (m_timeAxis) {
+        m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
+        m_timeAxis = false;
+        m_xs.clear();
+    }
     m_count = int(values.size());
     QVector<QCPGraphData> points(values.size());
     for (qsizetype k = 0; k < values.size(); ++k)
@@ -74,6 +81,46 @@ void SeriesPlot::setSeries(const QVector<float>& values) {
     // The mark follows the trace only when there is one to follow.
     m_cursorMark->setGraph(m_count > 0 ? m_graph : nullptr);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void SeriesPlot::setTimedSeries(const QVector<float>& values, const QVector<qint64>& timesMs,
+                                qint64 gapMs) {
+    const qsizetype n = std::min(values.size(), timesMs.size());
+    m_count = int(n);
+    m_xs.resize(n);
+    QVector<QCPGraphData> points;
+    points.reserve(n + n / 16);
+    for (qsizetype k = 0; k < n; ++k) {
+        const double x = double(timesMs[k]) / 1000.0;
+        if (k > 0 && timesMs[k] - timesMs[k - 1] > gapMs) // the meter was away: no line across
+            points.append(QCPGraphData((m_xs[k - 1] + x) / 2, qQNaN()));
+        m_xs[k] = x;
+        points.append(QCPGraphData(x, double(values[k])));
+    }
+    m_graph->data()->set(points, true);
+    if (!m_timeAxis) {
+        m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTickerDateTime>::create());
+        m_timeAxis = true;
+    }
+    m_cursorMark->setGraph(m_count > 0 ? m_graph : nullptr);
+    followSpan();
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// Clock-time labels as fine as the span in view asks: seconds, minutes, hours or days.
+void SeriesPlot::followSpan() {
+    if (!m_timeAxis)
+        return;
+    auto ticker = m_plot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>();
+    if (!ticker)
+        return;
+    const double span = m_plot->xAxis->range().size();
+    const QString format = span <= 300         ? QStringLiteral("HH:mm:ss")
+                           : span <= 86400     ? QStringLiteral("HH:mm")
+                           : span <= 7 * 86400 ? QStringLiteral("d MMM\nHH:mm")
+                                               : QStringLiteral("d MMM yyyy");
+    if (ticker->dateTimeFormat() != format)
+        ticker->setDateTimeFormat(format);
 }
 
 void SeriesPlot::setXRange(double lower, double upper) {
@@ -143,7 +190,15 @@ bool SeriesPlot::cursorVisible() const {
 void SeriesPlot::moveCursor(double x) {
     if (m_count == 0)
         return;
-    m_cursorX = std::clamp(std::round(x), 1.0, double(m_count));
+    if (m_timeAxis) {
+        // The reading nearest in time.
+        auto at = std::lower_bound(m_xs.cbegin(), m_xs.cend(), x);
+        if (at == m_xs.cend() || (at != m_xs.cbegin() && x - *(at - 1) < *at - x))
+            --at;
+        m_cursorX = *at;
+    } else {
+        m_cursorX = std::clamp(std::round(x), 1.0, double(m_count));
+    }
     m_cursorLine->point1->setCoords(m_cursorX, 0);
     m_cursorLine->point2->setCoords(m_cursorX, 1);
     m_cursorMark->setGraphKey(m_cursorX);

@@ -27,6 +27,11 @@ public:
 
     // Replaces the trace; x runs from 1 to the number of values.
     void setSeries(const QVector<float>& values);
+    // Replaces the trace with the values at their times (milliseconds since the epoch, in
+    // order): x is the time in seconds, the axis shows clock times that follow the span, and
+    // a step longer than gapMs breaks the line.
+    void setTimedSeries(const QVector<float>& values, const QVector<qint64>& timesMs, qint64 gapMs);
+    bool timeAxis() const { return m_timeAxis; }
     int pointCount() const { return m_count; }
     void setXRange(double lower, double upper);
     void setYRange(double lower, double upper);
@@ -39,7 +44,8 @@ public:
     // Cursor 1: a vertical line through a reading, with a mark on the trace.
     void setCursorVisible(bool visible);
     bool cursorVisible() const;
-    // Moves the cursor to the reading nearest x (within the series) and reports it.
+    // Moves the cursor to the reading nearest x (within the series) and reports it: its
+    // number, or its time in seconds on the time axis.
     void moveCursor(double x);
     double cursorX() const { return m_cursorX; }
 
@@ -65,6 +71,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void followSpan();
+
     QCustomPlot* m_plot = nullptr;
     QCPGraph* m_graph = nullptr;
     QCPLayer* m_cursorLayer = nullptr;
@@ -74,6 +82,8 @@ private:
     QColor m_background = Qt::white;
     int m_count = 0;
     double m_cursorX = 0;
+    bool m_timeAxis = false;
+    QVector<double> m_xs; // on the time axis: each reading's x, in order
     bool m_dragging = false;
 };
 

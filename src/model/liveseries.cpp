@@ -6,6 +6,7 @@ namespace lumetra {
 
 void LiveSeries::clear() {
     m_values.clear();
+    m_times.clear();
     m_next = 0;
     m_wrapped = false;
     m_taken = 0;
@@ -31,15 +32,17 @@ void LiveSeries::noteExtremes(float value) const {
     }
 }
 
-void LiveSeries::append(float value) {
+void LiveSeries::append(float value, qint64 timeMs) {
     if (m_wrapped) {
         const float old = m_values[m_next];
         if (!m_stale &&
             ((old == m_min && --m_minCount == 0) || (old == m_max && --m_maxCount == 0)))
             m_stale = true;
         m_values[m_next] = value;
+        m_times[m_next] = timeMs;
     } else {
         m_values.append(value);
+        m_times.append(timeMs);
     }
     if (!m_stale)
         noteExtremes(value);
@@ -50,13 +53,26 @@ void LiveSeries::append(float value) {
     }
 }
 
-QVector<float> LiveSeries::series() const {
-    if (!m_wrapped)
-        return m_values;
-    QVector<float> out(kCapacity);
-    const auto split = m_values.cbegin() + m_next;
-    std::copy(m_values.cbegin(), split, std::copy(split, m_values.cend(), out.begin()));
+namespace {
+
+// The ring's contents, oldest first.
+template <typename T> QVector<T> unrolled(const QVector<T>& ring, int next, bool wrapped) {
+    if (!wrapped)
+        return ring;
+    QVector<T> out(ring.size());
+    const auto split = ring.cbegin() + next;
+    std::copy(ring.cbegin(), split, std::copy(split, ring.cend(), out.begin()));
     return out;
+}
+
+} // namespace
+
+QVector<float> LiveSeries::series() const {
+    return unrolled(m_values, m_next, m_wrapped);
+}
+
+QVector<qint64> LiveSeries::times() const {
+    return unrolled(m_times, m_next, m_wrapped);
 }
 
 void LiveSeries::rescan() const {

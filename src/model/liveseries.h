@@ -15,13 +15,16 @@ public:
     static constexpr int kCapacity = 864001;
 
     void clear();
-    void append(float value);
+    // A reading and when it was taken (milliseconds since the epoch).
+    void append(float value, qint64 timeMs = 0);
     // Samples held: at most kCapacity.
     int size() const { return m_wrapped ? kCapacity : m_next; }
     // Samples taken since the last clear (the ring position is this modulo kCapacity).
     qint64 taken() const { return m_taken; }
     // The samples held, oldest first.
     QVector<float> series() const;
+    // Their times, in the same order.
+    QVector<qint64> times() const;
     // Lowest and highest value of the samples held, gaps (NaN) left out (both 0 when there is
     // no value).
     float minimum() const;
@@ -32,6 +35,7 @@ private:
     void noteExtremes(float value) const;
 
     QVector<float> m_values; // grows to kCapacity, then is overwritten in place
+    QVector<qint64> m_times; // beside m_values
     int m_next = 0;          // where the next sample goes
     bool m_wrapped = false;
     qint64 m_taken = 0;

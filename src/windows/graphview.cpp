@@ -1,10 +1,15 @@
 #include "graphview.h"
 
 #include "model/columnplot.h"
+#include "model/exposure.h"
+#include "model/samplerow.h"
+#include "platform/remembered.h"
 #include "widgets/dialogs.h"
 #include "widgets/twips.h"
+#include "windows/profile.h"
 
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -15,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -48,6 +54,19 @@ public:
 
 QString numberText(double v) {
     return QString::number(v, 'g', 10);
+}
+
+const QString kAxisKey = QStringLiteral("graph/axis");
+const QString kThresholdKey = QStringLiteral("graph/threshold");
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+QString duration(qint64 ms) {
+    const double s = double(ms) / 1000;
+    if (s < 120)
+        return QStringLiteral("%1 s").arg(s, 0, 'f', 0);
+    if (s < 7200)
+        return QStringLiteral("%1 min").arg(s / 60, 0, 'f', 1);
+    return QStringLiteral("%1 h").arg(s / 3600, 0, 'f', 2);
 }
 
 // A range of no width cannot be shown (one reading, or a steady light): it is opened a
@@ -105,7 +124,7 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     Label3->setObjectName(QStringLiteral("Label3"));
     LblUnit = new QLabel(QStringLiteral("KW1"), SSFrame4);
     LblUnit->setObjectName(QStringLiteral("LblUnit"));
-    range->setRowStretch(3, 1); // the rows sit at the top of their frame
+    range->setRowStretch(4, 1); // the rows sit at the top of their frame
     range->addWidget(Label5, 0, 1, Qt::AlignCenter);
     range->addWidget(Label6, 0, 2, Qt::AlignCenter);
     range->addWidget(Label3, 1, 0);
@@ -131,6 +150,36 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
         connect(max, &QDoubleSpinBox::valueChanged, this, &GraphView::applyEdits);
         connect(min, &QDoubleSpinBox::valueChanged, this, &GraphView::applyEdits);
     }
+
+    // The horizontal axis: reading numbers, or clock time where the times are known.
+    CboAxis = new QComboBox(SSFrame4);
+    CboAxis->setObjectName(QStringLiteral("CboAxis"));
+    CboAxis->setAccessibleName(tr("Horizontal axis"));
+    CboAxis->addItems({QStringLiteral("No.s"), QStringLiteral("Time")});
+    CboAxis->setEnabled(false);
+    auto* axisLabel = new QLabel(tr("&Axis"), SSFrame4);
+    axisLabel->setBuddy(CboAxis);
+    range->addWidget(axisLabel, 3, 0);
+    range->addWidget(CboAxis, 3, 1, 1, 2);
+    DtTo = new QDateTimeEdit(SSFrame4);
+    DtTo->setObjectName(QStringLiteral("DtTo"));
+    DtTo->setAccessibleName(tr("End of the time range"));
+    DtFrom = new QDateTimeEdit(SSFrame4);
+    DtFrom->setObjectName(QStringLiteral("DtFrom"));
+    DtFrom->setAccessibleName(tr("Start of the time range"));
+    for (QDateTimeEdit* e : {DtFrom, DtTo}) {
+        e->setDisplayFormat(kTimeFormat);
+        e->setKeyboardTracking(false);
+        e->hide();
+        connect(e, &QDateTimeEdit::editingFinished, this, &GraphView::applyEdits);
+    }
+    range->addWidget(DtTo, 1, 1);
+    range->addWidget(DtFrom, 1, 2);
+    connect(CboAxis, &QComboBox::activated, this, [this](int index) {
+        chooseAxis(index);
+        if (const QString e = remember(kAxisKey, CboAxis->currentText()); !e.isEmpty())
+            LblStatistics->setText(e);
+    });
 
     SSFrame3 = new QGroupBox(QStringLiteral("Track Mode"), FrmGraphic);
     SSFrame3->setObjectName(QStringLiteral("SSFrame3"));
@@ -169,6 +218,23 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     cursor->addWidget(Label2, 1, 0);
     cursor->addWidget(YPosition, 1, 1);
     cursor->addWidget(LblStatistics, 2, 0, 1, 2);
+    SpnThreshold = new QDoubleSpinBox(SSFrame2);
+    SpnThreshold->setObjectName(QStringLiteral("SpnThreshold"));
+    SpnThreshold->setAccessibleName(tr("Threshold for the time above, lux"));
+    SpnThreshold->setRange(0, 400000);
+    SpnThreshold->setDecimals(1);
+    SpnThreshold->setSuffix(QStringLiteral(" lx"));
+    SpnThreshold->setKeyboardTracking(false);
+    SpnThreshold->setValue(QSettings().value(kThresholdKey, 500.0).toDouble());
+    auto* thresholdLabel = new QLabel(tr("&Threshold"), SSFrame2);
+    thresholdLabel->setBuddy(SpnThreshold);
+    cursor->addWidget(thresholdLabel, 3, 0);
+    cursor->addWidget(SpnThreshold, 3, 1);
+    connect(SpnThreshold, &QDoubleSpinBox::valueChanged, this, [this](double v) {
+        updateStatistics();
+        if (const QString e = remember(kThresholdKey, v); !e.isEmpty())
+            LblStatistics->setText(e);
+    });
     CmdReset = new QPushButton(QStringLiteral("Reset Scale"), FrmGraphic);
     CmdReset->setObjectName(QStringLiteral("CmdReset"));
     CmdPrint = new QPushButton(QStringLiteral("Print Graph"), FrmGraphic);
@@ -176,7 +242,13 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     CmdSave = new QPushButton(QStringLiteral("Save Graph"), FrmGraphic);
     CmdSave->setObjectName(QStringLiteral("CmdSave"));
     CmdSave->setToolTip(tr("Save the graph as a PNG picture or a PDF document"));
-    for (QPushButton* b : {CmdReset, CmdPrint, CmdSave})
+    CmdProfile = new QPushButton(QStringLiteral("Profile"), FrmGraphic);
+    CmdProfile->setObjectName(QStringLiteral("CmdProfile"));
+    CmdProfile->setToolTip(tr("The mean light of every hour of every day (a series longer than "
+                              "a day)"));
+    CmdProfile->setEnabled(false);
+    connect(CmdProfile, &QPushButton::clicked, this, &GraphView::showProfile);
+    for (QPushButton* b : {CmdReset, CmdPrint, CmdSave, CmdProfile})
         b->setAccessibleName(b->text());
     connect(CmdReset, &QPushButton::clicked, this, &GraphView::resetScale);
     connect(CmdPrint, &QPushButton::clicked, this, &GraphView::print);
@@ -192,6 +264,7 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     buttons->addWidget(CmdReset);
     buttons->addWidget(CmdPrint);
     buttons->addWidget(CmdSave);
+    buttons->addWidget(CmdProfile);
     right->addLayout(buttons);
     columns->addLayout(right, 1);
 
@@ -202,7 +275,10 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     layout->addWidget(FrmGraphic);
 
     connect(CWGraph1, &SeriesPlot::cursorMoved, this, [this](double x, double y) {
-        XPosition->setText(numberText(x));
+        XPosition->setText(CWGraph1->timeAxis()
+                               ? QDateTime::fromMSecsSinceEpoch(qint64(std::llround(x * 1000)))
+                                     .toString(kTimeFormat)
+                               : numberText(x));
         // Over an unreadable record the trace has a gap, and so has the readout.
         YPosition->setText(std::isnan(y) ? QString() : QString::number(y, 'f', 3));
     });
@@ -228,6 +304,19 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
 }
 
 void GraphView::setEdits(double xMin, double xMax, double yMin, double yMax) {
+    if (CWGraph1->timeAxis()) {
+        // The number edits keep their range; the time edits show the times.
+        for (const auto& [edit, value] : {std::pair{DtFrom, xMin}, std::pair{DtTo, xMax}}) {
+            const QSignalBlocker quiet(edit);
+            edit->setDateTime(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(value * 1000))));
+        }
+        for (const auto& [edit, value] :
+             {std::pair{AxisMin[2], yMin}, std::pair{AxisMax[2], yMax}}) {
+            const QSignalBlocker quiet(edit);
+            edit->setValue(value);
+        }
+        return;
+    }
     const std::array<std::pair<QDoubleSpinBox*, double>, 4> edits{
         {{AxisMin[1], xMin}, {AxisMax[1], xMax}, {AxisMin[2], yMin}, {AxisMax[2], yMax}}};
     for (const auto& [edit, value] : edits) {
@@ -236,13 +325,56 @@ void GraphView::setEdits(double xMin, double xMax, double yMin, double yMax) {
     }
 }
 
-void GraphView::fill(const QVector<float>& values, const QString& unit, float lower, float upper) {
+void GraphView::fill(const QVector<float>& values, const QString& unit, float lower, float upper,
+                     Times times) {
     m_values = values;
     m_unit = unit;
+    if (times.ms.size() != values.size())
+        times = {}; // times that do not match the values are no times
+    m_times = std::move(times);
+    // The same readings in lux over real time, for the exposure figures and the profile.
+    m_lux = {};
+    if (hasTimes() && illuminance()) {
+        const double perValue = m_unit.compare(QLatin1String("Fc"), Qt::CaseInsensitive) == 0
+                                    ? samples::kLuxPerFootCandle
+                                    : 1.0;
+        m_lux.intervalMs = m_times.intervalMs;
+        m_lux.timesMs = QList<qint64>(m_times.ms.cbegin(), m_times.ms.cend());
+        m_lux.lux.reserve(values.size());
+        for (const float v : values)
+            m_lux.lux.append(double(v) * perValue);
+    }
     std::tie(m_resetLower, m_resetUpper) = showable(lower, upper);
-    CWGraph1->setSeries(values);
-    CWGraph1->setAxisCaptions(QStringLiteral("No.s"), unit);
     LblUnit->setText(unit);
+    CboAxis->setEnabled(hasTimes());
+    const bool overADay = hasTimes() && m_times.ms.last() - m_times.ms.first() > 86400000;
+    CmdProfile->setEnabled(overADay && illuminance());
+    const int axis = hasTimes() && QSettings().value(kAxisKey).toString() == QLatin1String("Time");
+    CboAxis->setCurrentIndex(axis);
+    showSeries();
+}
+
+void GraphView::chooseAxis(int index) {
+    CboAxis->setCurrentIndex(hasTimes() ? std::clamp(index, 0, 1) : 0);
+    showSeries();
+}
+
+void GraphView::showSeries() {
+    const bool time = CboAxis->currentIndex() == 1 && hasTimes();
+    if (time)
+        CWGraph1->setTimedSeries(m_values, m_times.ms, 2 * m_times.intervalMs);
+    else
+        CWGraph1->setSeries(m_values);
+    const QString x = !time                  ? QStringLiteral("No.s")
+                      : m_times.datesAssumed ? tr("Time (dates assumed)")
+                                             : tr("Time");
+    CWGraph1->setAxisCaptions(x, m_unit);
+    Label3->setText(time ? tr("Time") : QStringLiteral("No.s"));
+    Label1->setText(time ? tr("Time ( X ) :") : QStringLiteral("No.s ( X ) :"));
+    AxisMax[1]->setVisible(!time);
+    AxisMin[1]->setVisible(!time);
+    DtFrom->setVisible(time);
+    DtTo->setVisible(time);
     resetScale();
     updateStatistics();
     if (CWGraph1->mouseMode() == MouseMode::Cursor)
@@ -266,7 +398,11 @@ void GraphView::chooseMode(int index) {
 }
 
 void GraphView::applyEdits() {
-    const double x0 = AxisMin[1]->value(), x1 = AxisMax[1]->value();
+    const bool time = CWGraph1->timeAxis();
+    const double x0 =
+        time ? double(DtFrom->dateTime().toMSecsSinceEpoch()) / 1000 : AxisMin[1]->value();
+    const double x1 =
+        time ? double(DtTo->dateTime().toMSecsSinceEpoch()) / 1000 : AxisMax[1]->value();
     const double y0 = AxisMin[2]->value(), y1 = AxisMax[2]->value();
     if (!(x0 < x1) || !(y0 < y1)) {
         // A minimum that is not below its maximum is refused: the edits show the range again.
@@ -280,15 +416,65 @@ void GraphView::applyEdits() {
 }
 
 void GraphView::resetScale() {
+    if (CWGraph1->timeAxis()) {
+        const double t0 = double(m_times.ms.first()) / 1000;
+        const double t1 = std::max(double(m_times.ms.last()) / 1000, t0 + 1);
+        setEdits(t0, t1, m_resetLower, m_resetUpper);
+        CWGraph1->setYRange(m_resetLower, m_resetUpper);
+        CWGraph1->setXRange(t0, t1);
+        return;
+    }
     const double n = std::max<double>(2, m_values.size()); // one reading still gets a width
     setEdits(1, n, m_resetLower, m_resetUpper);
     CWGraph1->setYRange(m_resetLower, m_resetUpper);
     CWGraph1->setXRange(1, n);
 }
 
-void GraphView::updateStatistics() {
+bool GraphView::illuminance() const {
+    return m_unit.compare(QLatin1String("Lx"), Qt::CaseInsensitive) == 0 ||
+           m_unit.compare(QLatin1String("Fc"), Qt::CaseInsensitive) == 0;
+}
+
+std::pair<qsizetype, qsizetype> GraphView::readingsInView() const {
     const auto [x0, x1] = CWGraph1->xRange();
-    const auto s = rangeStatistics(m_values, x0, x1);
+    if (!CWGraph1->timeAxis()) {
+        const auto first = qsizetype(std::max(0.0, std::ceil(x0) - 1));
+        const auto last = qsizetype(std::min(double(m_values.size()), std::floor(x1))) - 1;
+        return {first, last};
+    }
+    const QVector<qint64>& t = m_times.ms;
+    const auto from = std::lower_bound(t.cbegin(), t.cend(), qint64(std::ceil(x0 * 1000)));
+    const auto to = std::upper_bound(t.cbegin(), t.cend(), qint64(std::floor(x1 * 1000)));
+    return {from - t.cbegin(), (to - t.cbegin()) - 1};
+}
+
+QString GraphView::exposureText(qsizetype first, qsizetype last) const {
+    const double threshold = SpnThreshold->value();
+    const exposure::Figures f = exposure::figures(m_lux, first, last, threshold);
+    const auto share = [&](qint64 ms) {
+        return f.coveredMs > 0
+                   ? QStringLiteral("%1 %").arg(100.0 * double(ms) / double(f.coveredMs), 0, 'f', 0)
+                   : QStringLiteral("–");
+    };
+    QString text = tr("\nDose %1 lx·h over %2")
+                       .arg(f.luxHours, 0, 'f', f.luxHours < 100 ? 2 : 0)
+                       .arg(duration(f.coveredMs));
+    if (f.gapMs > 0)
+        text += tr(" (gaps left out: %1)").arg(duration(f.gapMs));
+    text += tr("\nAbove %1 lx: %2 (%3), below: %4 (%5)")
+                .arg(threshold, 0, 'f', threshold < 10 ? 1 : 0)
+                .arg(duration(f.aboveMs), share(f.aboveMs), duration(f.belowMs), share(f.belowMs));
+    text += tr("\nBelow 100 lx %1 · 100–500 %2 · 500–2000 %3 · above 2000 %4")
+                .arg(duration(f.bandMs[0]), duration(f.bandMs[1]), duration(f.bandMs[2]),
+                     duration(f.bandMs[3]));
+    return text;
+}
+
+void GraphView::updateStatistics() {
+    // The same readings on either axis: those inside the range in view.
+    const auto [first, last] = readingsInView();
+    const auto s = first <= last ? rangeStatistics(m_values, double(first + 1), double(last + 1))
+                                 : std::nullopt;
     if (!s) {
         LblStatistics->clear();
         return;
@@ -299,11 +485,20 @@ void GraphView::updateStatistics() {
                        .arg(s->average, 0, 'f', 3)
                        .arg(s->maximum, 0, 'f', 3);
     // Illuminance (lux or foot-candles): the uniformity lighting people check.
-    const bool illuminance = m_unit.compare(QLatin1String("Lx"), Qt::CaseInsensitive) == 0 ||
-                             m_unit.compare(QLatin1String("Fc"), Qt::CaseInsensitive) == 0;
-    if (s->uniformity && illuminance)
+    if (s->uniformity && illuminance())
         text += tr("\nUniformity (Min/Avg) %1").arg(*s->uniformity, 0, 'f', 3);
+    // Over real time: how much light fell, and for how long it was above or below a level.
+    if (hasTimes() && illuminance())
+        text += exposureText(first, last);
     LblStatistics->setText(text);
+}
+
+void GraphView::showProfile() {
+    if (!hasTimes() || !illuminance())
+        return;
+    auto* window = new ProfileWindow(exposure::dailyProfile(m_lux), m_times.datesAssumed, m_dialogs,
+                                     this); // deletes itself on close
+    window->show();
 }
 
 void GraphView::print() {

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "graph/seriesplot.h"
+#include "model/exposure.h"
 
 #include <QWidget>
 
 #include <array>
+#include <utility>
 
 class QComboBox;
+class QDateTimeEdit;
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
@@ -16,6 +19,15 @@ class QPushButton;
 namespace lumetra {
 
 class Dialogs;
+
+// When each value of a series was taken, where that is known: milliseconds since the epoch,
+// the sampling interval (a longer step than twice it is a gap), and whether the dates had to
+// be assumed (a record file keeps days only).
+struct SeriesTimes {
+    QVector<qint64> ms;
+    qint64 intervalMs = 1000;
+    bool datesAssumed = false;
+};
 
 // The zoomable graph view: one series with its track modes, cursor readout, typed axis
 // ranges, "Reset Scale", "Print Graph" and "Save Graph". Two instances exist, "Real Time
@@ -34,12 +46,19 @@ public:
     GraphView(const QString& objectName, const QString& caption, Dialogs& dialogs,
               QWidget* parent = nullptr);
 
-    // Shows the values at x = 1..n with the value range lower..upper, which is also the
-    // range "Reset Scale" returns to.
-    void fill(const QVector<float>& values, const QString& unit, float lower, float upper);
+    using Times = SeriesTimes;
+
+    // Shows the values at x = 1..n (or at their times on the "Time" axis) with the value
+    // range lower..upper, which is also the range "Reset Scale" returns to.
+    void fill(const QVector<float>& values, const QString& unit, float lower, float upper,
+              Times times = {});
+    bool hasTimes() const { return !m_times.ms.isEmpty(); }
     const QVector<float>& values() const { return m_values; }
 
     void chooseMode(int index);
+    // 0: "No.s", 1: "Time" (remembered).
+    void chooseAxis(int index);
+    void showProfile();
     void resetScale();
     void print();
     void saveGraph();
@@ -65,6 +84,11 @@ public:
     QPushButton* CmdReset = nullptr;
     QPushButton* CmdPrint = nullptr;
     QPushButton* CmdSave = nullptr;
+    QComboBox* CboAxis = nullptr;
+    QDateTimeEdit* DtFrom = nullptr;
+    QDateTimeEdit* DtTo = nullptr;
+    QDoubleSpinBox* SpnThreshold = nullptr;
+    QPushButton* CmdProfile = nullptr;
 
     static QString saveFilter() {
         return QStringLiteral("PNG Image (*.png)|*.png|PDF Document (*.pdf)|*.pdf|");
@@ -74,9 +98,16 @@ private:
     void applyEdits();
     void setEdits(double xMin, double xMax, double yMin, double yMax);
     void updateStatistics();
+    void showSeries();
+    // The readings inside the x range in view (indices, inclusive); empty when none is.
+    std::pair<qsizetype, qsizetype> readingsInView() const;
+    QString exposureText(qsizetype first, qsizetype last) const;
+    bool illuminance() const;
 
     Dialogs& m_dialogs;
     QVector<float> m_values;
+    Times m_times;
+    exposure::Series m_lux;
     QString m_unit;
     float m_resetLower = 0;
     float m_resetUpper = 0;

@@ -4,6 +4,7 @@
 #include "model/appstate.h"
 #include "widgets/twips.h"
 
+#include <QDateTime>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -60,7 +61,7 @@ void RealTimeAll::sample() {
     // the graphs draw as a break, not a flat line of the last value.
     const float v = s.readingFresh(m_sampledReading) ? d.readingValue : qQNaN();
     m_sampledReading = s.readingsDecoded;
-    s.graphPoints.append(v);
+    s.graphPoints.append(v, QDateTime::currentMSecsSinceEpoch());
     CWGraph1->append(s.graphPoints.taken(), v, s.graphPoints.minimum(), s.graphPoints.maximum());
 }
 
