@@ -2,6 +2,7 @@
 #include "commands/graphcommands.h"
 #include "commands/memorycommands.h"
 #include "graph/heatmapview.h"
+#include "graph/surveyreport.h"
 #include "link/wait.h"
 #include "model/recordtable.h"
 #include "support/meterfixture.h"
@@ -483,6 +484,23 @@ void TestGraph::surveyWalkedSavedAndReported() {
         return t.section(QStringLiteral("Results"), 1).section(QStringLiteral("Plan"), 0, 0);
     };
     QCOMPARE(results(pdfText(cliPdf)), results(text));
+
+    // Notes of several pages run on to the next pages, to their last word.
+    survey::Survey noted = w->survey();
+    noted.notes = QStringLiteral("measured ").repeated(4000) + QStringLiteral("lastword");
+    QFile long_(dir.filePath(QStringLiteral("noted.pdf")));
+    QVERIFY(long_.open(QIODevice::WriteOnly));
+    long_.write(*surveyreport::pdf(noted, {}));
+    long_.close();
+    QVERIFY(pdfText(long_.fileName()).contains(QStringLiteral("lastword")));
+
+    // Quitting with changes not saved asks first, and "No" keeps the program and the survey.
+    QTest::keyClick(w->Plan, Qt::Key_X);
+    f.dialogs.messageAnswers = {MessageResult::No};
+    QVERIFY(!f.panel->close());
+    QVERIFY(w->isVisible());
+    f.dialogs.messageAnswers = {MessageResult::Yes};
+    QVERIFY(w->close());
 }
 
 QTEST_MAIN(TestGraph)

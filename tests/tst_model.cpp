@@ -513,10 +513,10 @@ void TestModel::surveyChecks() {
     QCOMPARE(f->maximum, 700.0);
     const auto office = survey::builtInRequirements().first();
     const auto checks = survey::check(*f, office);
+    const auto escape = survey::builtInRequirements().last();
     QCOMPARE(checks.size(), 2);
     QVERIFY(checks[0].passed);  // average 500.1 lx
     QVERIFY(!checks[1].passed); // U0 0.59988, shown as 0.60
-    const auto escape = survey::builtInRequirements().last();
     const auto dark = survey::figures({0.0, 30.0});
     const auto ratio = survey::check(*dark, escape);
     QCOMPARE(ratio.size(), 2);
@@ -537,6 +537,22 @@ void TestModel::surveyChecks() {
     });
     QCOMPARE(u0->value, QStringLiteral("0.5999"));
     QCOMPARE(u0->verdict, QStringLiteral("FAIL"));
+    // Nor does a failing average, Emin, or a U0 that only the seventh decimal tells apart.
+    const auto shownAs = [](QList<double> lux, survey::Requirement r, const char* what) {
+        survey::Survey t;
+        t.requirement = r;
+        for (int i = 0; i < lux.size(); ++i)
+            t.points << survey::Point{0, i, 0, 0, lux[i], false, {}};
+        for (const survey::Result& row : survey::results(t, survey::lux())) {
+            if (row.what.startsWith(QLatin1String(what)))
+                return row.value;
+        }
+        return QString();
+    };
+    QCOMPARE(shownAs({499.6, 499.8}, office, "Average"), QStringLiteral("499.7 lx"));
+    QCOMPARE(shownAs({0.996, 30}, escape, "Emin"), QStringLiteral("0.996 lx"));
+    QCOMPARE(shownAs({300, 700.0001}, {QStringLiteral("U0"), {}, 0.6, {}, {}}, "U0"),
+             QStringLiteral("< 0.6"));
     QCOMPARE(rows.first().value, QStringLiteral("3 (1 obstructed, 0 not taken)"));
     QCOMPARE(survey::verdict(shown), QStringLiteral("FAIL"));
 }
@@ -614,6 +630,11 @@ void TestModel::surveyFile() {
     QByteArray dark = survey::toJson(s);
     dark.replace("512.5", "-3");
     QVERIFY(!survey::fromJson(dark, error));
+    for (const double band : {3.0, -1.0}) { // no area left; outside the room
+        survey::Survey odd = s;
+        odd.band = band;
+        QVERIFY(!survey::fromJson(survey::toJson(odd), error));
+    }
     survey::Survey twice = s;
     twice.points << s.points[0];
     QVERIFY(!survey::fromJson(survey::toJson(twice), error));

@@ -57,6 +57,8 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     connect(m_sampler, &Sampler::writeErrorChanged, &panel, &Panel::showWriteError);
     // Whatever state the program is in when it ends, the record file is complete on disk:
     // records the disk refused so far get a last try, and any still refused are said.
+    // A survey with changes not saved is the user's to keep: the program stays when they say so.
+    panel.setQuitCheck([this] { return !m_survey || m_survey->mayClose(); });
     panel.setShutdownHook([this] {
         if (!m_panel.state().recordingToFile) {
             m_recorder->closeFile();

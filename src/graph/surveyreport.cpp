@@ -7,6 +7,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -85,33 +86,50 @@ public:
         m_painter.drawText(QRectF(x, m_y, width() - x, h), Qt::AlignLeft | Qt::AlignVCenter, text);
         m_y += h;
     }
-    // A paragraph that wraps; moves down by its height.
+    // A paragraph that wraps, anywhere in a word too long for the line, and runs on to the
+    // next page line by line; moves down by its height.
     void paragraph(const QString& text) {
-        const QRectF bounds = m_painter.boundingRect(QRectF(0, m_y, width(), 1e6),
-                                                     Qt::TextWordWrap | Qt::AlignLeft, text);
-        need(bounds.height());
-        m_painter.drawText(QRectF(0, m_y, width(), bounds.height()),
-                           Qt::TextWordWrap | Qt::AlignLeft, text);
-        m_y += bounds.height();
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        for (const QString& part : text.split(QLatin1Char('\n'))) {
+            QTextLayout layout(part, m_painter.font(), &m_device);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine())
+                l.setLineWidth(width());
+            layout.endLayout();
+            if (layout.lineCount() == 0) {
+                m_y += lineHeight();
+                continue;
+            }
+            for (int i = 0; i < layout.lineCount(); ++i) {
+                const QTextLine l = layout.lineAt(i);
+                need(l.height());
+                l.draw(&m_painter, QPointF(0, m_y - l.y()));
+                m_y += l.height();
+            }
+        }
     }
     // A row of cells at the given column starts (fractions of the width); a cell too long
     // for its column wraps, and the row is as tall as its tallest cell.
     void row(const QStringList& cells, const QList<double>& starts, bool rule = false) {
         const double line = lineHeight() * 1.15;
+        QTextOption wrap(Qt::AlignLeft | Qt::AlignTop);
+        wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         QList<QRectF> rects;
         double h = line;
         for (qsizetype i = 0; i < cells.size() && i < starts.size(); ++i) {
             const double x = starts[i] * width();
             const double end = i + 1 < starts.size() ? starts[i + 1] * width() : width();
-            const QRectF bounds = m_painter.boundingRect(
-                QRectF(x, 0, end - x - mm(1), 1e6), Qt::TextWordWrap | Qt::AlignLeft, cells[i]);
+            const QRectF bounds =
+                m_painter.boundingRect(QRectF(x, 0, end - x - mm(1), 1e6), cells[i], wrap);
             rects << QRectF(x, 0, end - x - mm(1), bounds.height());
             h = std::max(h, bounds.height() + line - lineHeight());
         }
         need(h);
         for (qsizetype i = 0; i < rects.size(); ++i) {
-            m_painter.drawText(rects[i].translated(0, m_y + (line - lineHeight()) / 2),
-                               Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, cells[i]);
+            m_painter.drawText(rects[i].translated(0, m_y + (line - lineHeight()) / 2), cells[i],
+                               wrap);
         }
         m_y += h;
         if (rule) {
@@ -146,8 +164,8 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
     const survey::Unit& unit = extras.unit;
 
     pages.font(17, true);
-    pages.line(QStringLiteral("Lighting survey: %1")
-                   .arg(s.name.isEmpty() ? QStringLiteral("(no name)") : s.name));
+    pages.paragraph(QStringLiteral("Lighting survey: %1")
+                        .arg(s.name.isEmpty() ? QStringLiteral("(no name)") : s.name));
     pages.font(9);
     pages.line(QStringLiteral("Report made %1")
                    .arg(QLocale::c().toString(extras.made, QStringLiteral("yyyy-MM-dd HH:mm"))));

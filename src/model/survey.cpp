@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -157,16 +158,21 @@ QString illuminance(double lux, const Unit& unit) {
 namespace {
 
 // The figure with `decimals`, or more where that many would show a failure as a pass.
-QString unhidden(double actual, int decimals, const Check* c) {
+QString unhidden(double actual, int decimals, const Check* c, double scale = 1) {
     if (std::isinf(actual))
         return QStringLiteral("∞");
-    for (; c && decimals < 6; ++decimals) {
+    if (!c)
+        return QString::number(actual, 'f', decimals);
+    const double required = c->required * scale;
+    for (; decimals <= 6; ++decimals) {
         const double shown = QString::number(actual, 'f', decimals).toDouble();
-        const bool looksPassed = c->atMost ? shown <= c->required : shown >= c->required;
+        const bool looksPassed = c->atMost ? shown <= required : shown >= required;
         if (looksPassed == c->passed)
-            break;
+            return QString::number(actual, 'f', decimals);
     }
-    return QString::number(actual, 'f', decimals);
+    // Six decimals still look like the requirement itself: say on which side the figure lies.
+    return (c->atMost ? QStringLiteral("> ") : QStringLiteral("< ")) +
+           QString::number(required, 'g', 6);
 }
 
 } // namespace
@@ -197,7 +203,8 @@ QList<Result> results(const Survey& s, const Unit& unit) {
         if (required) {
             need = (QLatin1String(what) == QLatin1String("Emax/Emin") ? QStringLiteral("≤ ")
                                                                       : QStringLiteral("≥ ")) +
-                   (isIlluminance ? illuminance(*required, unit) + QLatin1Char(' ') + unit.name
+                   (isIlluminance ? QString::number(*required * unit.perLux, 'g', 6) +
+                                        QLatin1Char(' ') + unit.name
                                   : QString::number(*required, 'g', 6));
         }
         out << Result{label, value, need,
@@ -205,7 +212,15 @@ QList<Result> results(const Survey& s, const Unit& unit) {
                         : QString()};
     };
     const Requirement& r = s.requirement;
-    const auto lx = [&](double v) { return illuminance(v, unit) + QLatin1Char(' ') + unit.name; };
+    const auto lx = [&](double v, const Check* c = nullptr) {
+        const double a = std::abs(v * unit.perLux);
+        return unhidden(v * unit.perLux,
+                        a >= 100  ? 0
+                        : a >= 10 ? 1
+                                  : 2,
+                        c, unit.perLux) +
+               QLatin1Char(' ') + unit.name;
+    };
     if (!f) {
         const QString none = QStringLiteral("–");
         row(QStringLiteral("Average Ē"), "Average", none, r.average, true);
@@ -218,8 +233,9 @@ QList<Result> results(const Survey& s, const Unit& unit) {
     }
     const double ratio =
         f->minimum > 0 ? f->maximum / f->minimum : std::numeric_limits<double>::infinity();
-    row(QStringLiteral("Average Ē"), "Average", lx(f->average), r.average, true);
-    row(QStringLiteral("Emin"), "Emin", lx(f->minimum), r.minimum, true);
+    row(QStringLiteral("Average Ē"), "Average", lx(f->average, checkOf("Average")), r.average,
+        true);
+    row(QStringLiteral("Emin"), "Emin", lx(f->minimum, checkOf("Emin")), r.minimum, true);
     out << Result{QStringLiteral("Emax"), lx(f->maximum), {}, {}};
     row(QStringLiteral("U0 = Emin / Ē"), "U0", unhidden(f->u0, 2, checkOf("U0")), r.uniformity,
         false);
@@ -351,8 +367,16 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
     s.rows = grid.value(QStringLiteral("rows")).toInt();
     s.columns = grid.value(QStringLiteral("columns")).toInt();
     // A grid the size of a stadium at 10 m spacing has some 10 000 points; more is no survey.
+    const Requirement& r = s.requirement;
+    const std::array<std::optional<double>, 4> criteria{r.average, r.uniformity, r.minimum,
+                                                        r.maxOverMin};
+    const bool criteriaMakeSense =
+        std::all_of(criteria.begin(), criteria.end(),
+                    [](const std::optional<double>& c) { return !c || *c > 0; });
     if (version < 1 || s.rows < 1 || s.columns < 1 || qint64(s.rows) * s.columns > 100000 ||
-        !(s.length > 0) || !(s.width > 0)) {
+        !(s.length > 0 && s.length < 1e5) || !(s.width > 0 && s.width < 1e5) || !(s.band >= 0) ||
+        !gridFor(s.length, s.width, s.band) || !(s.height >= 0 && s.height < 1e3) ||
+        !criteriaMakeSense) {
         error = QStringLiteral("The survey file is damaged: its area or grid makes no sense.");
         return std::nullopt;
     }
@@ -369,7 +393,8 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
                 numberOrNothing(o.value(QStringLiteral("lux"))),
                 o.value(QStringLiteral("obstructed")).toBool(),
                 QDateTime::fromString(o.value(QStringLiteral("taken")).toString(), Qt::ISODate)};
-        if (p.row < 0 || p.row >= s.rows || p.column < 0 || p.column >= s.columns) {
+        if (p.row < 0 || p.row >= s.rows || p.column < 0 || p.column >= s.columns ||
+            !std::isfinite(p.x) || !std::isfinite(p.y)) {
             error = QStringLiteral("The survey file is damaged: a point lies outside its grid.");
             return std::nullopt;
         }

@@ -235,6 +235,10 @@ bool Panel::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Panel::closeEvent(QCloseEvent* event) {
+    if (m_quitCheck && !m_quitCheck()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     m_session->stopTicks();
     emit shuttingDown();

@@ -72,6 +72,8 @@ public:
 
     // Called on shutdown so that any open record file is flushed and closed.
     void setShutdownHook(std::function<void()> hook) { m_shutdownHook = std::move(hook); }
+    // Asked before the program quits: false keeps it running (work the user chose to keep).
+    void setQuitCheck(std::function<bool()> check) { m_quitCheck = std::move(check); }
 
     static QString caption() { return QStringLiteral("Panel  V10.06"); }
     static QString captionWithBuild() { return QStringLiteral("Panel  V10.06   20190801.2"); }
@@ -112,6 +114,7 @@ private:
     QList<QToolButton*> m_buttons;
     bool m_offline = false; // started without a meter
     std::function<void()> m_shutdownHook;
+    std::function<bool()> m_quitCheck;
 };
 
 } // namespace lumetra

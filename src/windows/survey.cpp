@@ -130,7 +130,7 @@ void FrmSurvey::build() {
     SpnColumns = named(new QSpinBox(area), "SpnColumns", QStringLiteral("Columns"));
     SpnRows = named(new QSpinBox(area), "SpnRows", QStringLiteral("Rows"));
     for (QSpinBox* s : {SpnColumns, SpnRows})
-        s->setRange(1, 200);
+        s->setRange(1, 1000);
     BtnLayOut = named(new QPushButton(QStringLiteral("&Lay out grid"), area), "BtnLayOut",
                       QStringLiteral("Lay out grid"));
     areaForm->addRow(QStringLiteral("&Name"), TxtName);
@@ -164,7 +164,7 @@ void FrmSurvey::build() {
                                "BtnKeepRequirement", QStringLiteral("Remember requirement"));
     BtnForgetRequirement = named(new QPushButton(QStringLiteral("&Forget"), need),
                                  "BtnForgetRequirement", QStringLiteral("Forget requirement"));
-    needForm->addRow(QStringLiteral("&Task"), CboRequirement);
+    needForm->addRow(QStringLiteral("Ta&sk"), CboRequirement);
     needForm->addRow(QStringLiteral("Average Ē ≥ (lx)"), TxtAverage);
     needForm->addRow(QStringLiteral("U0 ≥"), TxtUniformity);
     needForm->addRow(QStringLiteral("Emin ≥ (lx)"), TxtMinimum);
@@ -349,6 +349,8 @@ void FrmSurvey::areaChanged() {
 }
 
 void FrmSurvey::layOutGrid() {
+    if (busy().held())
+        return; // the report being made is of the survey as it stands
     const double length = SpnLength->value(), width = SpnWidth->value(), band = SpnBand->value();
     if (!survey::gridFor(length, width, band)) {
         m_dialogs.message(this,
@@ -397,9 +399,9 @@ void FrmSurvey::requirementChosen(int index) {
     refresh();
 }
 
-void FrmSurvey::requirementEdited() {
+bool FrmSurvey::requirementEdited() {
     if (m_loading)
-        return;
+        return true;
     bool ok = true;
     survey::Requirement r{CboRequirement->currentText().trimmed(), criterion(TxtAverage, ok),
                           criterion(TxtUniformity, ok), criterion(TxtMinimum, ok),
@@ -407,15 +409,19 @@ void FrmSurvey::requirementEdited() {
     if (!ok) {
         LblPoint->setText(QStringLiteral("A criterion is a number above 0, or empty when it "
                                          "does not apply."));
-        return;
+        return false;
     }
     m_survey.requirement = r;
     m_changed = true;
     refresh();
+    return true;
 }
 
 void FrmSurvey::keepRequirement() {
-    requirementEdited();
+    if (!requirementEdited()) {
+        m_dialogs.message(this, LblPoint->text(), MessageIcon::Warning);
+        return;
+    }
     const survey::Requirement& r = m_survey.requirement;
     if (r.name.isEmpty()) {
         m_dialogs.message(this, QStringLiteral("Give the requirement a name first."),
@@ -476,7 +482,7 @@ int FrmSurvey::nextToTake(int index) const {
 }
 
 void FrmSurvey::take() {
-    if (m_survey.points.isEmpty() || taking())
+    if (m_survey.points.isEmpty() || taking() || busy().held())
         return;
     m_takingAt = m_current;
     const survey::Point& p = m_survey.points[m_current];
@@ -515,7 +521,7 @@ void FrmSurvey::refused(const QString& text) {
 }
 
 void FrmSurvey::retakePrevious() {
-    if (m_survey.points.isEmpty())
+    if (m_survey.points.isEmpty() || busy().held())
         return;
     const QList<int> order = survey::walkOrder(m_survey.rows, m_survey.columns);
     const qsizetype at = order.indexOf(m_current);
@@ -525,7 +531,7 @@ void FrmSurvey::retakePrevious() {
 }
 
 void FrmSurvey::toggleObstructed() {
-    if (m_survey.points.isEmpty() || taking())
+    if (m_survey.points.isEmpty() || taking() || busy().held())
         return;
     survey::Point& p = m_survey.points[m_current];
     p.obstructed = !p.obstructed;
@@ -550,7 +556,7 @@ void FrmSurvey::toggleObstructed() {
 }
 
 void FrmSurvey::clearPoint() {
-    if (m_survey.points.isEmpty() || taking())
+    if (m_survey.points.isEmpty() || taking() || busy().held())
         return;
     survey::Point& p = m_survey.points[m_current];
     p.lux.reset();
@@ -562,7 +568,7 @@ void FrmSurvey::clearPoint() {
 }
 
 void FrmSurvey::select(int index) {
-    if (index < 0 || index >= m_survey.points.size())
+    if (index < 0 || index >= m_survey.points.size() || busy().held())
         return;
     if (taking()) {
         // The reading belongs to the point the user stood at.
@@ -591,7 +597,7 @@ void FrmSurvey::moveBy(int rows, int columns) {
 }
 
 void FrmSurvey::setTypedValue() {
-    if (m_survey.points.isEmpty())
+    if (m_survey.points.isEmpty() || busy().held())
         return;
     bool ok = false;
     const QString t = TxtValue->text().trimmed();
@@ -615,6 +621,8 @@ void FrmSurvey::setTypedValue() {
 void FrmSurvey::announce(const QString& text) {
     LblPoint->setText(text);
     LblPoint->setAccessibleName(text);
+    // The plan has the focus while the user walks: it says the news too.
+    Plan->setAccessibleDescription(text);
     // Screen readers say the new text without the user moving to it.
     QAccessibleEvent changed(LblPoint, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&changed);
@@ -623,13 +631,6 @@ void FrmSurvey::announce(const QString& text) {
 void FrmSurvey::refresh() {
     const survey::Unit u = unit();
     Plan->setMap(surveyreport::planOf(m_survey, u, m_current));
-    if (!m_survey.points.isEmpty()) {
-        const survey::Point& p = m_survey.points[m_current];
-        Plan->setAccessibleDescription(QStringLiteral("Point %1 of %2: %3")
-                                           .arg(m_current + 1)
-                                           .arg(m_survey.points.size())
-                                           .arg(survey::pointName(p.row, p.column)));
-    }
     const QList<survey::Result> rows = survey::results(m_survey, u);
     TblResults->setRowCount(int(rows.size()));
     for (int i = 0; i < rows.size(); ++i) {
@@ -687,7 +688,8 @@ bool FrmSurvey::askToDropChanges(const QString& question) {
 }
 
 void FrmSurvey::open() {
-    if (busy().held() ||
+    // A point being taken belongs to this survey: it is finished (or refused) first.
+    if (busy().held() || taking() ||
         !askToDropChanges(QStringLiteral("The survey has changes not saved. Open another and "
                                          "lose them?")))
         return;
@@ -716,6 +718,7 @@ void FrmSurvey::open() {
     m_survey = *s;
     loadIntoControls();
     m_changed = false;
+    m_dropAgreed = false;
     announce(QStringLiteral("%1 opened: %2 points")
                  .arg(QFileInfo(path).fileName())
                  .arg(m_survey.points.size()));
@@ -735,6 +738,7 @@ void FrmSurvey::save() {
         return;
     }
     m_changed = false;
+    m_dropAgreed = false;
     announce(QStringLiteral("Saved to %1").arg(QFileInfo(path).fileName()));
 }
 
@@ -876,10 +880,16 @@ bool FrmSurvey::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+bool FrmSurvey::mayClose() {
+    if (m_dropAgreed || !m_changed || m_survey.points.isEmpty())
+        return true;
+    m_dropAgreed = askToDropChanges(QStringLiteral("The survey has changes not saved. Close it "
+                                                   "and lose them?"));
+    return m_dropAgreed;
+}
+
 void FrmSurvey::closeEvent(QCloseEvent* event) {
-    if (!busy().held() && m_changed && !m_survey.points.isEmpty() &&
-        !askToDropChanges(QStringLiteral("The survey has changes not saved. Close it and lose "
-                                         "them?"))) {
+    if (!busy().held() && !mayClose()) {
         event->ignore();
         return;
     }

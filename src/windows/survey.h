@@ -74,6 +74,8 @@ public:
     const survey::Survey& survey() const { return m_survey; }
     int current() const { return m_current; }
     bool taking() const;
+    // Whether the survey may go: nothing unsaved, or the user lets it go (asked once).
+    bool mayClose();
 
     // The commands, as the buttons and keys run them.
     void take();
@@ -105,7 +107,7 @@ private:
     void areaChanged();
     void loadIntoControls();
     void requirementChosen(int index);
-    void requirementEdited();
+    bool requirementEdited();
     void keepRequirement();
     void forgetRequirement();
     void storeRequirements();
@@ -130,6 +132,7 @@ private:
     int m_takingAt = -1;
     bool m_changed = false;
     bool m_loading = false;
+    bool m_dropAgreed = false; // the user let the unsaved survey go
 };
 
 } // namespace lumetra
