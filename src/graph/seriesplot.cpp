@@ -68,25 +68,24 @@ SeriesPlot::SeriesPlot(QWidget* parent) : QWidget(parent) {
 }
 
 void SeriesPlot::setSeries(const QVector<float>& values) {
-    if (m_timeAxis) {
-        m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
-        m_timeAxis = false;
-        m_xs.clear();
-    }
     m_count = int(values.size());
     QVector<QCPGraphData> points(values.size());
     for (qsizetype k = 0; k < values.size(); ++k)
         points[k] = QCPGraphData(double(k + 1), double(values[k]));
-    m_graph->data()->set(points, true);
+    m_numberData = QSharedPointer<QCPGraphDataContainer>::create();
+    m_numberData->set(points, true);
+    m_values = values;
+    m_timeData.reset();
+    m_xs.clear();
+    showTime(false);
     // The mark follows the trace only when there is one to follow.
     m_cursorMark->setGraph(m_count > 0 ? m_graph : nullptr);
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void SeriesPlot::setTimedSeries(const QVector<float>& values, const QVector<qint64>& timesMs,
-                                qint64 gapMs) {
-    const qsizetype n = std::min(values.size(), timesMs.size());
-    m_count = int(n);
+void SeriesPlot::setTimes(const QVector<qint64>& timesMs, qint64 gapMs) {
+    if (timesMs.size() != m_values.size())
+        return; // no time for some reading: no time axis
+    const qsizetype n = timesMs.size();
     m_xs.resize(n);
     QVector<QCPGraphData> points;
     points.reserve(n + n / 16);
@@ -95,14 +94,19 @@ void SeriesPlot::setTimedSeries(const QVector<float>& values, const QVector<qint
         if (k > 0 && timesMs[k] - timesMs[k - 1] > gapMs) // the meter was away: no line across
             points.append(QCPGraphData((m_xs[k - 1] + x) / 2, qQNaN()));
         m_xs[k] = x;
-        points.append(QCPGraphData(x, double(values[k])));
+        points.append(QCPGraphData(x, double(m_values[k])));
     }
-    m_graph->data()->set(points, true);
-    if (!m_timeAxis) {
+    m_timeData = QSharedPointer<QCPGraphDataContainer>::create();
+    m_timeData->set(points, true);
+}
+
+void SeriesPlot::showTime(bool on) {
+    m_timeAxis = on && m_timeData;
+    m_graph->setData(m_timeAxis ? m_timeData : m_numberData);
+    if (m_timeAxis)
         m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTickerDateTime>::create());
-        m_timeAxis = true;
-    }
-    m_cursorMark->setGraph(m_count > 0 ? m_graph : nullptr);
+    else
+        m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
     followSpan();
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -117,8 +121,8 @@ void SeriesPlot::followSpan() {
     const double span = m_plot->xAxis->range().size();
     const QString format = span <= 300         ? QStringLiteral("HH:mm:ss")
                            : span <= 86400     ? QStringLiteral("HH:mm")
-                           : span <= 7 * 86400 ? QStringLiteral("d MMM\nHH:mm")
-                                               : QStringLiteral("d MMM yyyy");
+                           : span <= 7 * 86400 ? QStringLiteral("MM-dd\nHH:mm")
+                                               : QStringLiteral("yyyy-MM-dd");
     if (ticker->dateTimeFormat() != format)
         ticker->setDateTimeFormat(format);
 }

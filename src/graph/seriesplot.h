@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QSharedPointer>
 #include <QVector>
 #include <QWidget>
 
@@ -10,6 +11,9 @@ class QPrinter;
 class QCPItemStraightLine;
 class QCPItemTracer;
 class QCPGraph;
+class QCPGraphData;
+template <class DataType> class QCPDataContainer;
+using QCPGraphDataContainer = QCPDataContainer<QCPGraphData>;
 class QCPLayer;
 class QCustomPlot;
 
@@ -27,10 +31,14 @@ public:
 
     // Replaces the trace; x runs from 1 to the number of values.
     void setSeries(const QVector<float>& values);
-    // Replaces the trace with the values at their times (milliseconds since the epoch, in
-    // order): x is the time in seconds, the axis shows clock times that follow the span, and
-    // a step longer than gapMs breaks the line.
-    void setTimedSeries(const QVector<float>& values, const QVector<qint64>& timesMs, qint64 gapMs);
+    // The times of the series just set (milliseconds since the epoch, in order), kept ready
+    // for the time axis: there x is the time in seconds, the axis shows clock times that
+    // follow the span, and a step longer than gapMs breaks the line.
+    void setTimes(const QVector<qint64>& timesMs, qint64 gapMs);
+    bool hasTimes() const { return !m_xs.isEmpty(); }
+    // Shows the series against its times (when it has them) or its reading numbers; the
+    // switch swaps ready data, so it costs no more than a redraw.
+    void showTime(bool on);
     bool timeAxis() const { return m_timeAxis; }
     int pointCount() const { return m_count; }
     void setXRange(double lower, double upper);
@@ -84,6 +92,8 @@ private:
     double m_cursorX = 0;
     bool m_timeAxis = false;
     QVector<double> m_xs; // on the time axis: each reading's x, in order
+    QSharedPointer<QCPGraphDataContainer> m_numberData, m_timeData;
+    QVector<float> m_values;
     bool m_dragging = false;
 };
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace lumetra::exposure {
 namespace {
@@ -65,14 +66,25 @@ Profile dailyProfile(const Series& s) {
     p.days = int(p.firstDay.daysTo(local(s.timesMs.last()).date())) + 1;
     QList<double> sum(p.days * 24, 0.0);
     QList<int> count(p.days * 24, 0);
+    // Every clock on Earth is a whole number of quarter hours from UTC: within one quarter
+    // hour of UTC the local day and hour stay, and the slow conversion runs once per quarter.
+    constexpr qint64 kQuarterMs = 15 * 60 * 1000;
+    qint64 block = std::numeric_limits<qint64>::min();
+    qsizetype cell = -1;
     for (qsizetype i = 0; i < s.timesMs.size(); ++i) {
         if (std::isnan(s.lux[i]))
             continue;
-        const QDateTime t = local(s.timesMs[i]);
-        const qint64 day = p.firstDay.daysTo(t.date());
-        if (day < 0 || day >= p.days)
-            continue; // the clock went back past the first day: not in the picture
-        const qsizetype cell = day * 24 + t.time().hour();
+        const qint64 ms = s.timesMs[i];
+        const qint64 b = ms >= 0 ? ms / kQuarterMs : (ms - kQuarterMs + 1) / kQuarterMs;
+        if (b != block) {
+            block = b;
+            const QDateTime t = local(ms);
+            const qint64 day = p.firstDay.daysTo(t.date());
+            // The clock went back past the first day: not in the picture.
+            cell = day < 0 || day >= p.days ? -1 : day * 24 + t.time().hour();
+        }
+        if (cell < 0)
+            continue;
         sum[cell] += s.lux[i];
         ++count[cell];
     }

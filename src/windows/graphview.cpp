@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -145,8 +146,10 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
         }
         AxisMax[size_t(axis)] = max;
         AxisMin[size_t(axis)] = min;
-        range->addWidget(max, axis, 1);
-        range->addWidget(min, axis, 2);
+        if (axis == 2) {
+            range->addWidget(max, axis, 1);
+            range->addWidget(min, axis, 2);
+        }
         connect(max, &QDoubleSpinBox::valueChanged, this, &GraphView::applyEdits);
         connect(min, &QDoubleSpinBox::valueChanged, this, &GraphView::applyEdits);
     }
@@ -169,12 +172,22 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     DtFrom->setAccessibleName(tr("Start of the time range"));
     for (QDateTimeEdit* e : {DtFrom, DtTo}) {
         e->setDisplayFormat(kTimeFormat);
+        // Readings of this century: the edit's default range reaches back to the year 100,
+        // and sizing it converts those dates to local time, which is slow.
+        e->setDateTimeRange(QDateTime(QDate(1990, 1, 1), QTime(0, 0)),
+                            QDateTime(QDate(2100, 1, 1), QTime(0, 0)));
         e->setKeyboardTracking(false);
-        e->hide();
         connect(e, &QDateTimeEdit::editingFinished, this, &GraphView::applyEdits);
     }
-    range->addWidget(DtTo, 1, 1);
-    range->addWidget(DtFrom, 1, 2);
+    // Numbers or times in the same place: the window keeps its layout when the axis changes.
+    m_toStack = new QStackedWidget(SSFrame4);
+    m_toStack->addWidget(AxisMax[1]);
+    m_toStack->addWidget(DtTo);
+    m_fromStack = new QStackedWidget(SSFrame4);
+    m_fromStack->addWidget(AxisMin[1]);
+    m_fromStack->addWidget(DtFrom);
+    range->addWidget(m_toStack, 1, 1);
+    range->addWidget(m_fromStack, 1, 2);
     connect(CboAxis, &QComboBox::activated, this, [this](int index) {
         chooseAxis(index);
         if (const QString e = remember(kAxisKey, CboAxis->currentText()); !e.isEmpty())
@@ -351,6 +364,10 @@ void GraphView::fill(const QVector<float>& values, const QString& unit, float lo
     CmdProfile->setEnabled(overADay && illuminance());
     const int axis = hasTimes() && QSettings().value(kAxisKey).toString() == QLatin1String("Time");
     CboAxis->setCurrentIndex(axis);
+    // Both traces are made now, so that switching the axis later is only a redraw.
+    CWGraph1->setSeries(m_values);
+    if (hasTimes())
+        CWGraph1->setTimes(m_times.ms, 2 * m_times.intervalMs);
     showSeries();
 }
 
@@ -361,24 +378,22 @@ void GraphView::chooseAxis(int index) {
 
 void GraphView::showSeries() {
     const bool time = CboAxis->currentIndex() == 1 && hasTimes();
-    if (time)
-        CWGraph1->setTimedSeries(m_values, m_times.ms, 2 * m_times.intervalMs);
-    else
-        CWGraph1->setSeries(m_values);
+    CWGraph1->showTime(time);
     const QString x = !time                  ? QStringLiteral("No.s")
                       : m_times.datesAssumed ? tr("Time (dates assumed)")
                                              : tr("Time");
     CWGraph1->setAxisCaptions(x, m_unit);
     Label3->setText(time ? tr("Time") : QStringLiteral("No.s"));
     Label1->setText(time ? tr("Time ( X ) :") : QStringLiteral("No.s ( X ) :"));
-    AxisMax[1]->setVisible(!time);
-    AxisMin[1]->setVisible(!time);
-    DtFrom->setVisible(time);
-    DtTo->setVisible(time);
+    m_toStack->setCurrentIndex(time ? 1 : 0);
+    m_fromStack->setCurrentIndex(time ? 1 : 0);
     resetScale();
     updateStatistics();
-    if (CWGraph1->mouseMode() == MouseMode::Cursor)
-        chooseMode(Combo1->currentIndex()); // the cursor moves to the new series
+    if (CWGraph1->mouseMode() == MouseMode::Cursor) {
+        // The cursor moves to the centre of the new series.
+        const auto [x0, x1] = CWGraph1->xRange();
+        CWGraph1->moveCursor((x0 + x1) / 2);
+    }
 }
 
 void GraphView::chooseMode(int index) {

@@ -15,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QStackedWidget;
 
 namespace lumetra {
 
@@ -106,6 +107,8 @@ private:
 
     Dialogs& m_dialogs;
     QVector<float> m_values;
+    QStackedWidget* m_toStack = nullptr;
+    QStackedWidget* m_fromStack = nullptr;
     Times m_times;
     exposure::Series m_lux;
     QString m_unit;
