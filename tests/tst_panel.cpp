@@ -493,6 +493,12 @@ void TestPanel::exposureFollowsTheReading() {
     QCOMPARE(w->LblFNumber->text(), QStringLiteral("f/5.7"));
     w->OptCine->setChecked(true); // 24 fps at 180°: 1/48 s
     QCOMPARE(w->LblFNumber->text(), QStringLiteral("f/9.2"));
+    w->BtnReference->click(); // two spots: a quarter of the light is two stops less
+    f.meter.setLux(2560);
+    QVERIFY(
+        waitFor([&] { return w->LblStops->text() == QLatin1String("-2.0 stops from 10240 lx"); }));
+    f.meter.setLux(10240);
+    QVERIFY(waitFor([&] { return w->LblEv->text() == QLatin1String("12.0"); }));
     f.meter.setUnitFc(true);
     QVERIFY(waitFor([&] { return f.panel->state().display.unitText == QLatin1String("Fc"); }));
     QCOMPARE(w->LblEv->text(), QStringLiteral("12.0"));

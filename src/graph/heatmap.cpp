@@ -30,9 +30,13 @@ QColor inkOn(const QColor& background) {
     return y > 0.45 ? Qt::black : Qt::white;
 }
 
-Layout layout(const Map& map, const QRectF& area, double fontHeight) {
+Layout layout(const Map& map, const QRectF& area, const QFontMetricsF& labels) {
     Layout l;
-    const double left = fontHeight * 2.6;
+    const double fontHeight = labels.height();
+    double widest = 0;
+    for (const QString& t : map.rowLabels)
+        widest = std::max(widest, labels.horizontalAdvance(t));
+    const double left = std::max(fontHeight * 2.6, widest + fontHeight * 0.6);
     const double top = fontHeight * 1.5;
     const double legendWidth = fontHeight * 5.5;
     QRectF cells(area.left() + left, area.top() + top,
@@ -69,7 +73,7 @@ void paint(QPainter& painter, const QRectF& area, const Map& map) {
     painter.save();
     const QFont labelFont = painter.font();
     const double fontHeight = QFontMetricsF(labelFont, painter.device()).height();
-    const Layout l = layout(map, area, fontHeight);
+    const Layout l = layout(map, area, QFontMetricsF(labelFont, painter.device()));
     const double line = std::max(1.0, fontHeight / 14);
 
     // The cells' own text: one size for all, as large as the longest text allows.

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class QFontMetricsF;
 class QPainter;
 
 namespace lumetra::heatmap {
@@ -46,8 +47,8 @@ struct Layout {
                 cellHeight};
     }
 };
-// fontHeight: the height of the painter's labels in the units of `area`.
-Layout layout(const Map& map, const QRectF& area, double fontHeight);
+// The labels' font metrics are in the units of `area`.
+Layout layout(const Map& map, const QRectF& area, const QFontMetricsF& labels);
 
 // Draws the map into `area` with the painter's present font for the labels.
 void paint(QPainter& painter, const QRectF& area, const Map& map);

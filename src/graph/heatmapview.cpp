@@ -38,8 +38,7 @@ void HeatMapView::paintEvent(QPaintEvent*) {
 
 void HeatMapView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
-    const heatmap::Layout l =
-        heatmap::layout(m_map, drawingArea(), QFontMetricsF(font(), this).height());
+    const heatmap::Layout l = heatmap::layout(m_map, drawingArea(), QFontMetricsF(font(), this));
     const QPointF at = event->position();
     if (!l.cells.contains(at) || l.cellWidth <= 0 || l.cellHeight <= 0)
         return;

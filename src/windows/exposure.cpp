@@ -9,6 +9,7 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 
 #include <cmath>
@@ -100,6 +101,14 @@ Exposure::Exposure(const AppState& state, DisplayPoll& poll, QWidget* parent)
     form->addRow(OptCine, SpnFrameRate);
     form->addRow(QString(), SpnAngle);
     form->addRow(QStringLiteral("Aperture"), LblFNumber);
+    // Two spots compared: the key light kept, the fill light read, the difference in stops.
+    BtnReference = new QPushButton(QStringLiteral("&Keep as reference"), this);
+    named(BtnReference, "BtnReference", QStringLiteral("Keep the reading as reference"));
+    LblStops = new QLabel(QStringLiteral("–"), this);
+    LblStops->setObjectName(QStringLiteral("LblStops"));
+    LblStops->setAccessibleDescription(QStringLiteral("Difference from the reference, in stops"));
+    form->addRow(BtnReference, LblStops);
+    connect(BtnReference, &QPushButton::clicked, this, &Exposure::keepReference);
 
     connect(&poll, &DisplayPoll::frameDecoded, this, &Exposure::refresh);
     // A meter that went quiet or shows a screen without a reading leaves no figure standing.
@@ -124,6 +133,11 @@ std::optional<double> Exposure::lux() const {
     return l;
 }
 
+void Exposure::keepReference() {
+    m_reference = lux();
+    refresh();
+}
+
 void Exposure::refresh() {
     const bool still = OptStill->isChecked();
     CboShutter->setEnabled(still);
@@ -135,7 +149,17 @@ void Exposure::refresh() {
         LblReading->setText(QStringLiteral("no plain reading"));
         LblEv->setText(QStringLiteral("–"));
         LblFNumber->setText(QStringLiteral("–"));
+        LblStops->setText(QStringLiteral("–"));
         return;
+    }
+    if (m_reference) {
+        const double d = exposure::stops(*l, *m_reference);
+        LblStops->setText(QStringLiteral("%1%2 stops from %3 lx")
+                              .arg(d > 0.05 ? QStringLiteral("+") : QString())
+                              .arg(std::abs(d) < 0.05 ? 0.0 : d, 0, 'f', 1)
+                              .arg(*m_reference, 0, 'f', *m_reference < 100 ? 2 : 0));
+    } else {
+        LblStops->setText(QStringLiteral("no reference kept"));
     }
     LblReading->setText(QStringLiteral("%1 lx").arg(*l, 0, 'f', *l < 100 ? 2 : 0));
     LblEv->setText(QString::number(exposure::ev100(*l), 'f', 1));

@@ -7,6 +7,7 @@
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 
 namespace lumetra {
@@ -31,6 +32,11 @@ public:
     QDoubleSpinBox* SpnFrameRate = nullptr;
     QDoubleSpinBox* SpnAngle = nullptr;
     QLabel* LblFNumber = nullptr;
+    QPushButton* BtnReference = nullptr;
+    QLabel* LblStops = nullptr;
+
+    // The reading now becomes the one the next readings are compared with, in stops.
+    void keepReference();
 
     // The reading in lux, when the meter shows a plain one.
     std::optional<double> lux() const;
@@ -39,6 +45,7 @@ private:
     void refresh();
 
     const AppState& m_state;
+    std::optional<double> m_reference; // lux
 };
 
 } // namespace lumetra
