@@ -160,7 +160,7 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     CboAxis->setAccessibleName(tr("Horizontal axis"));
     CboAxis->addItems({QStringLiteral("No.s"), QStringLiteral("Time")});
     CboAxis->setEnabled(false);
-    auto* axisLabel = new QLabel(tr("&Axis"), SSFrame4);
+    auto* axisLabel = new QLabel(tr("&X axis"), SSFrame4);
     axisLabel->setBuddy(CboAxis);
     range->addWidget(axisLabel, 3, 0);
     range->addWidget(CboAxis, 3, 1, 1, 2);
