@@ -411,6 +411,7 @@ void TestGraph::lightOverTime() {
         values << (t.time().hour() >= 8 && t.time().hour() < 18 ? 600.0f : 5.0f);
         times.ms << t.toMSecsSinceEpoch();
     }
+    values[145] = 1000000.0f; // an overload at 00:10 of the second day: no amount of light
     plot.fill(values, QStringLiteral("Lx"), 5, 600, times);
     QVERIFY(plot.CmdProfile->isEnabled());
     plot.CmdProfile->click();
@@ -420,10 +421,15 @@ void TestGraph::lightOverTime() {
     QCOMPARE(map.rows, 3);
     QCOMPARE(map.cells[1 * 24 + 9].value, std::optional(600.0));
     QCOMPARE(map.cells[2 * 24 + 3].value, std::optional(5.0));
+    QCOMPARE(map.cells[1 * 24 + 0].value, std::optional(5.0));
     QTemporaryDir dir;
     f.dialogs.saveAnswers = {dir.filePath(QStringLiteral("profile.png"))};
     profile->CmdSave->click();
     QVERIFY(!QImage(dir.filePath(QStringLiteral("profile.png"))).isNull());
+
+    // A clock set back while recording: times out of order are no times.
+    plot.fill({1, 2, 3, 4}, QStringLiteral("Lx"), 1, 4, {{0, 1000, 500, 1500}, 500, false});
+    QVERIFY(!plot.hasTimes());
 }
 
 // A 3 x 4 survey walked with the keyboard against the meter, saved, opened, and reported by

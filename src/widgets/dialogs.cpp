@@ -2,6 +2,7 @@
 
 #include "platform/remembered.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -116,6 +117,23 @@ QString QtDialogs::saveFile(QWidget* parent, const QString& filter) {
     // QFileDialog asks before replacing an existing file unless told not to.
     return remembered(
         parent, QFileDialog::getSaveFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
+}
+
+QString askPicturePath(QWidget* parent, Dialogs& dialogs, const QString& filter) {
+    QString path = dialogs.saveFile(parent, filter);
+    if (path.isEmpty())
+        return {};
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("pdf"))
+        return path;
+    path += QStringLiteral(".png");
+    if (QFileInfo::exists(path) &&
+        dialogs.message(
+            parent,
+            QStringLiteral("%1 already exists. Replace it?").arg(QDir::toNativeSeparators(path)),
+            MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
+        return {};
+    return path;
 }
 
 bool QtDialogs::printerSetup(QWidget* parent, QPrinter& printer) {

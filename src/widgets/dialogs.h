@@ -40,6 +40,11 @@ public:
     static QString toQtFilter(const QString& pipeFilter);
 };
 
+// Asks where to save a picture (PNG or PDF). A name without either suffix is saved as PNG;
+// the dialog asked about the name without it, so a picture of that name is replaced only
+// when the user says so. Empty when cancelled.
+QString askPicturePath(QWidget* parent, Dialogs& dialogs, const QString& filter);
+
 class QtDialogs final : public Dialogs {
 public:
     MessageResult message(QWidget* parent, const QString& text, MessageIcon icon,

@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <functional>
 #include <tuple>
 
 namespace lumetra {
@@ -177,7 +178,7 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
         e->setDateTimeRange(QDateTime(QDate(1990, 1, 1), QTime(0, 0)),
                             QDateTime(QDate(2100, 1, 1), QTime(0, 0)));
         e->setKeyboardTracking(false);
-        connect(e, &QDateTimeEdit::editingFinished, this, &GraphView::applyEdits);
+        connect(e, &QDateTimeEdit::dateTimeChanged, this, &GraphView::applyEdits);
     }
     // Numbers or times in the same place: the window keeps its layout when the axis changes.
     m_toStack = new QStackedWidget(SSFrame4);
@@ -340,10 +341,15 @@ void GraphView::setEdits(double xMin, double xMax, double yMin, double yMax) {
 
 void GraphView::fill(const QVector<float>& values, const QString& unit, float lower, float upper,
                      Times times) {
+    if (m_profile)
+        m_profile->close(); // it showed the series this one replaces
     m_values = values;
     m_unit = unit;
-    if (times.ms.size() != values.size())
-        times = {}; // times that do not match the values are no times
+    // Times that do not match the values, or that go back (the PC clock was set back), are
+    // no times: every search by time needs them in order.
+    if (times.ms.size() != values.size() ||
+        std::adjacent_find(times.ms.cbegin(), times.ms.cend(), std::greater<>()) != times.ms.cend())
+        times = {};
     m_times = std::move(times);
     // The same readings in lux over real time, for the exposure figures and the profile.
     m_lux = {};
@@ -354,8 +360,11 @@ void GraphView::fill(const QVector<float>& values, const QString& unit, float lo
         m_lux.intervalMs = m_times.intervalMs;
         m_lux.timesMs = QList<qint64>(m_times.ms.cbegin(), m_times.ms.cend());
         m_lux.lux.reserve(values.size());
+        // An overload is plotted at the top of the scale (1000000, or 100000 foot-candles on
+        // the live display): it is no amount of light, and counts as a gap.
+        const float overload = perValue > 1 ? 100000.0f : 1000000.0f;
         for (const float v : values)
-            m_lux.lux.append(double(v) * perValue);
+            m_lux.lux.append(v >= overload ? std::nan("") : double(v) * perValue);
     }
     std::tie(m_resetLower, m_resetUpper) = showable(lower, upper);
     LblUnit->setText(unit);
@@ -477,7 +486,7 @@ QString GraphView::exposureText(qsizetype first, qsizetype last) const {
     if (f.gapMs > 0)
         text += tr(" (gaps left out: %1)").arg(duration(f.gapMs));
     text += tr("\nAbove %1 lx: %2 (%3), below: %4 (%5)")
-                .arg(threshold, 0, 'f', threshold < 10 ? 1 : 0)
+                .arg(QString::number(threshold, 'g', 7))
                 .arg(duration(f.aboveMs), share(f.aboveMs), duration(f.belowMs), share(f.belowMs));
     text += tr("\nBelow 100 lx %1 · 100–500 %2 · 500–2000 %3 · above 2000 %4")
                 .arg(duration(f.bandMs[0]), duration(f.bandMs[1]), duration(f.bandMs[2]),
@@ -544,21 +553,9 @@ void GraphView::print() {
 }
 
 void GraphView::saveGraph() {
-    QString path = m_dialogs.saveFile(this, saveFilter());
+    const QString path = askPicturePath(this, m_dialogs, saveFilter());
     if (path.isEmpty())
         return;
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf")) {
-        // A name without a picture's suffix is saved as PNG; the dialog asked about the name
-        // without it, so a picture of that name is not replaced unasked.
-        path += QStringLiteral(".png");
-        if (QFileInfo::exists(path) &&
-            m_dialogs.message(this,
-                              QStringLiteral("%1 already exists. Replace it?")
-                                  .arg(QDir::toNativeSeparators(path)),
-                              MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
-            return;
-    }
     const int w = std::max(CWGraph1->width(), 800);
     const int h = std::max(CWGraph1->height(), 500);
     if (const QString error = CWGraph1->saveImage(path, w, h); !error.isEmpty())

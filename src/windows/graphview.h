@@ -3,6 +3,7 @@
 #include "graph/seriesplot.h"
 #include "model/exposure.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -20,6 +21,7 @@ class QStackedWidget;
 namespace lumetra {
 
 class Dialogs;
+class ProfileWindow;
 
 // When each value of a series was taken, where that is known: milliseconds since the epoch,
 // the sampling interval (a longer step than twice it is a gap), and whether the dates had to
@@ -107,6 +109,7 @@ private:
 
     Dialogs& m_dialogs;
     QVector<float> m_values;
+    QPointer<ProfileWindow> m_profile;
     QStackedWidget* m_toStack = nullptr;
     QStackedWidget* m_fromStack = nullptr;
     Times m_times;

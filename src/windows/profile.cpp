@@ -18,6 +18,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace lumetra {
@@ -101,8 +102,8 @@ ProfileWindow::ProfileWindow(const exposure::Profile& profile, bool datesAssumed
 }
 
 void ProfileWindow::save() {
-    QString path = m_dialogs.saveFile(
-        this, QStringLiteral("PNG Image (*.png)|*.png|PDF Document (*.pdf)|*.pdf|"));
+    const QString path = askPicturePath(
+        this, m_dialogs, QStringLiteral("PNG Image (*.png)|*.png|PDF Document (*.pdf)|*.pdf|"));
     if (path.isEmpty())
         return;
     QByteArray bytes;
@@ -120,9 +121,9 @@ void ProfileWindow::save() {
             drawn = p.end();
         }
     } else {
-        if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
-            path += QStringLiteral(".png");
-        QImage image(QSize(1400, std::max(500, 120 + 26 * Map->map().rows)), QImage::Format_RGB32);
+        // A year of days stays a picture a viewer opens: rows shrink rather than the height grow.
+        QImage image(QSize(1400, std::clamp(120 + 26 * Map->map().rows, 500, 6000)),
+                     QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter p(&image);
         draw(p, QRectF(16, 12, image.width() - 32, image.height() - 24), m_title, Map->map());
@@ -148,7 +149,8 @@ void ProfileWindow::print() {
         return;
     }
     draw(p, QRectF(0, 0, printer.width(), printer.height()), m_title, Map->map());
-    p.end();
+    if (!p.end())
+        m_dialogs.message(this, tr("The profile could not be printed."), MessageIcon::Error);
 }
 
 } // namespace lumetra
