@@ -31,19 +31,6 @@
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& pred, int limitMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > limitMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 template <typename F> double best(int runs, F f) {
     double b = 1e9;
     for (int k = 0; k < runs; ++k) {
@@ -93,19 +80,18 @@ int main(int argc, char* argv[]) {
                        heatmap::colour(i / 1600.0));
         }
     });
-    out << QStringLiteral("heat map, 1600 cells, 1100 x 900: %1 ms (aim <= 16); plain cells "
-                          "%2 ms\n")
-               .arg(heat, 0, 'f', 2)
-               .arg(bare, 0, 'f', 2);
+    reportRow(QStringLiteral("survey heat map, 1600 cells at 1100 x 900: redraw, best of 20"),
+              ms(heat), QStringLiteral("plain cells %1").arg(ms(bare)), QStringLiteral("<= 16 ms"),
+              heat <= 16);
 
     surveyreport::Extras extras;
     extras.made = QDateTime::currentDateTime();
     extras.meterNote = surveyreport::noMeterNote();
     qsizetype size = 0;
     const double pdf = best(3, [&] { size = surveyreport::pdf(s, extras)->size(); });
-    out << QStringLiteral("report PDF, 1600 points: %1 ms (aim <= 1000), %2 kB\n")
-               .arg(pdf, 0, 'f', 1)
-               .arg(size / 1024);
+    reportRow(QStringLiteral("survey report PDF, 1600 points (%1 kB): written, best of 3")
+                  .arg(size / 1024),
+              ms(pdf), QStringLiteral("-"), QStringLiteral("<= 1000 ms"), pdf <= 1000);
     if (!pictures.isEmpty()) {
         QDir().mkpath(pictures);
         QFile f(QDir(pictures).filePath(QStringLiteral("survey-40x40.pdf")));
@@ -127,7 +113,7 @@ int main(int argc, char* argv[]) {
     panel.start(PortChoice{1, meter.devicePath()});
     int frames = 0;
     QObject::connect(&panel.displayPoll(), &DisplayPoll::frameDecoded, [&] { ++frames; });
-    if (!waitUntil([&] { return frames > 2; }, 10000)) {
+    if (waitUntil([&] { return frames > 2; }, 10000) < 0) {
         out << "the live display never started\n";
         return 1;
     }
@@ -140,15 +126,15 @@ int main(int argc, char* argv[]) {
             const int at = w->current();
             meter.setLux(400 + 10 * k);
             w->take();
-            allTaken =
-                allTaken && waitUntil([&] { return w->survey().points[at].lux.has_value(); }, 5000);
+            allTaken = allTaken &&
+                       waitUntil([&] { return w->survey().points[at].lux.has_value(); }, 5000) >= 0;
         }
     });
-    out << QStringLiteral("taking %1 points: %2 s, longest stall %3 ms (aim <= 50)%4\n")
-               .arg(points)
-               .arg(m.ms / 1000, 0, 'f', 1)
-               .arg(m.longestStallMs, 0, 'f', 1)
-               .arg(allTaken ? QString() : QStringLiteral(", SOME NOT TAKEN"));
+    reportRow(QStringLiteral("survey: %1 points taken from a paced meter, longest stall%2")
+                  .arg(points)
+                  .arg(allTaken ? QString() : QStringLiteral(" (SOME NOT TAKEN)")),
+              ms(m.longestStallMs), QStringLiteral("-"), QStringLiteral("<= 50 ms"),
+              allTaken && m.longestStallMs <= 50);
     w->close();
     return 0;
 }

@@ -35,20 +35,6 @@
 
 namespace {
 
-// Runs the event loop until pred holds; the time it took, or -1 when limitMs passed first.
-qint64 waitUntil(const std::function<bool()>& pred, int limitMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > limitMs)
-            return -1;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return t.elapsed();
-}
-
 // Header line, then records numbered from 1 without a gap or a repeat.
 bool wellFormed(const QString& path, int* records) {
     QFile f(path);

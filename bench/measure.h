@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
@@ -91,6 +92,20 @@ namespace {
 
 // One row of the table scripts/bench.sh prints: what was measured, the figure, its plain
 // baseline from the same run, the aim, and whether the aim was met.
+// Runs the event loop until pred holds; the time it took, or -1 when limitMs passed first.
+inline qint64 waitUntil(const std::function<bool()>& pred, int limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > limitMs)
+            return -1;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return t.elapsed();
+}
+
 inline void reportRow(const QString& what, const QString& figure, const QString& plain,
                       const QString& aim, bool met) {
     QTextStream(stdout) << "ROW\t" << what << '\t' << figure << '\t' << plain << '\t' << aim << '\t'
