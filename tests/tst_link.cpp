@@ -4,6 +4,7 @@
 #include "link/meterlink.h"
 #include "link/metersession.h"
 #include "link/pointtaker.h"
+#include "link/polltimer.h"
 #include "link/wait.h"
 #include "model/appstate.h"
 #include "support/linkfixture.h"
@@ -321,6 +322,7 @@ void TestLink::surveyPointIsTheMeanOfASecond_data() {
     QTest::newRow("an overload") << "over" << qQNaN();
     QTest::newRow("a measuring mode") << "rel" << qQNaN();
     QTest::newRow("a silent meter") << "silent" << qQNaN();
+    QTest::newRow("another exchange holds the link") << "busy" << qQNaN();
 }
 
 // A survey point: the mean of the readings of the next second, from the display poll alone.
@@ -344,6 +346,15 @@ void TestLink::surveyPointIsTheMeanOfASecond() {
         m.setSilent(true);
         QTimer::singleShot(2500, &m, [&m] { m.setSilent(false); });
     }
+    // The meter is fine; the display rests while another exchange has the link.
+    const bool busy = meter == QLatin1String("busy");
+    auto claim = busy ? session.link().claim() : std::nullopt;
+    QCOMPARE(claim.has_value(), busy);
+    auto rest = busy ? std::optional(session.poll().hold()) : std::nullopt;
+    QTimer::singleShot(2500, this, [&claim, &rest] {
+        rest.reset();
+        claim.reset();
+    });
     PointTaker taker(state, session.displayPoll());
     std::optional<double> taken;
     QString refusal;
@@ -356,6 +367,10 @@ void TestLink::surveyPointIsTheMeanOfASecond() {
     if (std::isnan(lux)) {
         QVERIFY(!taken);
         QVERIFY(refusal.contains(QStringLiteral("stays empty")));
+        // "No COM" only when the meter is silent, never when the display merely rested.
+        QCOMPARE(refusal.contains(QStringLiteral("No COM")), meter == QLatin1String("silent"));
+        QCOMPARE(refusal.contains(QStringLiteral("another exchange")),
+                 meter == QLatin1String("busy"));
     } else {
         QVERIFY2(taken && std::abs(*taken - lux) < 0.5, qPrintable(refusal));
     }

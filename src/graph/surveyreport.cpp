@@ -188,9 +188,15 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
                                      .arg(s.points.size())
                                      .arg(metres(along), metres(across))},
         two);
+    // A grid set by hand is named as such, never passed off as the rule's.
+    const QString departure = survey::gridDeparture(s);
     pages.row({QStringLiteral("Grid rule"),
-               QStringLiteral("spacing p = 0.2 × 5^log10(d) m, at most 10 m; points at the "
-                              "centres of the cells")},
+               departure.isEmpty()
+                   ? QStringLiteral("spacing p = 0.2 × 5^log10(d) m, at most 10 m; points at the "
+                                    "centres of the cells")
+                   : QStringLiteral("Set by hand, departing from the rule (spacing p = 0.2 × "
+                                    "5^log10(d) m, at most 10 m): %1")
+                         .arg(departure)},
               two);
     pages.skip(2);
 
@@ -220,8 +226,10 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
 
     pages.font(11, true);
     const QString overall = survey::verdict(s);
-    pages.line(overall.isEmpty() ? QStringLiteral("Results")
-                                 : QStringLiteral("Results: %1").arg(overall));
+    const QString missing = survey::missingEvidence(s);
+    pages.line(overall.isEmpty()   ? QStringLiteral("Results")
+               : missing.isEmpty() ? QStringLiteral("Results: %1").arg(overall)
+                                   : QStringLiteral("Results: %1 (%2)").arg(overall, missing));
     pages.font(9);
     const QList<double> four{0, 0.32, 0.55, 0.8};
     pages.row({QStringLiteral("Figure"), QStringLiteral("Measured"), QStringLiteral("Required"),

@@ -38,6 +38,9 @@ public:
     // Length of one wait for a frame (tests shorten it).
     void setWaitCycleSeconds(double seconds) { m_waitCycleSeconds = seconds; }
     bool running() const { return m_tick.held(); }
+    // The poll rests: its timer is held (another exchange has the link, or a long job runs).
+    bool resting() const { return !m_timer->isActive(); }
+    MeterLink& link() const { return m_link; }
     // The next tick handshakes and sends "M" first: whoever ended the display stream (a
     // download does) asks for it again this way.
     void restartStream();

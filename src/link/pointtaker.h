@@ -35,6 +35,8 @@ private:
     void finish();
 
     const AppState& m_state;
+    DisplayPoll& m_poll;
+    bool m_pollRested = false; // another exchange held the link while the point was taken
     QTimer m_window;
     double m_sum = 0;
     int m_count = 0;

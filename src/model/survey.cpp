@@ -189,6 +189,7 @@ QList<Result> results(const Survey& s, const Unit& unit) {
     QList<Result> out{{QStringLiteral("Points measured"), count, {}, {}}};
     const auto f = figures(counted(s));
     const QList<Check> checks = f ? check(*f, s.requirement) : QList<Check>{};
+    const bool incomplete = !missingEvidence(s).isEmpty();
     const auto checkOf = [&](const char* what) -> const Check* {
         for (const Check& c : checks) {
             if (c.what == QLatin1String(what))
@@ -208,8 +209,10 @@ QList<Result> results(const Survey& s, const Unit& unit) {
                                   : QString::number(*required, 'g', 6));
         }
         out << Result{label, value, need,
-                      c ? (c->passed ? QStringLiteral("pass") : QStringLiteral("FAIL"))
-                        : QString()};
+                      !c           ? QString()
+                      : incomplete ? QStringLiteral("incomplete")
+                      : c->passed  ? QStringLiteral("pass")
+                                   : QStringLiteral("FAIL")};
     };
     const Requirement& r = s.requirement;
     const auto lx = [&](double v, const Check* c = nullptr) {
@@ -245,6 +248,39 @@ QList<Result> results(const Survey& s, const Unit& unit) {
     return out;
 }
 
+QString missingEvidence(const Survey& s) {
+    const qsizetype all = s.points.size();
+    const qsizetype open = std::count_if(s.points.begin(), s.points.end(),
+                                         [](const Point& p) { return !p.lux && !p.obstructed; });
+    if (open > 0)
+        return QStringLiteral("%1 of %2 points not taken").arg(open).arg(all);
+    const qsizetype obstructed = std::count_if(s.points.begin(), s.points.end(),
+                                               [](const Point& p) { return p.obstructed; });
+    // Figures over a few points of a mostly blocked grid say nothing about the area.
+    if (obstructed * 2 > all)
+        return QStringLiteral("%1 of %2 points obstructed: fewer than half measured")
+            .arg(obstructed)
+            .arg(all);
+    return {};
+}
+
+QString gridDeparture(const Survey& s) {
+    const auto rule = gridFor(s.length, s.width, s.band);
+    if (!rule || (rule->rows == s.rows && rule->columns == s.columns) || s.rows < 1 ||
+        s.columns < 1)
+        return {};
+    const double along = rule->length / s.columns, across = rule->width / s.rows;
+    const auto pair = [](double a, double b) {
+        return QStringLiteral("%1 × %2 m").arg(a, 0, 'f', 2).arg(b, 0, 'f', 2);
+    };
+    // Compared unrounded: a hair coarser is coarser.
+    const bool coarser = along > rule->spacingAlongLength * (1 + 1e-9) ||
+                         across > rule->spacingAcrossWidth * (1 + 1e-9);
+    return QStringLiteral("%1 the rule's: spaced %2 where the rule asks for %3")
+        .arg(coarser ? QStringLiteral("coarser than") : QStringLiteral("finer than"),
+             pair(along, across), pair(rule->spacingAlongLength, rule->spacingAcrossWidth));
+}
+
 QString verdict(const Survey& s) {
     const auto f = figures(counted(s));
     if (!f)
@@ -252,6 +288,8 @@ QString verdict(const Survey& s) {
     const QList<Check> checks = check(*f, s.requirement);
     if (checks.isEmpty())
         return {};
+    if (!missingEvidence(s).isEmpty())
+        return QStringLiteral("INCOMPLETE");
     const bool all =
         std::all_of(checks.begin(), checks.end(), [](const Check& c) { return c.passed; });
     return all ? QStringLiteral("PASS") : QStringLiteral("FAIL");
@@ -366,21 +404,32 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
     const QJsonObject grid = root.value(QStringLiteral("grid")).toObject();
     s.rows = grid.value(QStringLiteral("rows")).toInt();
     s.columns = grid.value(QStringLiteral("columns")).toInt();
-    // A grid the size of a stadium at 10 m spacing has some 10 000 points; more is no survey.
     const Requirement& r = s.requirement;
     const std::array<std::optional<double>, 4> criteria{r.average, r.uniformity, r.minimum,
                                                         r.maxOverMin};
     const bool criteriaMakeSense =
         std::all_of(criteria.begin(), criteria.end(),
                     [](const std::optional<double>& c) { return !c || *c > 0; });
-    if (version < 1 || s.rows < 1 || s.columns < 1 || qint64(s.rows) * s.columns > 100000 ||
-        !(s.length > 0 && s.length < 1e5) || !(s.width > 0 && s.width < 1e5) || !(s.band >= 0) ||
-        !gridFor(s.length, s.width, s.band) || !(s.height >= 0 && s.height < 1e3) ||
-        !criteriaMakeSense) {
+    if (s.rows >= 1 && s.columns >= 1 && qint64(s.rows) * s.columns > kMostPoints) {
+        error = QStringLiteral("The survey's grid has %1 points; Lumetra takes at most %2.")
+                    .arg(qint64(s.rows) * s.columns)
+                    .arg(kMostPoints);
+        return std::nullopt;
+    }
+    if (version < 1 || s.rows < 1 || s.columns < 1 || !(s.length > 0 && s.length < 1e5) ||
+        !(s.width > 0 && s.width < 1e5) || !(s.band >= 0) || !gridFor(s.length, s.width, s.band) ||
+        !(s.height >= 0 && s.height < 1e3) || !criteriaMakeSense) {
         error = QStringLiteral("The survey file is damaged: its area or grid makes no sense.");
         return std::nullopt;
     }
     s.notes = root.value(QStringLiteral("notes")).toString();
+    if (s.name.size() > kMostNameChars || s.notes.size() > kMostNotesChars) {
+        error = QStringLiteral("The survey's %1 is longer than Lumetra takes (%2 characters).")
+                    .arg(s.name.size() > kMostNameChars ? QStringLiteral("name")
+                                                        : QStringLiteral("notes"))
+                    .arg(s.name.size() > kMostNameChars ? kMostNameChars : kMostNotesChars);
+        return std::nullopt;
+    }
     // Every cell of the grid gets its point, in order; one the file leaves out is empty.
     layOut(s, s.rows, s.columns);
     QList<bool> seen(s.points.size(), false);

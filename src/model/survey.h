@@ -105,13 +105,30 @@ struct Result {
     QString what, value, required, verdict;
 };
 QList<Result> results(const Survey& s, const Unit& unit);
-// "PASS", "FAIL", or empty when the requirement asks nothing or nothing is measured yet.
+// Why the points cannot bear a verdict yet: points not taken, or more obstructed than
+// measured ("12 of 48 points not taken"). Empty when every point is taken and at least half
+// are measured.
+QString missingEvidence(const Survey& s);
+// "PASS", "FAIL", "INCOMPLETE" while evidence is missing, or empty when the requirement asks
+// nothing or nothing is measured yet.
 QString verdict(const Survey& s);
+// The grid rule's grid for the survey's area differs from its own (set by hand): how, with
+// both spacings ("coarser than the rule's: spaced 2.50 × 2.00 m where the rule asks for
+// 0.81 × 0.80 m"). Empty for the rule's own grid.
+QString gridDeparture(const Survey& s);
 
 // The points as CSV: point,row,column,x_m,y_m,lux,obstructed,taken (lines end in LF).
 QByteArray pointsCsv(const Survey& s);
 
 inline constexpr int kFileVersion = 1;
+// The most points a grid may have, set by the rule or by hand: a stadium at 10 m spacing has
+// some 10 000. The window refuses more, and so does the file's reader.
+inline constexpr int kMostPoints = 100000;
+// The name and the notes, at most: a report lays out this much in well under a second.
+inline constexpr int kMostNameChars = 200;
+inline constexpr int kMostNotesChars = 20000;
+// A survey file is small; one far larger is no survey and is not read into memory.
+inline constexpr qint64 kMostFileBytes = 64 * 1024 * 1024;
 
 // The survey file: JSON, format "lumetra-survey", version 1.
 QByteArray toJson(const Survey& s);

@@ -8,8 +8,13 @@
 #error "This file is written for POSIX systems (Linux); no other system is built yet."
 #endif
 
+#include <QFile>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumetra {
@@ -63,6 +68,46 @@ QString saveWholeFile(const QString& path, const QByteArray& bytes) {
     if (!file.commit())
         return file.errorString();
     return {};
+}
+
+std::optional<QByteArray> readSmallFile(const QString& path, qint64 most, QString& error) {
+    // Not blocking: opening a pipe for reading would wait for a writer.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat info {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &info) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    } else if (!S_ISREG(info.st_mode)) {
+        error = QStringLiteral("It is not a file (a device, a pipe or a folder).");
+    } else {
+        // What the file holds, read to its end whatever its size says: at most one byte more
+        // than allowed tells that it is too large.
+        QByteArray read;
+        char block[65536];
+        while (read.size() <= most) {
+            const ssize_t n =
+                ::read(fd, block, size_t(std::min<qint64>(sizeof block, most + 1 - read.size())));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            if (n == 0) {
+                bytes = read;
+                break;
+            }
+            read.append(block, n);
+        }
+        if (!bytes && error.isEmpty())
+            error = QStringLiteral("It is larger than %1 MB.").arg(most / (1024 * 1024));
+    }
+    ::close(fd);
+    return bytes;
 }
 
 } // namespace lumetra

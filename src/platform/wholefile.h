@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 class QFileDevice;
 
 namespace lumetra {
@@ -19,5 +21,9 @@ bool syncToDisk(QFileDevice& file, QString& error);
 // Replaces the file at path by bytes, whole or not at all: on any failure the old file stays
 // as it was. Returns why it failed, empty when the file was written.
 QString saveWholeFile(const QString& path, const QByteArray& bytes);
+
+// The bytes of a regular file of at most `most` bytes. Nothing, and `error` says why, for
+// anything else: a pipe or a device would hold the reader for ever or fill memory.
+std::optional<QByteArray> readSmallFile(const QString& path, qint64 most, QString& error);
 
 } // namespace lumetra

@@ -33,6 +33,8 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -121,6 +123,7 @@ void FrmSurvey::build() {
     auto* area = new QGroupBox(QStringLiteral("Area"), left);
     auto* areaForm = new QFormLayout(area);
     TxtName = named(new QLineEdit(area), "TxtName", QStringLiteral("Name of the area"));
+    TxtName->setMaxLength(survey::kMostNameChars);
     SpnLength = metres(area, "SpnLength", QStringLiteral("Length"), 0.1, 5);
     SpnWidth = metres(area, "SpnWidth", QStringLiteral("Width"), 0.1, 4);
     SpnBand = metres(area, "SpnBand", QStringLiteral("Band along the walls"), 0, 0.5);
@@ -289,6 +292,15 @@ void FrmSurvey::build() {
     });
     connect(TxtNotes, &QPlainTextEdit::textChanged, this, [this] {
         if (!m_loading) {
+            // As much as a report lays out at once, and as the file's reader takes.
+            if (TxtNotes->document()->characterCount() - 1 > survey::kMostNotesChars) {
+                const QSignalBlocker quiet(TxtNotes);
+                TxtNotes->setPlainText(TxtNotes->toPlainText().left(survey::kMostNotesChars));
+                TxtNotes->moveCursor(QTextCursor::End);
+                announce(QStringLiteral("The notes hold at most %1 characters; the rest was left "
+                                        "out.")
+                             .arg(survey::kMostNotesChars));
+            }
             m_survey.notes = TxtNotes->toPlainText();
             m_changed = true;
         }
@@ -356,6 +368,15 @@ void FrmSurvey::layOutGrid() {
         m_dialogs.message(this,
                           QStringLiteral("The band along the walls leaves no area to measure: "
                                          "make it narrower than half the width."),
+                          MessageIcon::Warning);
+        return;
+    }
+    if (qint64(SpnRows->value()) * SpnColumns->value() > survey::kMostPoints) {
+        m_dialogs.message(this,
+                          QStringLiteral("A grid of %1 points is more than a survey takes (at most "
+                                         "%2): choose fewer rows or columns.")
+                              .arg(qint64(SpnRows->value()) * SpnColumns->value())
+                              .arg(survey::kMostPoints),
                           MessageIcon::Warning);
         return;
     }
@@ -644,9 +665,12 @@ void FrmSurvey::refresh() {
         }
     }
     const QString verdict = survey::verdict(m_survey);
-    LblVerdict->setText(verdict.isEmpty()
-                            ? QString()
-                            : QStringLiteral("%1: %2").arg(m_survey.requirement.name, verdict));
+    const QString missing = survey::missingEvidence(m_survey);
+    LblVerdict->setText(
+        verdict.isEmpty() ? QString()
+        : missing.isEmpty()
+            ? QStringLiteral("%1: %2").arg(m_survey.requirement.name, verdict)
+            : QStringLiteral("%1: %2 (%3)").arg(m_survey.requirement.name, verdict, missing));
     LblVerdict->setAccessibleName(LblVerdict->text());
     const bool points = !m_survey.points.isEmpty();
     for (QWidget* w : {static_cast<QWidget*>(BtnTake), static_cast<QWidget*>(BtnObstructed),
@@ -696,17 +720,15 @@ void FrmSurvey::open() {
     const QString path = m_dialogs.openFile(this, filter());
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString error;
+    const auto bytes = readSmallFile(path, survey::kMostFileBytes, error);
+    if (!bytes) {
         m_dialogs.message(
             this, QStringLiteral("%1 could not be read.").arg(QDir::toNativeSeparators(path)),
-            MessageIcon::Error, MessageButtons::Ok, {}, file.errorString());
+            MessageIcon::Error, MessageButtons::Ok, {}, error);
         return;
     }
-    // A survey file is small; one far larger is no survey and is not read into memory.
-    QString error;
-    const auto s =
-        file.size() > 64 * 1024 * 1024 ? std::nullopt : survey::fromJson(file.readAll(), error);
+    const auto s = survey::fromJson(*bytes, error);
     if (!s) {
         m_dialogs.message(
             this, error.isEmpty() ? QStringLiteral("This is no survey file of Lumetra.") : error,
