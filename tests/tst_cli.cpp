@@ -12,10 +12,13 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace lumetra;
@@ -33,8 +36,57 @@ enum Scenario {
     Terminate,
     UnitChange,
     Rotated,
+    RecordMoved,
     BrokerRestart
 };
+
+// lumetra-cli as its own process, without a display, stopped with SIGTERM at the end.
+struct Cli {
+    QProcess process;
+    QByteArray err;
+    explicit Cli(const QProcessEnvironment& extra = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(v));
+        for (const QString& key : extra.keys())
+            env.insert(key, extra.value(key));
+        process.setProcessEnvironment(env);
+    }
+    void start(const QStringList& args) {
+        process.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-cli"), args);
+    }
+    QString said() {
+        err += process.readAllStandardError();
+        return QString::fromUtf8(err);
+    }
+    // CPU seconds the process has used so far.
+    double cpuSeconds() const {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(process.processId()));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray all = stat.readAll();
+        const QList<QByteArray> fields = all.mid(all.lastIndexOf(')') + 2).split(' ');
+        return (fields.value(11).toDouble() + fields.value(12).toDouble()) /
+               double(::sysconf(_SC_CLK_TCK));
+    }
+};
+
+// The environment that puts the C library faults of support/clifaults in front.
+QProcessEnvironment withFaults(std::initializer_list<std::pair<const char*, const char*>> faults) {
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(LUMETRA_CLI_FAULTS));
+    // The sanitizers' runtime would insist on coming first.
+    QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0"));
+    for (const auto& [name, value] : faults)
+        env.insert(QLatin1String(name), QLatin1String(value));
+    return env;
+}
+
+QString ourTopic() {
+    return QStringLiteral("lumetra/%1/meter").arg(QSysInfo::machineHostName());
+}
 
 QStringList rowsOf(const QString& path) {
     QFile f(path);
@@ -56,6 +108,8 @@ private slots:
     void records();
     void refusesWhatItCannotDo_data();
     void refusesWhatItCannotDo();
+    void holdsOutAgainstItsSurroundings_data();
+    void holdsOutAgainstItsSurroundings();
 };
 
 void TestCli::records_data() {
@@ -68,6 +122,7 @@ void TestCli::records_data() {
     QTest::newRow("SIGTERM mid-run") << int(Terminate);
     QTest::newRow("record file goes on after a unit change") << int(UnitChange);
     QTest::newRow("CSV emptied by log rotation") << int(Rotated);
+    QTest::newRow("record file moved away by log rotation") << int(RecordMoved);
     QTest::newRow("broker restarted mid-run") << int(BrokerRestart);
 }
 
@@ -179,12 +234,21 @@ void TestCli::records() {
         QVERIFY(waitFor([&] { return rowsWith("ok") >= 2; }));
         break;
     }
+    case RecordMoved: {
+        // Renamed away without a signal: a new file under the name takes the records.
+        QVERIFY(waitFor([&] { return rowsOf(records).size() >= 3; }));
+        QVERIFY(QFile::rename(records, records + QStringLiteral(".1")));
+        const int before = rowsWith("ok");
+        QVERIFY(waitFor([&] { return rowsWith("ok") >= before + 6; }));
+        break;
+    }
     case UnitChange:
         meter.setUnitFc(true);
         QVERIFY(waitFor([&] { return rows().filter(QStringLiteral(",Fc,ok")).size() >= 2; }));
         break;
     case BrokerRestart: {
-        const auto published = [&] { return heard.count("lumetra/meter/state "); };
+        const QByteArray state = (ourTopic() + QStringLiteral("/state ")).toUtf8();
+        const auto published = [&] { return heard.count(state); };
         QVERIFY(waitFor([&] { return published() > 0; }));
         broker.stop();
         QTest::qWait(1500);
@@ -232,6 +296,13 @@ void TestCli::records() {
     const QByteArray first = recordLines(records);
     QVERIFY(first.startsWith("Lx\tTime\tValue\r\n1\t"));
     QVERIFY(first.endsWith("\r\n"));
+    if (scenario == RecordMoved) {
+        // Every plain reading is a record in one of the two files.
+        const QByteArray moved = recordLines(records + QStringLiteral(".1"));
+        QVERIFY(moved.startsWith("Lx\tTime\tValue\r\n1\t"));
+        QCOMPARE(moved.count("\r\n") - 1 + first.count("\r\n") - 1,
+                 all.filter(QStringLiteral(",ok,")).size());
+    }
     const QString second = dir.filePath(QStringLiteral("light-2.txt"));
     QCOMPARE(QFile::exists(second),
              scenario == UnitChange || scenario == OverAndMode || scenario == SetUpScreen);
@@ -244,11 +315,18 @@ void TestCli::records() {
         reader.waitForFinished(2000);
         const QString out = QString::fromUtf8(heard + reader.readAllStandardOutput());
         QVERIFY(out.contains(QStringLiteral("\"device_class\":\"illuminance\"")));
-        QVERIFY(out.contains(QStringLiteral("lumetra/meter/availability online")));
+        QVERIFY(out.contains(ourTopic() + QStringLiteral("/availability online")));
+        // Marked unavailable only after its last reading went out.
+        const QStringList lines = out.split(QLatin1Char('\n'));
+        const qsizetype offline =
+            lines.lastIndexOf(ourTopic() + QStringLiteral("/availability offline"));
+        QVERIFY2(offline > 0, qPrintable(out));
+        QVERIFY2(lines.mid(offline).filter(ourTopic() + QStringLiteral("/state ")).isEmpty(),
+                 qPrintable(out));
         // Every sample in the CSV reached the broker, in order (a repeat is allowed).
         QStringList published;
-        for (const QString& line : out.split(QLatin1Char('\n'))) {
-            if (line.startsWith(QStringLiteral("lumetra/meter/state ")))
+        for (const QString& line : lines) {
+            if (line.startsWith(ourTopic() + QStringLiteral("/state ")))
                 published << line.section(QStringLiteral("\"time\":\""), 1)
                                  .section(QLatin1Char('"'), 0, 0);
         }
@@ -276,16 +354,167 @@ void TestCli::refusesWhatItCannotDo_data() {
         << 64;
     QTest::newRow("unwritable CSV")
         << QStringList{"record", "--port", "/dev/null", "--csv", "/proc/nope/x.csv"} << 73;
+    // A survey file that is no file: endless, or waiting for a writer that never comes.
+    QTest::newRow("survey from a device")
+        << QStringList{"report", "/dev/zero", "-o", "x.pdf"} << 66;
+    QTest::newRow("survey from a pipe") << QStringList{"report", "FIFO", "-o", "x.pdf"} << 66;
+    QTest::newRow("survey from a folder") << QStringList{"report", "/tmp", "-o", "x.pdf"} << 66;
+    QTest::newRow("survey with notes no report can lay out")
+        << QStringList{"report", "NOTES", "-o", "x.pdf"} << 65;
 }
 
 void TestCli::refusesWhatItCannotDo() {
     QFETCH(QStringList, args);
     QFETCH(int, code);
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("survey.json"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString notes = dir.filePath(QStringLiteral("notes.json"));
+    QFile noted(notes);
+    QVERIFY(noted.open(QIODevice::WriteOnly));
+    noted.write(R"({"format":"lumetra-survey","version":1,"area":{"name":"A","length_m":5,)"
+                R"("width_m":4,"band_m":0.5,"height_m":0.85},"grid":{"rows":2,"columns":2},)"
+                R"("requirement":{},"points":[],"notes":")" +
+                QByteArray(2 * 1024 * 1024, 'n') + "\"}");
+    noted.close();
+    args.replaceInStrings(QStringLiteral("FIFO"), fifo);
+    args.replaceInStrings(QStringLiteral("NOTES"), notes);
+    args.replaceInStrings(QStringLiteral("x.pdf"), dir.filePath(QStringLiteral("x.pdf")));
     QProcess cli;
     cli.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-cli"), args);
     QVERIFY(cli.waitForFinished(5000));
     QCOMPARE(cli.exitCode(), code);
     QVERIFY(!cli.readAllStandardError().isEmpty()); // says why
+}
+
+enum Surrounding { StalledReader, SilentNameServer, TlsBrokerDown, SyncFails };
+
+void TestCli::holdsOutAgainstItsSurroundings_data() {
+    QTest::addColumn<int>("surrounding");
+    QTest::newRow("SIGTERM, twice, while standard output's reader has stalled")
+        << int(StalledReader);
+    QTest::newRow("a broker name whose lookup never returns") << int(SilentNameServer);
+    QTest::newRow("mqtts:// to a port nobody listens on") << int(TlsBrokerDown);
+    QTest::newRow("a disk that cannot sync") << int(SyncFails);
+}
+
+void TestCli::holdsOutAgainstItsSurroundings() {
+    QFETCH(int, surrounding);
+    QTemporaryDir dir;
+    sim::VirtualMeter meter;
+    meter.setPaced(false);
+    meter.setDrift(false);
+    meter.setLux(12.34);
+    QVERIFY(meter.start());
+    const QString csv = dir.filePath(QStringLiteral("light.csv"));
+    const QString records = dir.filePath(QStringLiteral("light.txt"));
+    QStringList args{QStringLiteral("record"), QStringLiteral("--port"), meter.devicePath(),
+                     QStringLiteral("--interval"), QStringLiteral("0.25")};
+
+    // Standard output: a pipe that is full already and that nobody reads, shared with this
+    // test, which can see whether its flags were changed under whoever else writes to it.
+    int out[2] = {-1, -1};
+    const auto closeOut = qScopeGuard([&] {
+        for (const int fd : out)
+            if (fd >= 0)
+                ::close(fd);
+    });
+    QProcessEnvironment faults;
+    switch (surrounding) {
+    case StalledReader: {
+        QVERIFY(::pipe2(out, O_CLOEXEC) == 0);
+        const int size = ::fcntl(out[1], F_SETPIPE_SZ, 4096);
+        QVERIFY(size > 0);
+        QCOMPARE(::write(out[1], QByteArray(size, 'x').constData(), size_t(size)), ssize_t(size));
+        args << QStringLiteral("--csv") << QStringLiteral("-");
+        break;
+    }
+    case SilentNameServer:
+        faults = withFaults({{"LUMETRA_FAULT_SLOW_HOST", "broker.lumetra.test"}});
+        args << QStringLiteral("--csv") << csv << QStringLiteral("--mqtt")
+             << QStringLiteral("mqtt://broker.lumetra.test");
+        break;
+    case TlsBrokerDown:
+        args << QStringLiteral("--csv") << csv << QStringLiteral("--mqtt")
+             << QStringLiteral("mqtts://127.0.0.1:%1").arg(test::freePort());
+        break;
+    case SyncFails:
+        faults = withFaults({{"LUMETRA_FAULT_SYNC", "1"}});
+        args << QStringLiteral("--csv") << csv << QStringLiteral("--record-file") << records;
+        break;
+    }
+    Cli cli(faults);
+    if (out[1] >= 0) {
+        const int to = out[1];
+        cli.process.setChildProcessModifier([to] { ::dup2(to, STDOUT_FILENO); });
+    }
+    cli.start(args);
+    QVERIFY(cli.process.waitForStarted());
+    const auto said = qScopeGuard([&] {
+        if (QTest::currentTestFailed())
+            qWarning("lumetra-cli said: %s", qPrintable(cli.said()));
+    });
+    const auto okRows = [&] { return rowsOf(csv).filter(QStringLiteral(",ok,")).size(); };
+
+    switch (surrounding) {
+    case StalledReader:
+        QTest::qWait(2000); // rows pile up meanwhile
+        // Never made non-blocking: standard error may share the pipe, and so may others.
+        QCOMPARE(::fcntl(out[1], F_GETFL) & O_NONBLOCK, 0);
+        break;
+    case SilentNameServer: {
+        // The lookup hangs beside the sampling, never in its way: four rows a second, no gap.
+        QVERIFY(waitFor([&] { return okRows() >= 2; }, 5000));
+        const qsizetype first = okRows();
+        QTest::qWait(3000);
+        QVERIFY2(okRows() - first >= 10, qPrintable(QString::number(okRows() - first)));
+        QCOMPARE(rowsOf(csv).filter(QStringLiteral(",gap,")).size(), 0);
+        break;
+    }
+    case TlsBrokerDown: {
+        // A refused connection is seen at once, said once, and costs no CPU while retried.
+        QVERIFY(waitFor([&] { return okRows() >= 2; }, 5000));
+        const double before = cli.cpuSeconds();
+        QTest::qWait(4000);
+        const double used = cli.cpuSeconds() - before;
+        QVERIFY2(used < 1.0, qPrintable(QString::number(used)));
+        QVERIFY(cli.said().contains(QLatin1String("Connection refused")));
+        QCOMPARE(cli.said().count(QLatin1String("unreachable")), 1);
+        break;
+    }
+    case SyncFails:
+        QVERIFY(waitFor([&] { return okRows() >= 6; }, 5000));
+        break;
+    }
+
+    QElapsedTimer ended;
+    ended.start();
+    cli.process.terminate();
+    if (surrounding == StalledReader) {
+        QTest::qWait(50); // and Ctrl+C while the end waits for the reader
+        ::kill(pid_t(cli.process.processId()), SIGINT);
+    }
+    QVERIFY(cli.process.waitForFinished(3000));
+    QVERIFY2(ended.elapsed() <= 1000, qPrintable(QString::number(ended.elapsed())));
+    QCOMPARE(cli.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.process.exitCode(), 0);
+    const QString text = cli.said();
+    switch (surrounding) {
+    case StalledReader:
+        QVERIFY2(text.contains(QRegularExpression(
+                     QStringLiteral("\\d+ CSV row\\(s\\) did not get out to standard output"))),
+                 qPrintable(text));
+        break;
+    case SyncFails:
+        // Said once, counted at the end, and every record is in the file all the same.
+        QCOMPARE(text.count(QLatin1String("could not be synced to the disk (")), 2);
+        QVERIFY(text.contains(QRegularExpression(
+            QStringLiteral("\\d+ line\\(s\\) could not be synced to the disk\\."))));
+        QCOMPARE(rowsOf(records).size() - 1, okRows());
+        break;
+    default:
+        break;
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -39,6 +39,8 @@ private slots:
     void replyAmongFrames();
     void samplesAsRows_data();
     void samplesAsRows();
+    void recorderNames_data();
+    void recorderNames();
     void exposureAgainstBruteForce_data();
     void exposureAgainstBruteForce();
     void exposureReadout();
@@ -48,6 +50,8 @@ private slots:
     void surveyChecks();
     void surveyFile();
     void surveyFiguresByHand();
+    void surveyEvidence_data();
+    void surveyEvidence();
 };
 
 void TestModel::clockBytes_data() {
@@ -360,6 +364,50 @@ void TestModel::samplesAsRows() {
         QCOMPARE(o.value(QStringLiteral("illuminance")).toDouble(), lux);
 }
 
+// Two recorders on one broker, on two hosts or on two ports of one, never share a topic or a
+// Home Assistant id.
+void TestModel::recorderNames_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QString>("uniqueId");
+    QTest::newRow("USB adapter") << "lab-a"
+                                 << "/dev/ttyUSB0"
+                                 << "lumetra/lab-a/ttyUSB0"
+                                 << "lumetra_lab-a_ttyUSB0_illuminance";
+    QTest::newRow("pseudo-terminal keeps its folder") << "lab-a"
+                                                      << "/dev/pts/0"
+                                                      << "lumetra/lab-a/pts-0"
+                                                      << "lumetra_lab-a_pts-0_illuminance";
+    QTest::newRow("stable by-id name")
+        << "lab-b"
+        << "/dev/serial/by-id/usb-FTDI_FT232R_A9X-if00-port0"
+        << "lumetra/lab-b/usb-FTDI_FT232R_A9X-if00-port0"
+        << "lumetra_lab-b_usb-FTDI_FT232R_A9X-if00-port0_illuminance";
+    QTest::newRow("a link outside /dev") << "lab-b"
+                                         << "/srv/meters/../meters/hall"
+                                         << "lumetra/lab-b/hall"
+                                         << "lumetra_lab-b_hall_illuminance";
+    QTest::newRow("wildcards in a host name") << "a+b#c/d"
+                                              << "/dev/ttyS0"
+                                              << "lumetra/a_b_c_d/ttyS0"
+                                              << "lumetra_a_b_c_d_ttyS0_illuminance";
+}
+
+void TestModel::recorderNames() {
+    QFETCH(QString, host);
+    QFETCH(QString, device);
+    QFETCH(QString, topic);
+    QFETCH(QString, uniqueId);
+    const QString label = samples::deviceLabel(device);
+    QCOMPARE(samples::defaultTopic(host, label), topic);
+    const auto d = samples::discovery(topic, host, label);
+    const QJsonObject o = QJsonDocument::fromJson(d.payload).object();
+    QCOMPARE(o.value(QStringLiteral("unique_id")).toString(), uniqueId);
+    QCOMPARE(o.value(QStringLiteral("state_topic")).toString(), topic + QStringLiteral("/state"));
+    QVERIFY(!d.topic.contains('+') && !d.topic.contains('#'));
+}
+
 // Dose, time above a threshold and the daylight bands against a plain sum over a hundred
 // slices of every step; and the daily profile's hours on days of 23 and 25 hours.
 void TestModel::exposureAgainstBruteForce_data() {
@@ -588,6 +636,66 @@ void TestModel::surveyFiguresByHand() {
     QCOMPARE(f->ud, lo / hi);
 }
 
+// No verdict but "incomplete" on evidence missing, and a hand-set grid named as departing from
+// the rule where it is coarser. The office requirement (500 lx, U0 0.6) on a 5 x 4 m room.
+void TestModel::surveyEvidence_data() {
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("columns"); // 0: the rule's grid
+    QTest::addColumn<int>("measured");
+    QTest::addColumn<int>("obstructed");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("departure");
+    QTest::newRow("every point") << 0 << 0 << 48 << 0 << "PASS"
+                                 << ""
+                                 << "";
+    QTest::newRow("one of 48 measured") << 0 << 0 << 1 << 0 << "INCOMPLETE"
+                                        << "47 of 48 points not taken"
+                                        << "";
+    QTest::newRow("47 of 48 obstructed") << 0 << 0 << 1 << 47 << "INCOMPLETE"
+                                         << "47 of 48 points obstructed: fewer than half measured"
+                                         << "";
+    QTest::newRow("half obstructed") << 0 << 0 << 24 << 24 << "PASS"
+                                     << ""
+                                     << "";
+    QTest::newRow("two points by hand")
+        << 1 << 2 << 2 << 0 << "PASS"
+        << ""
+        << "coarser than the rule's: spaced 2.00 × 3.00 m where the rule asks for 0.50 × 0.50 m";
+    QTest::newRow("finer by hand") << 10 << 10 << 100 << 0 << "PASS"
+                                   << ""
+                                   << "finer than the rule's: spaced 0.40 × 0.30 m where the rule "
+                                      "asks for 0.50 × 0.50 m";
+}
+
+void TestModel::surveyEvidence() {
+    QFETCH(int, rows);
+    QFETCH(int, columns);
+    QFETCH(int, measured);
+    QFETCH(int, obstructed);
+    QFETCH(QString, verdict);
+    QFETCH(QString, missing);
+    QFETCH(QString, departure);
+    survey::Survey s;
+    s.length = 5;
+    s.width = 4;
+    s.requirement = survey::builtInRequirements().first();
+    const auto rule = survey::gridFor(s.length, s.width, s.band);
+    survey::layOut(s, rows ? rows : rule->rows, columns ? columns : rule->columns);
+    for (int i = 0; i < measured + obstructed; ++i) {
+        s.points[i].lux = 500.0;
+        s.points[i].obstructed = i >= measured;
+    }
+    QCOMPARE(survey::verdict(s), verdict);
+    QCOMPARE(survey::missingEvidence(s), missing);
+    QCOMPARE(survey::gridDeparture(s), departure);
+    for (const survey::Result& r : survey::results(s, survey::lux())) {
+        if (!r.verdict.isEmpty())
+            QCOMPARE(r.verdict,
+                     missing.isEmpty() ? QStringLiteral("pass") : QStringLiteral("incomplete"));
+    }
+}
+
 // The survey file keeps what it was given; a newer or broken file is refused with a reason.
 void TestModel::surveyFile() {
     survey::Survey s;
@@ -639,6 +747,21 @@ void TestModel::surveyFile() {
     twice.points << s.points[0];
     QVERIFY(!survey::fromJson(survey::toJson(twice), error));
     QVERIFY(error.contains(QStringLiteral("A1")));
+    // The window's own limits, and the real reason past them.
+    survey::Survey huge = s;
+    huge.rows = 1000;
+    huge.columns = 101;
+    huge.points.clear();
+    QVERIFY(!survey::fromJson(survey::toJson(huge), error));
+    QCOMPARE(error,
+             QStringLiteral("The survey's grid has 101000 points; Lumetra takes at most 100000."));
+    huge.rows = 1000;
+    huge.columns = 100;
+    QVERIFY2(survey::fromJson(survey::toJson(huge), error), qPrintable(error));
+    survey::Survey wordy = s;
+    wordy.notes = QString(survey::kMostNotesChars + 1, QLatin1Char('n'));
+    QVERIFY(!survey::fromJson(survey::toJson(wordy), error));
+    QVERIFY(error.contains(QStringLiteral("notes")));
 }
 
 QTEST_APPLESS_MAIN(TestModel)

@@ -9,6 +9,7 @@
 #include "model/samplerow.h"
 #include "platform/clock.h"
 #include "platform/mqttpublisher.h"
+#include "platform/serialport.h"
 #include "platform/wholefile.h"
 
 #include <QCommandLineParser>
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QSysInfo>
 #include <QTimer>
 
 #include <cmath>
@@ -131,9 +133,10 @@ int record(QCoreApplication& app, const QStringList& arguments) {
         QStringLiteral("Publish every sample to mqtt://[user[:password]@]host[:port] (mqtts:// "
                        "for TLS). The password may come from LUMETRA_MQTT_PASSWORD instead."),
         QStringLiteral("URL"));
-    const QCommandLineOption topic(QStringLiteral("mqtt-topic"),
-                                   QStringLiteral("Topic prefix (default lumetra/<device name>)."),
-                                   QStringLiteral("PREFIX"));
+    const QCommandLineOption topic(
+        QStringLiteral("mqtt-topic"),
+        QStringLiteral("Topic prefix (default lumetra/<host>/<device name>)."),
+        QStringLiteral("PREFIX"));
     const QCommandLineOption cafile(QStringLiteral("mqtt-cafile"),
                                     QStringLiteral("Certificate authority for mqtts://."),
                                     QStringLiteral("FILE"));
@@ -207,20 +210,25 @@ int record(QCoreApplication& app, const QStringList& arguments) {
 
     std::unique_ptr<MqttPublisher> publisher;
     if (broker) {
-        const QString device = QFileInfo(o.port.device).fileName();
+        // Host and device in every id: two recorders on one broker never overwrite each other.
+        const QString host = QSysInfo::machineHostName();
+        const QString device = samples::deviceLabel(stableDevicePath(o.port.device));
         const QString prefix =
-            p.isSet(topic) ? p.value(topic) : QStringLiteral("lumetra/") + device;
-        const auto config = samples::discovery(prefix, device);
+            p.isSet(topic) ? p.value(topic) : samples::defaultTopic(host, device);
+        const auto config = samples::discovery(prefix, host, device);
         MqttPublisher::Setup setup{*broker,
                                    p.value(cafile),
-                                   QStringLiteral("lumetra-%1-%2")
-                                       .arg(device)
+                                   QStringLiteral("lumetra-%1-%2-%3")
+                                       .arg(host, device)
                                        .arg(QCoreApplication::applicationPid())
                                        .toUtf8(),
                                    (prefix + QStringLiteral("/state")).toUtf8(),
                                    (prefix + QStringLiteral("/availability")).toUtf8(),
                                    config.topic,
                                    config.payload};
+        say(QStringLiteral("Publishing to %1/state on %2:%3.")
+                .arg(prefix, broker->host)
+                .arg(broker->port));
         publisher = std::make_unique<MqttPublisher>(std::move(setup));
         QObject::connect(publisher.get(), &MqttPublisher::said, &app,
                          [&status](const QString& text) { status.message(text); });
@@ -282,8 +290,12 @@ int record(QCoreApplication& app, const QStringList& arguments) {
     QObject::connect(&recorder, &UnattendedRecorder::done, &app, end);
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
+        // Always read to the end: a signal left in the pipe (a second Ctrl+C while the end
+        // runs) would wake this again and again.
         char byte = 0;
-        while (!ending && ::read(g_signalPipe[0], &byte, 1) == 1) {
+        while (::read(g_signalPipe[0], &byte, 1) == 1) {
+            if (ending)
+                continue;
             if (byte == SIGHUP) {
                 recorder.reopenFiles();
                 status.message(QStringLiteral("Output files reopened."));
@@ -328,18 +340,15 @@ int report(const QStringList& arguments) {
     if (unitName != QLatin1String("lx") && unitName != QLatin1String("fc"))
         return usage(QStringLiteral("--unit takes lx or fc."));
 
-    QFile file(files.first());
-    if (!file.open(QIODevice::ReadOnly)) {
-        say(QStringLiteral("lumetra-cli: %1: %2").arg(files.first(), file.errorString()));
+    QString error;
+    const auto read = readSmallFile(files.first(), survey::kMostFileBytes, error);
+    if (!read) {
+        say(QStringLiteral("lumetra-cli: %1: %2").arg(files.first(), error));
         return kExitPort;
     }
-    QString error;
-    const auto s =
-        file.size() > 64 * 1024 * 1024 ? std::nullopt : survey::fromJson(file.readAll(), error);
+    const auto s = survey::fromJson(*read, error);
     if (!s) {
-        say(QStringLiteral("lumetra-cli: %1: %2")
-                .arg(files.first(),
-                     error.isEmpty() ? QStringLiteral("too large for a survey") : error));
+        say(QStringLiteral("lumetra-cli: %1: %2").arg(files.first(), error));
         return kExitData;
     }
     if (p.isSet(csv)) {
@@ -363,7 +372,11 @@ int report(const QStringList& arguments) {
     }
     // The verdict, for scripts and for a person at a terminal.
     const QString verdict = survey::verdict(*s);
-    std::printf("%s\n", qPrintable(verdict.isEmpty() ? QStringLiteral("no verdict") : verdict));
+    const QString missing = survey::missingEvidence(*s);
+    std::printf("%s\n", qPrintable(verdict.isEmpty() ? QStringLiteral("no verdict")
+                                   : verdict == QLatin1String("INCOMPLETE")
+                                       ? QStringLiteral("%1 (%2)").arg(verdict, missing)
+                                       : verdict));
     return 0;
 }
 

@@ -5,14 +5,18 @@
 #include "platform/clock.h"
 #include "platform/recordappender.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,9 +30,24 @@ QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
+// A line that went into the file but could not be synced to the disk is still there, yet a
+// power cut may take it: said once per output, counted to the end.
+void sayUnsynced(const RecordAppender& file, const QString& path, UnattendedRecorder& owner,
+                 bool& said) {
+    if (said || file.syncFailures() == 0)
+        return;
+    said = true;
+    emit owner.said(QStringLiteral("%1 could not be synced to the disk (%2): what is written is in "
+                                   "the file, but a power cut may take it. Recording goes on.")
+                        .arg(native(path), file.syncError()));
+}
+
 } // namespace
 
 // The CSV rows: into a file (appended, a header when it is new) or onto standard output.
+// Standard output is shared with whoever started us (and often with standard error, as in
+// "2>&1 | logger"): its flags are never changed. A reader that stalls must not stop the
+// recording, so every write onto it is one that cannot block, and rows wait instead.
 class UnattendedRecorder::CsvOutput {
 public:
     CsvOutput(QString path, UnattendedRecorder& owner)
@@ -37,13 +56,10 @@ public:
             struct stat info {};
             if (::fstat(STDOUT_FILENO, &info) == 0) {
                 m_outIsFile = S_ISREG(info.st_mode);
-                // A reader that stalls must not stop the recording: rows wait instead.
+                m_outIsSocket = S_ISSOCK(info.st_mode);
                 const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
-                m_outAppends = (flags & O_APPEND) != 0;
+                m_outAppends = flags >= 0 && (flags & O_APPEND) != 0;
                 m_outStart = m_outIsFile ? info.st_size : 0;
-                if ((S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) && !(flags & O_NONBLOCK) &&
-                    ::fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK) == 0)
-                    m_madeNonBlocking = true;
             }
         }
     }
@@ -74,7 +90,7 @@ public:
     }
 
     void reopen() {
-        if (m_toOut)
+        if (m_toOut || m_closed)
             return;
         m_file.close();
         if (!openFile())
@@ -82,14 +98,34 @@ public:
         flush();
     }
 
-    void close() {
+    // The last rows, for at most `ms` when a reader holds them up; what is still waiting then
+    // is said and given up. Nothing is written afterwards.
+    void close(int ms) {
+        if (m_closed)
+            return;
         flush();
+        QDeadlineTimer until(ms);
+        while (m_toOut && !m_waiting.isEmpty() && !m_closed && !until.hasExpired()) {
+            pollfd out{STDOUT_FILENO, POLLOUT, 0};
+            const int left = int(std::max<qint64>(1, until.remainingTime()));
+            if (::poll(&out, 1, left) < 0 && errno != EINTR)
+                break;
+            flush();
+        }
+        if (!m_waiting.isEmpty() && !m_closed) {
+            const qsizetype header = m_waiting.first().startsWith("time,") ? 1 : 0;
+            if (m_waiting.size() > header)
+                emit m_owner.said(
+                    QStringLiteral("%1 CSV row(s) did not get out to %2 before the end.")
+                        .arg(m_waiting.size() - header)
+                        .arg(m_toOut ? QStringLiteral("standard output") : native(m_path)));
+        }
+        m_waiting.clear();
+        m_closed = true;
         m_file.close();
-        // Standard output is shared with whoever started us: left as it was found.
-        if (m_madeNonBlocking)
-            ::fcntl(STDOUT_FILENO, F_SETFL, ::fcntl(STDOUT_FILENO, F_GETFL) & ~O_NONBLOCK);
-        m_madeNonBlocking = false;
     }
+
+    qint64 unsynced() const { return m_file.syncFailures(); }
 
 private:
     // Opens the file to add rows; one that is new (or emptied) gets the header first.
@@ -103,7 +139,7 @@ private:
 
     void flush() {
         bool reopened = false;
-        while (!m_waiting.isEmpty()) {
+        while (!m_waiting.isEmpty() && !m_closed) {
             // A file that could not be opened again (after rotation) is tried at every row.
             if (!m_toOut && !m_file.isOpen() && !openFile()) {
                 refused(m_file.errorString());
@@ -127,8 +163,9 @@ private:
                 return;
             }
             m_waiting.removeFirst();
+            sayUnsynced(m_file, m_path, m_owner, m_syncSaid);
         }
-        if (m_refused) {
+        if (m_refused && m_waiting.isEmpty()) {
             m_refused = false;
             emit m_owner.said(
                 QStringLiteral("%1 takes rows again%2.")
@@ -137,6 +174,25 @@ private:
                                    : QString()));
             m_dropped = 0;
         }
+    }
+
+    // Bytes onto standard output without ever blocking: a socket is told so per call; a pipe
+    // or a terminal takes at most PIPE_BUF bytes once poll() says it has room, which it
+    // takes at once; a file takes what it is given.
+    ssize_t writeSome(const char* bytes, size_t size) {
+        if (m_outIsSocket)
+            return ::send(STDOUT_FILENO, bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (!m_outIsFile) {
+            pollfd out{STDOUT_FILENO, POLLOUT, 0};
+            const int ready = ::poll(&out, 1, 0);
+            if (ready <= 0) {
+                if (ready == 0)
+                    errno = EAGAIN;
+                return -1;
+            }
+            size = std::min<size_t>(size, PIPE_BUF);
+        }
+        return ::write(STDOUT_FILENO, bytes, size);
     }
 
     // The first waiting row onto standard output. What a pipe took of a row before it filled
@@ -152,8 +208,7 @@ private:
         }
         qsizetype done = 0;
         while (done < bytes.size()) {
-            const ssize_t n =
-                ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+            const ssize_t n = writeSome(bytes.constData() + done, size_t(bytes.size() - done));
             if (n > 0) {
                 done += n;
                 continue;
@@ -199,25 +254,28 @@ private:
     QString m_path;
     bool m_toOut = false;
     bool m_outIsFile = false;
+    bool m_outIsSocket = false;
     UnattendedRecorder& m_owner;
     RecordAppender m_file;
     QList<QByteArray> m_waiting;
     qint64 m_dropped = 0;
     bool m_refused = false;
-    bool m_closed = false;          // standard output has no reader any more
-    bool m_outAppends = false;      // standard output was opened to append (>>)
-    off_t m_outStart = 0;           // what a redirected file held before us
-    bool m_madeNonBlocking = false; // a pipe we set not to block
-    bool m_partSent = false;        // the first waiting row is partly out already
+    bool m_closed = false;     // nothing more goes out (the end, or no reader any more)
+    bool m_outAppends = false; // standard output was opened to append (>>)
+    off_t m_outStart = 0;      // what a redirected file held before us
+    bool m_partSent = false;   // the first waiting row is partly out already
+    bool m_syncSaid = false;
 };
 
 // The desktop program's record files, byte for byte. Where the desktop recording would stop
 // (a unit change, a measuring mode, 100 000 records), this file ends and the next plain
-// reading starts NAME-2.txt, NAME-3.txt, … An existing file is never written over.
+// reading starts NAME-2.txt, NAME-3.txt, … An existing file is never written over. Records
+// the disk refused wait (numbered only as they go in); a file moved away by log rotation is
+// followed by a new one under the name, which gets them.
 class UnattendedRecorder::RecordOutput {
 public:
-    RecordOutput(QString path, UnattendedRecorder& owner)
-        : m_path(std::move(path)), m_owner(owner) {}
+    RecordOutput(QString path, bool csvToo, UnattendedRecorder& owner)
+        : m_path(std::move(path)), m_csvToo(csvToo), m_owner(owner) {}
 
     bool open(QString& error) {
         if (openFree())
@@ -234,30 +292,37 @@ public:
             end(QStringLiteral("the meter shows a measuring mode"));
             return;
         }
-        if (m_file.isOpen() && m_headed && s.unit != m_unit)
+        if (m_file.isOpen() && m_unitSet && s.unit != m_unit)
             end(QStringLiteral("the unit changed to %1").arg(s.unit));
-        else if (m_file.isOpen() && m_records == recordfile::kMaxRecords)
+        else if (m_file.isOpen() && m_records + m_waiting.size() >= recordfile::kMaxRecords)
             end(QStringLiteral("it holds %1 records").arg(recordfile::kMaxRecords));
-        if (!m_file.isOpen() && !openFree()) {
+        if (!m_file.isOpen() && !m_lost && !openFree()) {
             refused(m_file.errorString());
             return;
         }
-        if (!m_headed) {
-            m_headed = true;
+        if (!m_unitSet) {
+            m_unitSet = true;
             m_unit = s.unit;
-            m_waiting << recordfile::headerLine(m_unit);
         }
-        ++m_records;
-        m_waiting << recordfile::recordLine(
-            m_records,
-            recordfile::sampleText(s.time, s.status == Sample::Over ? QStringLiteral("OL")
-                                                                    : s.readingText));
+        m_waiting << recordfile::sampleText(s.time, s.status == Sample::Over ? QStringLiteral("OL")
+                                                                             : s.readingText);
+        if (m_waiting.size() > kMostWaiting) {
+            m_waiting.removeFirst();
+            if (m_dropped++ == 0)
+                emit m_owner.said(QStringLiteral("%1 records wait for %2: the oldest are dropped "
+                                                 "until it takes them again.")
+                                      .arg(kMostWaiting)
+                                      .arg(native(nameFor(m_index))));
+        }
         flush();
     }
 
     void reopen() {
-        if (!m_file.isOpen())
+        if (!m_file.isOpen()) {
+            if (m_lost)
+                flush();
             return;
+        }
         flush();
         m_file.close();
         const QString name = nameFor(m_index);
@@ -266,17 +331,16 @@ public:
             flush();
             return; // still there: it goes on
         }
-        dropWaiting();
-        m_headed = false;
-        m_records = 0;
-        if (!m_file.open(name))
-            refused(m_file.errorString());
+        afresh();
     }
 
     void close() {
         flush();
+        dropWaiting();
         m_file.close();
     }
+
+    qint64 unsynced() const { return m_file.syncFailures(); }
 
 private:
     QString nameFor(int index) const {
@@ -294,13 +358,32 @@ private:
         while (QFileInfo(nameFor(m_index)).size() > 0)
             ++m_index;
         dropWaiting();
-        m_headed = false;
+        m_unitSet = false;
         m_records = 0;
+        m_headerDue = true;
         if (!m_file.open(nameFor(m_index)))
             return false;
         if (m_index > 1 || m_ended)
             emit m_owner.said(QStringLiteral("Records go on in %1.").arg(native(nameFor(m_index))));
         return true;
+    }
+
+    // The file was moved away (log rotation): a new one under its name, or the next free
+    // name when something else is there already, gets what waits, headed and numbered from 1.
+    void afresh() {
+        m_file.close();
+        m_lost = true;
+        while (QFileInfo(nameFor(m_index)).size() > 0)
+            ++m_index;
+        m_records = 0;
+        m_headerDue = true;
+        if (!m_file.open(nameFor(m_index))) {
+            refused(m_file.errorString());
+            return;
+        }
+        m_lost = false;
+        emit m_owner.said(
+            QStringLiteral("Records go on in a new %1.").arg(native(nameFor(m_index))));
     }
 
     void end(const QString& why) {
@@ -313,33 +396,68 @@ private:
             ++m_index;
     }
 
+    bool appendLine(const QString& line) {
+        return m_file.append(recordfile::encode(line + QLatin1String(recordfile::kLineEnd)));
+    }
+
     void flush() {
+        if (!m_file.isOpen() && m_lost)
+            afresh();
+        if (!m_file.isOpen())
+            return;
         // Emptied by log rotation (copied, then truncated): a record file starts with its
         // header, so it gets it again.
-        if (m_headed && m_file.emptiedMeanwhile())
-            m_waiting.prepend(recordfile::headerLine(m_unit));
-        while (!m_waiting.isEmpty()) {
-            if (!m_file.append(
-                    recordfile::encode(m_waiting.first() + QLatin1String(recordfile::kLineEnd)))) {
+        if (!m_headerDue && m_file.emptiedMeanwhile())
+            m_headerDue = true;
+        bool movedOn = false;
+        while (m_unitSet && (m_headerDue || !m_waiting.isEmpty())) {
+            const bool ok =
+                m_headerDue ? appendLine(recordfile::headerLine(m_unit))
+                            : appendLine(recordfile::recordLine(m_records + 1, m_waiting.first()));
+            if (!ok) {
+                if (m_file.gone() && !movedOn) {
+                    movedOn = true;
+                    afresh();
+                    if (m_file.isOpen())
+                        continue;
+                }
                 refused(m_file.errorString());
                 return;
             }
-            m_waiting.removeFirst();
+            if (m_headerDue) {
+                m_headerDue = false;
+            } else {
+                m_waiting.removeFirst();
+                ++m_records;
+            }
+            sayUnsynced(m_file, nameFor(m_index), m_owner, m_syncSaid);
         }
-        m_refused = false;
+        if (m_refused) {
+            m_refused = false;
+            emit m_owner.said(
+                QStringLiteral("%1 takes records again%2.")
+                    .arg(native(nameFor(m_index)),
+                         m_dropped
+                             ? QStringLiteral("; %1 older record(s) were dropped").arg(m_dropped)
+                             : QString()));
+            m_dropped = 0;
+        }
     }
 
-    // Lines the disk refused belong to the file that ends: they cannot go into another.
+    // Records the disk refused belong to the file that ends: they cannot go into another.
     void dropWaiting() {
         if (m_file.isOpen())
             flush();
         if (!m_waiting.isEmpty())
-            emit m_owner.said(QStringLiteral("%1 record line(s) could not be written to %2 (%3) "
-                                             "and are not in it; the CSV rows keep them.")
-                                  .arg(m_waiting.size())
-                                  .arg(native(nameFor(m_index)), m_file.errorString()));
+            emit m_owner.said(
+                QStringLiteral("%1 record line(s) could not be written to %2 (%3) "
+                               "and are not in it%4.")
+                    .arg(m_waiting.size())
+                    .arg(native(nameFor(m_index)), m_file.errorString(),
+                         m_csvToo ? QStringLiteral("; the CSV rows keep them") : QString()));
         m_waiting.clear();
         m_refused = false;
+        m_dropped = 0;
     }
 
     void refused(const QString& why) {
@@ -352,15 +470,20 @@ private:
     }
 
     QString m_path;
+    bool m_csvToo = false;
     UnattendedRecorder& m_owner;
     RecordAppender m_file;
     int m_index = 1;
     QString m_unit;
-    bool m_headed = false; // the header line is in the file (or waiting for it)
-    int m_records = 0;
-    QStringList m_waiting;
+    bool m_unitSet = false;   // the file's unit is known (its first record came)
+    bool m_headerDue = false; // the header line goes in before the next record
+    int m_records = 0;        // records in the file
+    QStringList m_waiting;    // records' time and value, not yet in the file
+    qint64 m_dropped = 0;
     bool m_refused = false;
     bool m_ended = false;
+    bool m_lost = false; // moved away, and no new file under the name yet
+    bool m_syncSaid = false;
 };
 
 UnattendedRecorder::UnattendedRecorder(Options options, Clock& clock, QObject* parent)
@@ -382,7 +505,8 @@ UnattendedRecorder::StartError UnattendedRecorder::start() {
             return StartError::Output;
     }
     if (!m_options.recordPath.isEmpty()) {
-        m_records = std::make_unique<RecordOutput>(m_options.recordPath, *this);
+        m_records = std::make_unique<RecordOutput>(m_options.recordPath,
+                                                   !m_options.csvPath.isEmpty(), *this);
         if (!m_records->open(m_error))
             return StartError::Output;
     }
@@ -468,6 +592,9 @@ void UnattendedRecorder::reopenFiles() {
 }
 
 void UnattendedRecorder::finish() {
+    if (m_finished)
+        return;
+    m_finished = true;
     if (m_timer->isActive() && m_away) {
         // Ended while the meter is away: the row says so, to the end.
         m_away = false;
@@ -477,9 +604,13 @@ void UnattendedRecorder::finish() {
     if (m_session)
         m_session->shutdown();
     if (m_csv)
-        m_csv->close();
+        m_csv->close(kLastFlushMs);
     if (m_records)
         m_records->close();
+    const qint64 unsynced =
+        (m_csv ? m_csv->unsynced() : 0) + (m_records ? m_records->unsynced() : 0);
+    if (unsynced > 0)
+        emit said(QStringLiteral("%1 line(s) could not be synced to the disk.").arg(unsynced));
 }
 
 } // namespace lumetra

@@ -51,7 +51,9 @@ public:
     }
     // Closes the files and reopens them under their names (after log rotation).
     void reopenFiles();
-    // Stops sampling; every file ends with its last whole line. The session ends too.
+    // Stops sampling; every file ends with its last whole line. The session ends too. Rows a
+    // stalled reader of standard output holds up get kLastFlushMs, then are said and given
+    // up, so the end never waits on a reader. Once is enough: a second call does nothing.
     void finish();
 
     qint64 samplesTaken() const { return m_taken; }
@@ -65,6 +67,8 @@ public:
     static constexpr qint64 kFreshMs = 1000;
     // How long the first reading may take before the meter counts as away.
     static constexpr qint64 kStartGraceMs = 3000;
+    // How long the end waits for a reader of standard output.
+    static constexpr int kLastFlushMs = 300;
 
 signals:
     // A line for the person running the recorder (standard error).
@@ -93,6 +97,7 @@ private:
     qint64 m_taken = 0;
     QString m_lastReading;
     bool m_away = false;
+    bool m_finished = false;
     QDateTime m_lastHeard; // the last sampling moment with a reading
     QDateTime m_awaySince;
     QDateTime m_startedAt;

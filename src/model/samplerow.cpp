@@ -2,6 +2,8 @@
 
 #include "model/recordfile.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -113,13 +115,32 @@ QByteArray stateJson(const Sample& s, bool milliseconds) {
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-Discovery discovery(const QString& prefix, const QString& deviceName) {
+QString deviceLabel(const QString& devicePath) {
+    static const QString byId = QStringLiteral("/dev/serial/by-id/");
+    static const QString dev = QStringLiteral("/dev/");
+    const QString path = QDir::cleanPath(devicePath);
+    if (path.startsWith(byId) || !path.startsWith(dev))
+        return QFileInfo(path).fileName();
+    return path.mid(dev.size()).replace(QLatin1Char('/'), QLatin1Char('-'));
+}
+
+QString defaultTopic(const QString& host, const QString& deviceLabel) {
+    // A topic level holds neither "/" nor the wildcards; a leading "$" is the broker's own.
+    const auto level = [](QString text) {
+        text.replace(QRegularExpression(QStringLiteral("[/+#\\x00-\\x1f$]")), QStringLiteral("_"));
+        return text.isEmpty() ? QStringLiteral("_") : text;
+    };
+    return QStringLiteral("lumetra/%1/%2").arg(level(host), level(deviceLabel));
+}
+
+Discovery discovery(const QString& prefix, const QString& host, const QString& deviceLabel) {
     // Home Assistant takes only letters, digits, "_" and "-" in an object id.
-    QString id = QStringLiteral("lumetra_") + deviceName;
+    QString id = QStringLiteral("lumetra_%1_%2").arg(host, deviceLabel);
     id.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
     QJsonObject device;
     device.insert(QStringLiteral("identifiers"), QJsonArray{id});
-    device.insert(QStringLiteral("name"), QStringLiteral("Light meter on %1").arg(deviceName));
+    device.insert(QStringLiteral("name"),
+                  QStringLiteral("Light meter on %1 at %2").arg(deviceLabel, host));
     device.insert(QStringLiteral("model"), QStringLiteral("Digital light meter"));
     device.insert(QStringLiteral("sw_version"), QStringLiteral("Lumetra"));
     QJsonObject o;

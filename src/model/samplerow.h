@@ -57,12 +57,19 @@ std::optional<CsvRecord> recordOfCsvRow(const QString& line);
 // shown, status.
 QByteArray stateJson(const Sample& sample, bool milliseconds);
 
-// Home Assistant's discovery message for one illuminance sensor.
+// A name for the meter's device that tells it apart on its host: a /dev/serial/by-id/ link's
+// name, a device under /dev with its folders ("pts-0", not "0"), else the file's name.
+QString deviceLabel(const QString& devicePath);
+// Where a recorder publishes unless told otherwise: lumetra/<host>/<device label>, with
+// what a topic level cannot hold replaced, so two hosts with a ttyUSB0 each never meet.
+QString defaultTopic(const QString& host, const QString& deviceLabel);
+
+// Home Assistant's discovery message for one illuminance sensor; its ids carry the host too.
 struct Discovery {
     QByteArray topic;
     QByteArray payload;
 };
-Discovery discovery(const QString& prefix, const QString& deviceName);
+Discovery discovery(const QString& prefix, const QString& host, const QString& deviceLabel);
 
 } // namespace samples
 } // namespace lumetra

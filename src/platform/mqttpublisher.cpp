@@ -7,11 +7,24 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <utility>
+
 namespace lumetra {
 namespace {
 
 constexpr int kKeepAliveSeconds = 30;
-constexpr int kWindow = 64; // messages sent ahead of their acknowledgement
+constexpr int kRemindMs = 10 * 60 * 1000; // "still unreachable", at most this often
+constexpr int kOfflineMs = 100;           // of finish()'s time, kept for "offline"
+constexpr int kWindow = 64;               // messages sent ahead of their acknowledgement
 constexpr int kLongestRetryMs = 30000;
 constexpr int kConnectTimeoutMs = 10000;
 
@@ -25,6 +38,39 @@ void initLibrary() {
 
 } // namespace
 
+// A connection being started on a thread of its own. Whoever finishes with it last destroys
+// the library's handle: the thread when the publisher gave up on it, else the publisher.
+struct MqttPublisher::Attempt {
+    std::mutex mutex;
+    struct mosquitto* mosq = nullptr;
+    bool done = false;
+    bool abandoned = false;
+    int rc = MOSQ_ERR_SUCCESS;
+    int error = 0; // errno, for MOSQ_ERR_ERRNO
+};
+
+void MqttPublisher::runAttempt(const std::shared_ptr<Attempt>& attempt, MqttPublisher* owner,
+                               QByteArray host, int port) {
+    // Looks the name up (blocking, for as long as the name server takes) and starts the
+    // connection without waiting for it.
+    const int rc =
+        mosquitto_connect_async(attempt->mosq, host.constData(), port, kKeepAliveSeconds);
+    const int error = errno;
+    const std::lock_guard lock(attempt->mutex);
+    attempt->rc = rc;
+    attempt->error = error;
+    attempt->done = true;
+    if (attempt->abandoned) {
+        mosquitto_destroy(attempt->mosq);
+        attempt->mosq = nullptr;
+        return;
+    }
+    // The owner is alive while the attempt is not abandoned: it abandons it under this lock
+    // before it goes. A queued call to an object that goes later is dropped by Qt.
+    QMetaObject::invokeMethod(
+        owner, [owner, attempt] { owner->attemptEnded(attempt); }, Qt::QueuedConnection);
+}
+
 MqttPublisher::MqttPublisher(Setup setup, QObject* parent)
     : QObject(parent), m_setup(std::move(setup)), m_misc(new QTimer(this)),
       m_retry(new QTimer(this)) {
@@ -33,15 +79,19 @@ MqttPublisher::MqttPublisher(Setup setup, QObject* parent)
     connect(m_misc, &QTimer::timeout, this, [this] {
         if (!m_mosq)
             return;
-        service(mosquitto_loop_misc(m_mosq));
-        if (m_mosq && !m_connected && m_connectBy.hasExpired())
-            lose(QStringLiteral("no answer"));
+        if (m_mosq)
+            service(mosquitto_loop_misc(m_mosq));
+        if ((m_mosq || m_attempt) && !m_connected && m_connectBy.hasExpired())
+            lose(m_attempt ? QStringLiteral("its name was not found within %1 s")
+                                 .arg(kConnectTimeoutMs / 1000)
+                           : QStringLiteral("no answer"));
     });
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &MqttPublisher::connectNow);
 }
 
 MqttPublisher::~MqttPublisher() {
+    abandonAttempt();
     m_readable.reset();
     m_writable.reset();
     if (m_mosq)
@@ -53,7 +103,7 @@ void MqttPublisher::start() {
 }
 
 void MqttPublisher::connectNow() {
-    if (m_mosq || m_finishing)
+    if (m_mosq || m_attempt || m_finishing)
         return;
     m_mosq = mosquitto_new(m_setup.clientId.constData(), true, this);
     if (!m_mosq) {
@@ -81,23 +131,86 @@ void MqttPublisher::connectNow() {
             return;
         }
     }
-    // Asynchronous: the TCP connection completes in the event loop, so an unreachable broker
-    // never holds up the recording.
-    const int rc =
-        mosquitto_connect_async(m_mosq, b.host.toUtf8().constData(), b.port, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        lose(QString::fromUtf8(mosquitto_strerror(rc)));
+    // The name is looked up on a thread of its own; the TCP connection then completes in the
+    // event loop, so neither a silent name server nor an unreachable broker holds up the
+    // recording.
+    auto attempt = std::make_shared<Attempt>();
+    attempt->mosq = m_mosq;
+    m_mosq = nullptr;
+    m_attempt = attempt;
+    m_connectBy.setRemainingTime(kConnectTimeoutMs);
+    m_misc->start();
+    std::thread(&MqttPublisher::runAttempt, attempt, this, b.host.toUtf8(), b.port).detach();
+}
+
+void MqttPublisher::abandonAttempt() {
+    if (!m_attempt)
+        return;
+    const std::lock_guard lock(m_attempt->mutex);
+    m_attempt->abandoned = true;
+    if (m_attempt->done && m_attempt->mosq) {
+        mosquitto_destroy(m_attempt->mosq);
+        m_attempt->mosq = nullptr;
+    }
+    m_attempt.reset();
+}
+
+void MqttPublisher::attemptEnded(const std::shared_ptr<Attempt>& attempt) {
+    if (attempt != m_attempt)
+        return; // given up on meanwhile; its handle is gone with it
+    {
+        const std::lock_guard lock(attempt->mutex);
+        m_mosq = attempt->mosq;
+        attempt->mosq = nullptr;
+    }
+    m_attempt.reset();
+    if (attempt->rc != MOSQ_ERR_SUCCESS) {
+        lose(attempt->rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(attempt->error))
+                                           : QString::fromUtf8(mosquitto_strerror(attempt->rc)));
         return;
     }
     const int fd = mosquitto_socket(m_mosq);
     m_readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(m_readable.get(), &QSocketNotifier::activated, this,
-            [this] { service(mosquitto_loop_read(m_mosq, 1)); });
+    connect(m_readable.get(), &QSocketNotifier::activated, this, [this] {
+        if (!socketFailed())
+            service(mosquitto_loop_read(m_mosq, 1));
+    });
     m_writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-    connect(m_writable.get(), &QSocketNotifier::activated, this,
-            [this] { service(mosquitto_loop_write(m_mosq, 1)); });
-    m_connectBy.setRemainingTime(kConnectTimeoutMs);
-    m_misc->start();
+    connect(m_writable.get(), &QSocketNotifier::activated, this, [this] {
+        if (!socketFailed())
+            service(mosquitto_loop_write(m_mosq, 1));
+    });
+    watchWrites();
+}
+
+// A connection that failed (refused, unreachable) is seen at once from the socket, not by
+// waiting for the library to notice: with TLS it takes the refusal for a handshake still to
+// come and keeps answering a socket that has hung up, a core's worth, until the timeout.
+bool MqttPublisher::socketFailed() {
+    if (m_connected || !m_mosq)
+        return false;
+    const int fd = mosquitto_socket(m_mosq);
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        error = errno;
+    pollfd state{fd, 0, 0};
+    const bool hungUp = ::poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR));
+    if (error == 0 && !hungUp)
+        return false;
+    if (error == 0) {
+        // The library's first handshake write took the socket's error. A socket that hangs
+        // up without ever having measured a round trip never got the broker's SYN-ACK.
+        tcp_info info{};
+        socklen_t infoSize = sizeof info;
+        const bool neverAnswered =
+            ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) == 0 && info.tcpi_rtt == 0;
+        lose(neverAnswered ? QString::fromLocal8Bit(std::strerror(ECONNREFUSED))
+                           : QStringLiteral("the broker closed the connection"));
+        return true;
+    }
+    lose(QString::fromLocal8Bit(std::strerror(error)));
+    return true;
 }
 
 void MqttPublisher::service(int rc) {
@@ -105,8 +218,9 @@ void MqttPublisher::service(int rc) {
         return;
     if (rc != MOSQ_ERR_SUCCESS || m_lostInCallback) {
         m_lostInCallback = false;
-        lose(rc == MOSQ_ERR_SUCCESS ? QStringLiteral("disconnected")
-                                    : QString::fromUtf8(mosquitto_strerror(rc)));
+        lose(!m_refusal.isEmpty()     ? std::exchange(m_refusal, QString())
+             : rc == MOSQ_ERR_SUCCESS ? QStringLiteral("disconnected")
+                                      : QString::fromUtf8(mosquitto_strerror(rc)));
         return;
     }
     watchWrites();
@@ -123,6 +237,7 @@ void MqttPublisher::lose(const QString& why) {
     m_readable.reset();
     m_writable.reset();
     m_misc->stop();
+    abandonAttempt();
     if (m_mosq) {
         mosquitto_destroy(m_mosq);
         m_mosq = nullptr;
@@ -133,12 +248,25 @@ void MqttPublisher::lose(const QString& why) {
     m_inFlight = 0;
     if (m_finishing)
         return;
-    if (wasConnected || !m_everConnected)
+    // Once when it goes (or never came), then a reminder now and then: a broker that stays
+    // away must not fill the log one retry after another.
+    if (wasConnected || !m_saidAway) {
         emit said(QStringLiteral("MQTT broker %1:%2 unreachable (%3); samples are queued and "
                                  "sent when it is back.")
                       .arg(m_setup.broker.host)
                       .arg(m_setup.broker.port)
                       .arg(why));
+        m_saidAway = true;
+        m_remindAt.setRemainingTime(kRemindMs);
+    } else if (m_remindAt.hasExpired()) {
+        emit said(QStringLiteral("MQTT broker %1:%2 is still unreachable (%3); %4 sample(s) are "
+                                 "queued.")
+                      .arg(m_setup.broker.host)
+                      .arg(m_setup.broker.port)
+                      .arg(why)
+                      .arg(m_queue.size()));
+        m_remindAt.setRemainingTime(kRemindMs);
+    }
     m_everConnected = m_everConnected || wasConnected;
     m_retry->start(m_retryMs);
     m_retryMs = std::min(m_retryMs * 2, kLongestRetryMs);
@@ -147,14 +275,16 @@ void MqttPublisher::lose(const QString& why) {
 void MqttPublisher::onConnect(struct mosquitto*, void* self, int rc) {
     auto* me = static_cast<MqttPublisher*>(self);
     if (rc != 0) {
-        // Refused (a wrong password, say): tried again later like any other failure.
-        emit me->said(QStringLiteral("MQTT broker refused the connection: %1")
-                          .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
+        // Refused (a wrong password, say): tried again later like any other failure, and
+        // said as seldom.
+        me->m_refusal =
+            QStringLiteral("refused: %1").arg(QString::fromUtf8(mosquitto_connack_string(rc)));
         me->m_lostInCallback = true;
         return;
     }
     me->m_connected = true;
     me->m_everConnected = true;
+    me->m_saidAway = false;
     me->m_retryMs = 1000;
     me->m_connectBy = QDeadlineTimer(QDeadlineTimer::Forever);
     emit me->said(QStringLiteral("MQTT broker %1:%2 connected.")
@@ -180,6 +310,8 @@ void MqttPublisher::onDisconnect(struct mosquitto*, void* self, int) {
 
 void MqttPublisher::onPublish(struct mosquitto*, void* self, int mid) {
     auto* me = static_cast<MqttPublisher*>(self);
+    if (mid == me->m_offlineMid)
+        me->m_offlineTaken = true;
     for (auto it = me->m_queue.begin(); it != me->m_queue.end(); ++it) {
         if (it->mid == mid) {
             me->m_queue.erase(it);
@@ -228,6 +360,19 @@ void MqttPublisher::pump() {
     watchWrites();
 }
 
+void MqttPublisher::runUntil(const std::function<bool()>& done, QDeadlineTimer until) {
+    if (done() || until.hasExpired())
+        return;
+    QEventLoop loop;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (done() || until.hasExpired())
+            loop.quit();
+    });
+    tick.start(10);
+    loop.exec();
+}
+
 void MqttPublisher::finish(int ms) {
     const auto sayUnsent = [this] {
         if (!m_queue.empty())
@@ -241,18 +386,21 @@ void MqttPublisher::finish(int ms) {
         lose(QString());
         return;
     }
-    sendRetained(m_setup.availabilityTopic, "offline");
+    // The readings first, so that none arrives after the sensor was marked unavailable; the
+    // event loop runs the sockets meanwhile.
+    const QDeadlineTimer until(ms);
     pump();
-    // The rest of the queue, as far as the time allows: the event loop runs the sockets.
-    QEventLoop loop;
-    QTimer tick;
-    connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (!m_mosq || m_queue.empty() || !m_connected)
-            loop.quit();
-    });
-    tick.start(10);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    runUntil([this] { return !m_mosq || !m_connected || m_queue.empty(); },
+             QDeadlineTimer(std::max<qint64>(0, until.remainingTime() - kOfflineMs)));
+    if (m_mosq && m_connected) {
+        m_offlineTaken = false;
+        m_offlineMid = -1;
+        static const QByteArray offline("offline");
+        mosquitto_publish(m_mosq, &m_offlineMid, m_setup.availabilityTopic.constData(),
+                          int(offline.size()), offline.constData(), 1, true);
+        watchWrites();
+        runUntil([this] { return !m_mosq || !m_connected || m_offlineTaken; }, until);
+    }
     sayUnsent();
     m_finishing = true;
     if (m_mosq) {

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -17,9 +18,11 @@ struct mosquitto;
 namespace lumetra {
 
 // Publishes to an MQTT broker through libmosquitto, driven from the Qt event loop (socket
-// notifiers and a timer; no thread of its own). A broker that is away never holds the
-// caller: messages wait in a bounded queue (the oldest dropped first) and go out in order
-// once it is back; the connection is tried again with a growing pause.
+// notifiers and a timer). A broker that is away never holds the caller: messages wait in a
+// bounded queue (the oldest dropped first) and go out in order once it is back; the
+// connection is tried again with a growing pause. Only the start of a connection runs on a
+// thread of its own, because libmosquitto looks the broker's name up there and a name server
+// that never answers would otherwise hold every sample; the rest stays on the event loop.
 class MqttPublisher : public QObject {
     Q_OBJECT
 public:
@@ -40,7 +43,7 @@ public:
     void start();
     // Queued, sent in order with QoS 1; kept until the broker acknowledges it.
     void publish(const QByteArray& payload);
-    // "offline", then what is still queued, for at most `ms`; then a clean disconnect.
+    // What is still queued, then "offline", for at most `ms` in all; then a clean disconnect.
     void finish(int ms);
 
     bool connected() const { return m_connected; }
@@ -59,8 +62,16 @@ private:
     static void onConnect(struct mosquitto*, void* self, int rc);
     static void onDisconnect(struct mosquitto*, void* self, int rc);
     static void onPublish(struct mosquitto*, void* self, int mid);
+    struct Attempt;
+    static void runAttempt(const std::shared_ptr<Attempt>& attempt, MqttPublisher* owner,
+                           QByteArray host, int port);
 
     void connectNow();
+    void attemptEnded(const std::shared_ptr<Attempt>& attempt);
+    void abandonAttempt();
+    bool socketFailed();
+    // Runs the event loop until `done` holds or the deadline passes.
+    void runUntil(const std::function<bool()>& done, QDeadlineTimer until);
     void lose(const QString& why);
     void service(int rc);
     void pump();
@@ -74,9 +85,15 @@ private:
     QTimer* m_misc = nullptr;
     QTimer* m_retry = nullptr;
     int m_retryMs = 1000;
-    QDeadlineTimer m_connectBy; // a connection not made by then is tried again
+    QDeadlineTimer m_connectBy;         // a connection not made by then is tried again
+    std::shared_ptr<Attempt> m_attempt; // a connection being started on its thread
     bool m_connected = false;
     bool m_lostInCallback = false;
+    QString m_refusal;         // why the broker refused the connection
+    bool m_saidAway = false;   // "unreachable" was said since the last connection
+    QDeadlineTimer m_remindAt; // when it may be said again
+    int m_offlineMid = -1;     // the last "offline", until the broker has it
+    bool m_offlineTaken = false;
     bool m_finishing = false;
     bool m_everConnected = false;
     std::deque<Message> m_queue;

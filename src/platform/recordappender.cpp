@@ -167,9 +167,11 @@ bool RecordAppender::append(const QByteArray& line) {
     m_error.clear();
     // On the disk, not only with the system: a power cut keeps every record taken. A failed
     // sync refuses nothing: the line is whole in the file, and written again it would be
-    // there twice.
-    if (m_sync)
-        ::fdatasync(m_fd);
+    // there twice; the caller hears of it.
+    if (m_sync && ::fdatasync(m_fd) != 0 && errno != EINTR) {
+        if (m_syncFailures++ == 0)
+            m_syncError = QString::fromLocal8Bit(std::strerror(errno));
+    }
     return true;
 }
 

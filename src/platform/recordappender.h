@@ -37,6 +37,9 @@ public:
     // Hands lines to the system only (the benchmark's plain baseline).
     void setSyncEachLine(bool sync) { m_sync = sync; }
     QString errorString() const { return m_error; }
+    // Lines that went in but could not be synced to the disk, and why the first could not.
+    qint64 syncFailures() const { return m_syncFailures; }
+    QString syncError() const { return m_syncError; }
     // The file was removed or replaced: nothing more can go into it.
     bool gone() const { return m_gone; }
     void close();
@@ -57,6 +60,8 @@ private:
     bool m_torn = false; // a part line may follow them
     bool m_sync = true;
     bool m_gone = false;
+    qint64 m_syncFailures = 0;
+    QString m_syncError;
 };
 
 } // namespace lumetra

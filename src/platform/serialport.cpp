@@ -1,5 +1,6 @@
 #include "serialport.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -10,6 +11,18 @@
 #endif
 
 namespace lumetra {
+
+QString stableDevicePath(const QString& device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return device;
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files, QDir::Name)) {
+        if (link.canonicalFilePath() == target)
+            return link.filePath();
+    }
+    return device;
+}
 
 std::optional<LineSettings> LineSettings::parse(const QString& text) {
     const QStringList parts = text.split(QLatin1Char(','));

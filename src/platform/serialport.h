@@ -20,6 +20,10 @@ struct LineSettings {
     static std::optional<LineSettings> parse(const QString& text);
 };
 
+// The /dev/serial/by-id/ link that leads to `device` (a name that stays the same on every
+// plug-in and tells two adapters apart), else `device` itself.
+QString stableDevicePath(const QString& device);
+
 // The serial port as the rest of the program uses it: a device, line settings, open/close,
 // non-blocking input of everything waiting, and output. Error codes follow the classic
 // communications control so that "already open" (8005) keeps its meaning for the port scan.
