@@ -394,7 +394,7 @@ void TestGraph::lightOverTime() {
     QVERIFY2(view->XPosition->text().startsWith(QDate::currentDate().toString(Qt::ISODate)),
              qPrintable(view->XPosition->text()));
     // A steady 12.34 lx: never above 500 lx, always above 10.
-    QVERIFY2(view->LblStatistics->text().contains(QStringLiteral("Above 500 lx: 0 s (0 %)")),
+    QVERIFY2(view->LblStatistics->text().contains(QStringLiteral("≥ 500 lx: 0 s (0 %)")),
              qPrintable(view->LblStatistics->text()));
     view->SpnThreshold->setValue(10);
     QVERIFY2(view->LblStatistics->text().contains(QStringLiteral("(100 %), below: 0 s")),

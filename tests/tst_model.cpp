@@ -414,13 +414,16 @@ void TestModel::exposureAgainstBruteForce_data() {
     QTest::addColumn<QDateTime>("start");
     QTest::addColumn<int>("seconds");
     QTest::addColumn<int>("interval");
-    QTest::addColumn<int>("shape"); // 0 constant, 1 step, 2 ramp with a gap
+    // 0 constant, 1 step, 2 ramp with a gap, 3 steady on the limits, 4 samples absent
+    QTest::addColumn<int>("shape");
     QTest::addColumn<int>("hoursOnSecondDay");
     qputenv("TZ", "Europe/Berlin"); // the local times below are Berlin's
     const QDateTime plain(QDate(2026, 6, 10), QTime(8, 0));
     QTest::newRow("constant") << plain << 3600 << 1 << 0 << 0;
     QTest::newRow("a step") << plain << 3600 << 10 << 1 << 0;
     QTest::newRow("a ramp and a gap") << plain << 7200 << 5 << 2 << 0;
+    QTest::newRow("steady on a band limit, then on the threshold") << plain << 3600 << 10 << 3 << 0;
+    QTest::newRow("samples absent for ten minutes") << plain << 7200 << 5 << 4 << 0;
     // Two whole local days from midnight before each change of the clock in Berlin.
     QTest::newRow("a day of 23 hours")
         << QDateTime(QDate(2026, 3, 28), QTime(0, 0)) << 47 * 3600 - 60 << 60 << 0 << 23;
@@ -441,6 +444,10 @@ void TestModel::exposureAgainstBruteForce() {
             return t < seconds / 2.0 ? 200.0 : 800.0;
         case 2:
             return t > 3000 && t < 3600 ? std::nan("") : 3000.0 * t / seconds;
+        case 3:
+            return t < seconds / 2.0 ? 100.0 : 500.0;
+        case 4:
+            return 3000.0 * t / seconds;
         default:
             return 300.0;
         }
@@ -449,6 +456,8 @@ void TestModel::exposureAgainstBruteForce() {
     series.intervalMs = interval * 1000;
     const qint64 t0 = start.toMSecsSinceEpoch();
     for (int t = 0; t <= seconds; t += interval) {
+        if (shape == 4 && t > 3000 && t < 3600)
+            continue; // no sample at all, not a NaN one
         series.timesMs << t0 + qint64(t) * 1000;
         series.lux << light(t);
     }
@@ -459,14 +468,16 @@ void TestModel::exposureAgainstBruteForce() {
     std::array<double, 4> bands{};
     for (qsizetype i = 0; i + 1 < series.lux.size(); ++i) {
         const double a = series.lux[i], b = series.lux[i + 1];
-        if (std::isnan(a) || std::isnan(b)) {
-            gap += interval;
+        const double step = double(series.timesMs[i + 1] - series.timesMs[i]) / 1000.0;
+        if (std::isnan(a) || std::isnan(b) || step > 2.0 * interval) {
+            gap += step;
             continue;
         }
         for (int k = 0; k < 100; ++k) {
-            const double v = a + (b - a) * (k + 0.5) / 100.0, slice = interval / 100.0;
+            // A reading on a limit belongs to the band above it.
+            const double v = a + (b - a) * (k + 0.5) / 100.0, slice = step / 100.0;
             dose += v * slice / 3600.0;
-            above += v > threshold ? slice : 0;
+            above += v >= threshold ? slice : 0;
             bands[v < 100 ? 0 : v < 500 ? 1 : v < 2000 ? 2 : 3] += slice;
         }
     }

@@ -12,15 +12,15 @@
 namespace lumetra::exposure {
 namespace {
 
-// Of a straight stretch from a to b (values at its ends) lasting ms: how long it lies above
-// the level.
+// Of a straight stretch from a to b (values at its ends) lasting ms: how long it lies at or
+// above the level (a steady 100 lx is in the band from 100 lx, not below it).
 double msAbove(double a, double b, double level, double ms) {
-    if (a > level && b > level)
+    if (a >= level && b >= level)
         return ms;
-    if (a <= level && b <= level)
+    if (a < level && b < level)
         return 0;
     const double crossing = (level - a) / (b - a) * ms; // where it passes the level
-    return a > level ? crossing : ms - crossing;
+    return a >= level ? crossing : ms - crossing;
 }
 
 } // namespace

@@ -32,9 +32,10 @@ struct Figures {
     double luxHours = 0; // the dose
     qint64 coveredMs = 0;
     qint64 gapMs = 0;
-    qint64 aboveMs = 0;             // above the threshold
+    qint64 aboveMs = 0;             // at or above the threshold
     qint64 belowMs = 0;             // below it
-    std::array<qint64, 4> bandMs{}; // below 100, 100 to 500, 500 to 2000, above 2000 lx
+    std::array<qint64, 4> bandMs{}; // below 100, 100 to 500, 500 to 2000, from 2000 lx; a
+                                    // reading on a limit is in the band above it
 };
 
 // Over the readings first..last (indices, inclusive).

@@ -485,10 +485,11 @@ QString GraphView::exposureText(qsizetype first, qsizetype last) const {
                        .arg(duration(f.coveredMs));
     if (f.gapMs > 0)
         text += tr(" (gaps left out: %1)").arg(duration(f.gapMs));
-    text += tr("\nAbove %1 lx: %2 (%3), below: %4 (%5)")
+    // A reading on a limit belongs to the band above it.
+    text += tr("\n≥ %1 lx: %2 (%3), below: %4 (%5)")
                 .arg(QString::number(threshold, 'g', 7))
                 .arg(duration(f.aboveMs), share(f.aboveMs), duration(f.belowMs), share(f.belowMs));
-    text += tr("\nBelow 100 lx %1 · 100–500 %2 · 500–2000 %3 · above 2000 %4")
+    text += tr("\nBelow 100 lx %1 · 100–500 %2 · 500–2000 %3 · ≥ 2000 %4")
                 .arg(duration(f.bandMs[0]), duration(f.bandMs[1]), duration(f.bandMs[2]),
                      duration(f.bandMs[3]));
     return text;
