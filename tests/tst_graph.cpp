@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -430,6 +431,33 @@ void TestGraph::lightOverTime() {
     // A clock set back while recording: times out of order are no times.
     plot.fill({1, 2, 3, 4}, QStringLiteral("Lx"), 1, 4, {{0, 1000, 500, 1500}, 500, false});
     QVERIFY(!plot.hasTimes());
+
+    // A record file through the night the clock goes back: the hour shown twice is settled,
+    // the Time axis stays and says so, and the dose covers every step.
+    const QByteArray zone = qgetenv("TZ");
+    const auto restoreZone = qScopeGuard([&zone] {
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+    });
+    qputenv("TZ", "Europe/Berlin");
+    RecordTable night;
+    QTime wall(1, 40);
+    for (int k = 0; k < 16; ++k, wall = wall.addSecs(k == 8 ? -3000 : 600))
+        night.appendRow({QString::number(k + 1),
+                         QStringLiteral("25-") + wall.toString(QStringLiteral("HH:mm:ss")),
+                         QStringLiteral("300")});
+    f.hub->graphs().plotColumn(night, 2, QStringLiteral("Lx"), 300, 300,
+                               QDateTime(QDate(2026, 10, 25), QTime(12, 0)));
+    GraphView* settled = f.hub->graphs().plot();
+    QVERIFY(settled && settled->hasTimes());
+    settled->CboAxis->setCurrentIndex(1);
+    emit settled->CboAxis->activated(1);
+    QCOMPARE(settled->CWGraph1->xCaption(),
+             QStringLiteral("Time (dates assumed, clock change settled)"));
+    QVERIFY2(settled->LblStatistics->text().contains(QStringLiteral("Dose 750 lx·h over 2.50 h")),
+             qPrintable(settled->LblStatistics->text()));
 }
 
 // A 3 x 4 survey walked with the keyboard against the meter, saved, opened, and reported by

@@ -45,6 +45,8 @@ private slots:
     void exposureAgainstBruteForce();
     void exposureReadout();
     void recordFileTimes();
+    void recordFileTimesAcrossClockChanges_data();
+    void recordFileTimesAcrossClockChanges();
     void surveyGrid_data();
     void surveyGrid();
     void surveyChecks();
@@ -523,6 +525,52 @@ void TestModel::recordFileTimes() {
         exposure::recordFileTimes({"30-23:59:58"}, QDateTime(QDate(2026, 5, 1), QTime(0, 0, 5)))
             .value(0),
         QDateTime(QDate(2026, 4, 30), QTime(23, 59, 58)));
+}
+
+// Stamps every ten minutes through a change of the clock in Berlin: in order, ten minutes
+// apart, and said to be settled where the wall clock alone cannot tell the moment.
+void TestModel::recordFileTimesAcrossClockChanges_data() {
+    QTest::addColumn<QStringList>("stamps");
+    QTest::addColumn<QDateTime>("modified");
+    QTest::addColumn<bool>("settled");
+    qputenv("TZ", "Europe/Berlin");
+    const auto every10 = [](int day, QTime from, int count, int repeatAt = -1) {
+        QStringList out;
+        QTime t = from;
+        for (int k = 0; k < count; ++k, t = t.addSecs(600)) {
+            if (k == repeatAt)
+                t = t.addSecs(-3600); // the PC's clock went back an hour
+            out << QStringLiteral("%1-%2")
+                       .arg(day, 2, 10, QLatin1Char('0'))
+                       .arg(t.toString(QStringLiteral("HH:mm:ss")));
+        }
+        return out;
+    };
+    const QDateTime october(QDate(2026, 10, 25), QTime(12, 0));
+    const QDateTime march(QDate(2026, 3, 29), QTime(12, 0));
+    QTest::newRow("PC stamps through the hour shown twice")
+        << every10(25, QTime(1, 40), 16, 8) << october << true;
+    QTest::newRow("a meter's clock through the skipped hour")
+        << every10(29, QTime(1, 30), 12) << march << true;
+    QTest::newRow("starting in the skipped hour") << every10(29, QTime(2, 0), 10) << march << true;
+    QTest::newRow("an ordinary night")
+        << every10(10, QTime(1, 30), 12) << QDateTime(QDate(2026, 6, 10), QTime(12, 0)) << false;
+}
+
+void TestModel::recordFileTimesAcrossClockChanges() {
+    QFETCH(QStringList, stamps);
+    QFETCH(QDateTime, modified);
+    QFETCH(bool, settled);
+    qputenv("TZ", "Europe/Berlin");
+    bool said = false;
+    const QList<QDateTime> times = exposure::recordFileTimes(stamps, modified, &said);
+    QCOMPARE(said, settled);
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        QVERIFY2(times[i].isValid(), qPrintable(stamps[i]));
+        if (i > 0)
+            QVERIFY2(times[i - 1].msecsTo(times[i]) == 600000,
+                     qPrintable(stamps[i] + QLatin1Char(' ') + times[i].toString(Qt::ISODate)));
+    }
 }
 
 // The measuring grid: the worked example, a strip spaced by its width, the band along the

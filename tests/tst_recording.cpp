@@ -406,6 +406,12 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
                      QDateTime::fromString("2026-12-06T14:05:30+01:00", Qt::ISODate).toLocalTime()),
                  "12.34"}));
     QCOMPARE(list->table()->cell(1, 2), QStringLiteral("OL"));
+    // Each row's moment with its own UTC offset, for a Time axis that needs no assumed dates.
+    QCOMPARE(
+        list->table()->exactTimes(),
+        (QList<qint64>{
+            QDateTime::fromString("2026-12-06T14:05:30+01:00", Qt::ISODate).toMSecsSinceEpoch(),
+            QDateTime::fromString("2026-12-06T14:06:00+01:00", Qt::ISODate).toMSecsSinceEpoch()}));
     QVERIFY(f.dialogs.shown.last().text.startsWith(QStringLiteral("1 row(s)")));
 
     // Opening again replaces the window.

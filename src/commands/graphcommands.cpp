@@ -82,26 +82,36 @@ void GraphCommands::plotColumn(const RecordTable& table, int column, const QStri
         cells.append(table.cell(r, column));
         stamps.append(table.cell(r, 1));
     }
-    // The records' times, when every stamp gives one.
+    // The records' times, when every stamp gives one: a recorder's CSV gave them whole; a
+    // record file's are dated from its stamps.
     GraphView::Times times;
-    const QList<QDateTime> when = exposure::recordFileTimes(stamps, reference);
-    times.ms.reserve(when.size());
     QList<qint64> steps;
-    for (const QDateTime& t : when) {
-        if (!t.isValid() || (!times.ms.isEmpty() && t.toMSecsSinceEpoch() < times.ms.last())) {
+    const bool exact = table.exactTimes().size() == table.rowCount();
+    const QList<QDateTime> when =
+        exact ? QList<QDateTime>{}
+              : exposure::recordFileTimes(stamps, reference, &times.clockSettled);
+    const qsizetype count = exact ? table.exactTimes().size() : when.size();
+    times.ms.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!exact && !when[i].isValid()) {
+            times.ms.clear();
+            break;
+        }
+        const qint64 ms = exact ? table.exactTimes()[i] : when[i].toMSecsSinceEpoch();
+        if (!times.ms.isEmpty() && ms < times.ms.last()) {
             times.ms.clear();
             break;
         }
         if (!times.ms.isEmpty())
-            steps.append(t.toMSecsSinceEpoch() - times.ms.last());
-        times.ms.append(t.toMSecsSinceEpoch());
+            steps.append(ms - times.ms.last());
+        times.ms.append(ms);
     }
     // The sampling interval is the usual step between records.
     if (!steps.isEmpty()) {
         std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
         times.intervalMs = std::max<qint64>(1000, steps[steps.size() / 2]);
     }
-    times.datesAssumed = true;
+    times.datesAssumed = !exact;
     const ColumnPlot plot = columnPlot(cells, startMaximum, startMinimum);
     if (!m_plot) {
         m_plot = new GraphView(QStringLiteral("Plot"), QStringLiteral("Plot"), m_dialogs);

@@ -237,10 +237,13 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
     constexpr qint64 kChunk = 512 * 1024;
     const int columns = table.columnCount();
     QVector<QString> cells; // rows read since the last insert, cell after cell
+    QList<qint64> moments;  // their moments, for a recorder's CSV
     int k = 0;
     const auto flush = [&] {
         table.appendRowCells(cells);
+        table.appendExactTimes(moments);
         cells.clear();
+        moments.clear();
     };
     // A CSV of the recorder without a display reads as the record file it stands for: the
     // rows with a reading, in the unit of the first (rows in another unit are skipped).
@@ -260,6 +263,7 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
             }
             if (r && r->unit == csvUnit) {
                 cells << QString::number(++report.records) << r->stamp << r->reading;
+                moments << r->ms; // the stamp alone would lose the row's UTC offset
                 for (int c = 3; c < columns; ++c)
                     cells << QString();
             } else if (r) {

@@ -151,6 +151,10 @@ void SeriesPlot::setAxisCaptions(const QString& x, const QString& y) {
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
+QString SeriesPlot::xCaption() const {
+    return m_plot->xAxis->label();
+}
+
 void SeriesPlot::setMouseMode(MouseMode mode) {
     m_mode = mode;
     QCPAxisRect* rect = m_plot->axisRect();

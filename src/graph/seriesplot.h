@@ -46,6 +46,7 @@ public:
     std::pair<double, double> xRange() const;
     std::pair<double, double> yRange() const;
     void setAxisCaptions(const QString& x, const QString& y);
+    QString xCaption() const;
 
     void setMouseMode(MouseMode mode);
     MouseMode mouseMode() const { return m_mode; }

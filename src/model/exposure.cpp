@@ -3,11 +3,14 @@
 #include "model/recordtable.h"
 #include "model/samplerow.h"
 
+#include <QHash>
 #include <QRegularExpression>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace lumetra::exposure {
 namespace {
@@ -107,7 +110,8 @@ double stops(double luxA, double luxB) {
     return std::log2(luxA / luxB);
 }
 
-QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& modified) {
+QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& modified,
+                                 bool* settled) {
     static const QRegularExpression shape(QStringLiteral("^(\\d\\d)-(\\d\\d):(\\d\\d):(\\d\\d)$"));
     QList<QDateTime> times(stamps.size());
     // From the last record back: its month is the file's; a day that goes up going back
@@ -123,6 +127,7 @@ QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& mod
         }
     }
     int laterDay = -1;
+    QList<QDateTime> wall(stamps.size()); // the clock's reading, as yet without an offset
     for (qsizetype i = stamps.size() - 1; i >= 0; --i) {
         const auto m = shape.match(stamps[i]);
         if (!m.hasMatch())
@@ -134,7 +139,70 @@ QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& mod
         const QDate date(month.year(), month.month(), day);
         const QTime time(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
         if (date.isValid() && time.isValid())
-            times[i] = QDateTime(date, time);
+            wall[i] = QDateTime(date, time, Qt::UTC);
+    }
+    // The clock's readings as moments. Where the wall clock went back (an hour shown twice),
+    // a reading of that hour is the first moment that keeps the records in order. Where it
+    // went forward (a skipped hour, which a meter's clock may still show), the offset after
+    // the change, unless only the one before keeps the order: then the clock that wrote the
+    // stamps did not change, and its later stamps keep that offset while they need it.
+    QHash<qint64, std::pair<qint64, qint64>> offsets; // per hour: the offsets 6 h either side
+    const auto offsetAt = [](qint64 ms) {
+        return qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000;
+    };
+    constexpr qint64 kHourMs = 3600 * 1000;
+    qint64 previous = std::numeric_limits<qint64>::min();
+    std::optional<qint64> kept; // the offset of a clock that did not follow the wall's
+    for (qsizetype i = 0; i < stamps.size(); ++i) {
+        if (!wall[i].isValid())
+            continue;
+        const qint64 naive = wall[i].toMSecsSinceEpoch();
+        auto around = offsets.find(naive / kHourMs);
+        if (around == offsets.end())
+            around = offsets.insert(naive / kHourMs,
+                                    {offsetAt(naive - 6 * kHourMs), offsetAt(naive + 6 * kHourMs)});
+        const auto [offsetBefore, offsetAfter] = *around;
+        const auto shows = [&](qint64 ms) {
+            const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
+            return t.date() == wall[i].date() && t.time() == wall[i].time();
+        };
+        struct Candidate {
+            qint64 ms;
+            bool settles;
+        };
+        QVarLengthArray<Candidate, 3> candidates;
+        bool skipped = false;
+        if (offsetBefore == offsetAfter) {
+            candidates.append({naive - offsetBefore, false});
+        } else {
+            const qint64 before = naive - offsetBefore, after = naive - offsetAfter;
+            const bool a = shows(before), b = shows(after);
+            skipped = !a && !b;
+            if (a == b) {
+                candidates.append({after, true});
+                candidates.append({before, true});
+            } else {
+                candidates.append({a ? before : after, false});
+            }
+        }
+        if (kept)
+            candidates.append({naive - *kept, true});
+        // The earliest that keeps the order; none does: the first (a clock set back).
+        const Candidate* chosen = nullptr;
+        for (const Candidate& c : candidates) {
+            if (c.ms >= previous && (!chosen || c.ms < chosen->ms))
+                chosen = &c;
+        }
+        if (!chosen)
+            chosen = &candidates.first();
+        if (chosen->settles && settled)
+            *settled = true;
+        if (skipped || (kept && chosen == &candidates.last())) {
+            const qint64 offset = naive - chosen->ms;
+            kept = offset == offsetAfter ? std::nullopt : std::optional(offset);
+        }
+        times[i] = QDateTime::fromMSecsSinceEpoch(chosen->ms);
+        previous = chosen->ms;
     }
     return times;
 }

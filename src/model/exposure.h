@@ -61,8 +61,11 @@ double stops(double luxA, double luxB); // log2(A / B)
 // The times of a record file's "DD-hh:nn:ss" stamps. The file keeps day and time only: the
 // last record is taken to lie in the month of the file's last change (modified), and each
 // time the day goes down from one record to the next a month has begun. An invalid stamp
-// gives an invalid time.
-QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& modified);
+// gives an invalid time. The stamps are local time: an hour the clock showed twice (it went
+// back) is settled by keeping the records in order, an hour it skipped by the offset after
+// the change; `settled` then says so.
+QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& modified,
+                                 bool* settled = nullptr);
 
 // A list's records (number, "DD-hh:nn:ss", reading) as CSV rows: time (ISO 8601 with its
 // offset, dated as recordFileTimes dates them from `reference`), reading, unit, status (ok,

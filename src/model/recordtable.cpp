@@ -79,6 +79,7 @@ void RecordTable::clear() {
     beginResetModel();
     m_cells.clear();
     m_cells.squeeze();
+    m_exactTimes.clear();
     endResetModel();
 }
 

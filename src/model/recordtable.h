@@ -42,6 +42,11 @@ public:
     int listRowCount() const { return rowCount() + 1; }
 
     void setCentred(bool centred) { m_centred = centred; }
+    // The moments of the rows where the file gave them whole, with their UTC offsets (a
+    // recorder's CSV), in milliseconds since the epoch; empty for a record file, whose stamps
+    // keep day and time only.
+    void appendExactTimes(const QList<qint64>& ms) { m_exactTimes += ms; }
+    const QList<qint64>& exactTimes() const { return m_exactTimes; }
 
 private:
     void appendCells(const QStringList& fields);
@@ -49,6 +54,7 @@ private:
     int m_columns;
     QStringList m_header;
     QVector<QString> m_cells; // row after row, m_columns cells each
+    QList<qint64> m_exactTimes;
     bool m_centred = true;
 };
 

@@ -95,7 +95,7 @@ std::optional<CsvRecord> recordOfCsvRow(const QString& line) {
     const QDateTime time = QDateTime::fromString(f[0], Qt::ISODateWithMs);
     if (!time.isValid())
         return std::nullopt;
-    CsvRecord r{recordfile::timeStamp(time.toLocalTime()), f[1], f[2]};
+    CsvRecord r{recordfile::timeStamp(time.toLocalTime()), f[1], f[2], time.toMSecsSinceEpoch()};
     if (f[3] == QLatin1String("over"))
         r.reading = QStringLiteral("OL");
     else if (f[3] != QLatin1String("ok") || f[1].isEmpty())

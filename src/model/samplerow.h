@@ -49,6 +49,7 @@ struct CsvRecord {
     QString stamp;
     QString reading;
     QString unit;
+    qint64 ms = 0; // the moment, with the row's own UTC offset
 };
 bool isCsvHeader(const QString& line);
 std::optional<CsvRecord> recordOfCsvRow(const QString& line);

@@ -388,9 +388,14 @@ void GraphView::chooseAxis(int index) {
 void GraphView::showSeries() {
     const bool time = CboAxis->currentIndex() == 1 && hasTimes();
     CWGraph1->showTime(time);
-    const QString x = !time                  ? QStringLiteral("No.s")
-                      : m_times.datesAssumed ? tr("Time (dates assumed)")
-                                             : tr("Time");
+    QStringList notes;
+    if (m_times.datesAssumed)
+        notes << tr("dates assumed");
+    if (m_times.clockSettled)
+        notes << tr("clock change settled");
+    const QString x = !time             ? QStringLiteral("No.s")
+                      : notes.isEmpty() ? tr("Time")
+                                        : tr("Time (%1)").arg(notes.join(QStringLiteral(", ")));
     CWGraph1->setAxisCaptions(x, m_unit);
     Label3->setText(time ? tr("Time") : QStringLiteral("No.s"));
     Label1->setText(time ? tr("Time ( X ) :") : QStringLiteral("No.s ( X ) :"));

@@ -30,6 +30,7 @@ struct SeriesTimes {
     QVector<qint64> ms;
     qint64 intervalMs = 1000;
     bool datesAssumed = false;
+    bool clockSettled = false; // an hour shown twice or skipped by the clock was settled
 };
 
 // The zoomable graph view: one series with its track modes, cursor readout, typed axis
