@@ -28,6 +28,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
+#include <variant>
 
 using namespace lumetra;
 
@@ -96,100 +97,126 @@ private:
     bool m_shown = false;
 };
 
-int record(QCoreApplication& app, const QStringList& arguments) {
-    QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("Records the meter's readings without a display: CSV rows, the desktop "
-                       "program's record files and MQTT messages. It waits for a meter that "
-                       "falls silent or is unplugged and goes on when it is back.\n\n") +
-        QLatin1String(kExitCodes));
-    p.addHelpOption();
-    p.addPositionalArgument(QStringLiteral("record"), QStringLiteral("The subcommand."));
-    const QCommandLineOption port(QStringLiteral("port"),
+// The command line of "record", checked.
+struct RecordSetup {
+    UnattendedRecorder::Options options;
+    std::optional<BrokerUrl> broker;
+    QString topic; // empty: lumetra/<host>/<device>
+    QString caFile;
+    bool quiet = false;
+};
+
+// The options of "record" and their help.
+struct RecordOptions {
+    const QCommandLineOption port{QStringLiteral("port"),
                                   QStringLiteral("The meter's serial device (required)."),
-                                  QStringLiteral("DEVICE"));
-    const QCommandLineOption interval(QStringLiteral("interval"),
+                                  QStringLiteral("DEVICE")};
+    const QCommandLineOption interval{QStringLiteral("interval"),
                                       QStringLiteral("Seconds between samples, 0.25 to 86400 "
                                                      "(default 1)."),
-                                      QStringLiteral("SECONDS"), QStringLiteral("1"));
-    const QCommandLineOption csv(
+                                      QStringLiteral("SECONDS"), QStringLiteral("1")};
+    const QCommandLineOption csv{
         QStringLiteral("csv"),
         QStringLiteral("CSV rows into FILE (appended), or - for standard output. The default "
                        "when no other output is given."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption recordFile(
+        QStringLiteral("FILE")};
+    const QCommandLineOption recordFile{
         QStringLiteral("record-file"),
         QStringLiteral("Record files as the desktop program writes them; where one has to end, "
                        "NAME-2.txt, NAME-3.txt, … follow. Existing files are kept."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption duration(QStringLiteral("duration"),
+        QStringLiteral("FILE")};
+    const QCommandLineOption duration{QStringLiteral("duration"),
                                       QStringLiteral("End after this many seconds."),
-                                      QStringLiteral("SECONDS"));
-    const QCommandLineOption count(QStringLiteral("count"),
+                                      QStringLiteral("SECONDS")};
+    const QCommandLineOption count{QStringLiteral("count"),
                                    QStringLiteral("End after this many samples."),
-                                   QStringLiteral("N"));
-    const QCommandLineOption mqtt(
+                                   QStringLiteral("N")};
+    const QCommandLineOption mqtt{
         QStringLiteral("mqtt"),
         QStringLiteral("Publish every sample to mqtt://[user[:password]@]host[:port] (mqtts:// "
                        "for TLS). The password may come from LUMETRA_MQTT_PASSWORD instead."),
-        QStringLiteral("URL"));
-    const QCommandLineOption topic(
+        QStringLiteral("URL")};
+    const QCommandLineOption topic{
         QStringLiteral("mqtt-topic"),
         QStringLiteral("Topic prefix (default lumetra/<host>/<device name>)."),
-        QStringLiteral("PREFIX"));
-    const QCommandLineOption cafile(QStringLiteral("mqtt-cafile"),
+        QStringLiteral("PREFIX")};
+    const QCommandLineOption cafile{QStringLiteral("mqtt-cafile"),
                                     QStringLiteral("Certificate authority for mqtts://."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"),
-                                   QStringLiteral("No status line on the terminal."));
-    p.addOptions({port, interval, csv, recordFile, duration, count, mqtt, topic, cafile, quiet});
+                                    QStringLiteral("FILE")};
+    const QCommandLineOption quiet{QStringLiteral("quiet"),
+                                   QStringLiteral("No status line on the terminal.")};
+
+    void addTo(QCommandLineParser& p) const {
+        p.setApplicationDescription(
+            QStringLiteral("Records the meter's readings without a display: CSV rows, the "
+                           "desktop program's record files and MQTT messages. It waits for a "
+                           "meter that falls silent or is unplugged and goes on when it is "
+                           "back.\n\n") +
+            QLatin1String(kExitCodes));
+        p.addHelpOption();
+        p.addPositionalArgument(QStringLiteral("record"), QStringLiteral("The subcommand."));
+        p.addOptions(
+            {port, interval, csv, recordFile, duration, count, mqtt, topic, cafile, quiet});
+    }
+};
+
+// The recording asked for, or the exit code of a wrong command line (or of --help).
+std::variant<RecordSetup, int> recordSetup(const QStringList& arguments) {
+    QCommandLineParser p;
+    const RecordOptions opt;
+    opt.addTo(p);
     if (!p.parse(arguments))
         return usage(p.errorText());
     if (p.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(p.helpText()), stdout);
         return 0;
     }
-
-    UnattendedRecorder::Options o;
-    if (!p.isSet(port))
+    RecordSetup setup;
+    UnattendedRecorder::Options& o = setup.options;
+    if (!p.isSet(opt.port))
         return usage(QStringLiteral("--port DEVICE is required."));
-    o.port = PortChoice{0, p.value(port)};
+    o.port = PortChoice{0, p.value(opt.port)};
     bool ok = false;
-    const double seconds = p.value(interval).toDouble(&ok);
+    const double seconds = p.value(opt.interval).toDouble(&ok);
     if (!ok || !(seconds >= 0.25 && seconds <= 86400))
         return usage(QStringLiteral("--interval takes 0.25 to 86400 seconds."));
     o.intervalMs = int(std::lround(seconds * 1000));
-    if (p.isSet(duration) && p.isSet(count))
+    if (p.isSet(opt.duration) && p.isSet(opt.count))
         return usage(QStringLiteral("--duration and --count exclude each other."));
-    if (p.isSet(duration)) {
-        const double d = p.value(duration).toDouble(&ok);
+    if (p.isSet(opt.duration)) {
+        const double d = p.value(opt.duration).toDouble(&ok);
         if (!ok || !(d > 0))
             return usage(QStringLiteral("--duration takes a number of seconds above 0."));
         o.durationMs = qint64(std::llround(d * 1000));
     }
-    if (p.isSet(count)) {
-        o.count = p.value(count).toLongLong(&ok);
+    if (p.isSet(opt.count)) {
+        o.count = p.value(opt.count).toLongLong(&ok);
         if (!ok || o.count < 1)
             return usage(QStringLiteral("--count takes a whole number above 0."));
     }
-    o.recordPath = p.value(recordFile);
-    o.csvPath = p.isSet(csv)                             ? p.value(csv)
-                : (p.isSet(recordFile) || p.isSet(mqtt)) ? QString()
-                                                         : QStringLiteral("-");
-    std::optional<BrokerUrl> broker;
-    if (p.isSet(mqtt)) {
+    o.recordPath = p.value(opt.recordFile);
+    o.csvPath = p.isSet(opt.csv)                                 ? p.value(opt.csv)
+                : (p.isSet(opt.recordFile) || p.isSet(opt.mqtt)) ? QString()
+                                                                 : QStringLiteral("-");
+    if (p.isSet(opt.mqtt)) {
         QString error;
-        broker =
-            parseBrokerUrl(p.value(mqtt), qEnvironmentVariable("LUMETRA_MQTT_PASSWORD"), error);
-        if (!broker)
+        setup.broker =
+            parseBrokerUrl(p.value(opt.mqtt), qEnvironmentVariable("LUMETRA_MQTT_PASSWORD"), error);
+        if (!setup.broker)
             return usage(error);
-        if (p.isSet(cafile) && !QFileInfo(p.value(cafile)).isReadable())
-            return usage(QStringLiteral("%1 cannot be read.").arg(p.value(cafile)));
+        if (p.isSet(opt.cafile) && !QFileInfo(p.value(opt.cafile)).isReadable())
+            return usage(QStringLiteral("%1 cannot be read.").arg(p.value(opt.cafile)));
     }
+    setup.topic = p.value(opt.topic);
+    setup.caFile = p.value(opt.cafile);
+    setup.quiet = p.isSet(opt.quiet);
+    return setup;
+}
 
-    // Signals arrive through a pipe and are handled in the event loop, between exchanges.
+// Signals arrive through a pipe and are handled in the event loop, between exchanges.
+bool catchSignals() {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return usage(QStringLiteral("no signal pipe"));
+        return false;
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -200,36 +227,78 @@ int record(QCoreApplication& app, const QStringList& arguments) {
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    return true;
+}
+
+// The publisher of the recording's samples, with host and device in every id: two recorders
+// on one broker never overwrite each other.
+std::unique_ptr<MqttPublisher> publisherFor(const RecordSetup& r) {
+    const QString host = QSysInfo::machineHostName();
+    const QString device = samples::deviceLabel(stableDevicePath(r.options.port.device));
+    const QString prefix = r.topic.isEmpty() ? samples::defaultTopic(host, device) : r.topic;
+    const auto config = samples::discovery(prefix, host, device);
+    MqttPublisher::Setup setup{*r.broker,
+                               r.caFile,
+                               QStringLiteral("lumetra-%1-%2-%3")
+                                   .arg(host, device)
+                                   .arg(QCoreApplication::applicationPid())
+                                   .toUtf8(),
+                               (prefix + QStringLiteral("/state")).toUtf8(),
+                               (prefix + QStringLiteral("/availability")).toUtf8(),
+                               config.topic,
+                               config.payload};
+    say(QStringLiteral("Publishing to %1/state on %2:%3.")
+            .arg(prefix, r.broker->host)
+            .arg(r.broker->port));
+    return std::make_unique<MqttPublisher>(std::move(setup));
+}
+
+// The status line: samples, the last reading, the meter's state and the running time.
+void showStatusOf(UnattendedRecorder& recorder, StatusLine& status, QTimer& clockTick,
+                  QObject& context) {
+    auto linkState = std::make_shared<QString>(QStringLiteral("starting"));
+    const auto draw = [&recorder, &status, linkState] {
+        status.show(QStringLiteral("%1 samples · last %2 · meter %3 · %4")
+                        .arg(recorder.samplesTaken())
+                        .arg(recorder.lastReading().isEmpty() ? QStringLiteral("-")
+                                                              : recorder.lastReading())
+                        .arg(recorder.meterAway() ? QStringLiteral("away") : *linkState)
+                        .arg(clockText(recorder.runningMs())));
+    };
+    QObject::connect(&recorder.session().link(), &MeterLink::statusChanged, &context,
+                     [draw, linkState](const QString& s) {
+                         *linkState = s == MeterLink::waitingStatus() ? QStringLiteral("away")
+                                                                      : QStringLiteral("live");
+                         draw();
+                     });
+    QObject::connect(&recorder, &UnattendedRecorder::progressed, &context,
+                     [draw, linkState, &recorder] {
+                         if (*linkState == QLatin1String("starting") && !recorder.meterAway())
+                             *linkState = QStringLiteral("live");
+                         draw();
+                     });
+    QObject::connect(&clockTick, &QTimer::timeout, &context, draw);
+    clockTick.start(1000);
+}
+
+int record(QCoreApplication& app, const QStringList& arguments) {
+    auto parsed = recordSetup(arguments);
+    if (const int* code = std::get_if<int>(&parsed))
+        return *code;
+    const RecordSetup& setup = std::get<RecordSetup>(parsed);
+    const UnattendedRecorder::Options& o = setup.options;
+    if (!catchSignals())
+        return usage(QStringLiteral("no signal pipe"));
 
     SystemClock clock;
     UnattendedRecorder recorder(o, clock);
     const bool rowsOnTerminal = o.csvPath == QLatin1String("-") && ::isatty(STDOUT_FILENO);
-    StatusLine status(!p.isSet(quiet) && ::isatty(STDERR_FILENO) && !rowsOnTerminal);
+    StatusLine status(!setup.quiet && ::isatty(STDERR_FILENO) && !rowsOnTerminal);
     QObject::connect(&recorder, &UnattendedRecorder::said, &app,
                      [&status](const QString& text) { status.message(text); });
-
     std::unique_ptr<MqttPublisher> publisher;
-    if (broker) {
-        // Host and device in every id: two recorders on one broker never overwrite each other.
-        const QString host = QSysInfo::machineHostName();
-        const QString device = samples::deviceLabel(stableDevicePath(o.port.device));
-        const QString prefix =
-            p.isSet(topic) ? p.value(topic) : samples::defaultTopic(host, device);
-        const auto config = samples::discovery(prefix, host, device);
-        MqttPublisher::Setup setup{*broker,
-                                   p.value(cafile),
-                                   QStringLiteral("lumetra-%1-%2-%3")
-                                       .arg(host, device)
-                                       .arg(QCoreApplication::applicationPid())
-                                       .toUtf8(),
-                                   (prefix + QStringLiteral("/state")).toUtf8(),
-                                   (prefix + QStringLiteral("/availability")).toUtf8(),
-                                   config.topic,
-                                   config.payload};
-        say(QStringLiteral("Publishing to %1/state on %2:%3.")
-                .arg(prefix, broker->host)
-                .arg(broker->port));
-        publisher = std::make_unique<MqttPublisher>(std::move(setup));
+    if (setup.broker) {
+        publisher = publisherFor(setup);
         QObject::connect(publisher.get(), &MqttPublisher::said, &app,
                          [&status](const QString& text) { status.message(text); });
         const bool ms = o.intervalMs % 1000 != 0;
@@ -249,30 +318,8 @@ int record(QCoreApplication& app, const QStringList& arguments) {
     }
     if (publisher)
         publisher->start();
-
-    QString linkState = QStringLiteral("starting");
-    const auto drawStatus = [&] {
-        status.show(QStringLiteral("%1 samples · last %2 · meter %3 · %4")
-                        .arg(recorder.samplesTaken())
-                        .arg(recorder.lastReading().isEmpty() ? QStringLiteral("-")
-                                                              : recorder.lastReading())
-                        .arg(recorder.meterAway() ? QStringLiteral("away") : linkState)
-                        .arg(clockText(recorder.runningMs())));
-    };
-    QObject::connect(&recorder.session().link(), &MeterLink::statusChanged, &app,
-                     [&](const QString& s) {
-                         linkState = s == MeterLink::waitingStatus() ? QStringLiteral("away")
-                                                                     : QStringLiteral("live");
-                         drawStatus();
-                     });
-    QObject::connect(&recorder, &UnattendedRecorder::progressed, &app, [&] {
-        if (linkState == QLatin1String("starting") && !recorder.meterAway())
-            linkState = QStringLiteral("live");
-        drawStatus();
-    });
     QTimer clockTick;
-    QObject::connect(&clockTick, &QTimer::timeout, &app, drawStatus);
-    clockTick.start(1000);
+    showStatusOf(recorder, status, clockTick, app);
 
     bool ending = false;
     const auto end = [&] {

@@ -321,9 +321,7 @@ void ToolbarHub::open() {
 
 void ToolbarHub::escape() {
     const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-    if (!m_panel.link().handshake())
-        return;
-    m_panel.link().writeLetter('H');
+    exchange::escape(m_panel.link());
 }
 
 void ToolbarHub::runSettingsWindow(QDialog& window, bool restRecordingTick) {
@@ -435,7 +433,7 @@ void ToolbarHub::holdTime() {
                           QStringLiteral("00:00"), QLatin1Char(':'), false, entry::holdTime);
     if (t && !waitsAbandoned()) {
         const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-        link.sendCommand('S', bytes({toBcd(t->first), toBcd(t->second)}));
+        exchange::setHoldTime(link, t->first, t->second);
     }
 }
 

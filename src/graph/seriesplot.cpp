@@ -69,14 +69,10 @@ SeriesPlot::SeriesPlot(QWidget* parent) : QWidget(parent) {
 
 void SeriesPlot::setSeries(const QVector<float>& values) {
     m_count = int(values.size());
-    QVector<QCPGraphData> points(values.size());
-    for (qsizetype k = 0; k < values.size(); ++k)
-        points[k] = QCPGraphData(double(k + 1), double(values[k]));
-    m_numberData = QSharedPointer<QCPGraphDataContainer>::create();
-    m_numberData->set(points, true);
     m_values = values;
-    m_timeData.reset();
     m_xs.clear();
+    m_timeAxis = false;
+    fillTrace();
     showTime(false);
     // The mark follows the trace only when there is one to follow.
     m_cursorMark->setGraph(m_count > 0 ? m_graph : nullptr);
@@ -85,24 +81,41 @@ void SeriesPlot::setSeries(const QVector<float>& values) {
 void SeriesPlot::setTimes(const QVector<qint64>& timesMs, qint64 gapMs) {
     if (timesMs.size() != m_values.size())
         return; // no time for some reading: no time axis
-    const qsizetype n = timesMs.size();
-    m_xs.resize(n);
+    m_xs.resize(timesMs.size());
+    for (qsizetype k = 0; k < timesMs.size(); ++k)
+        m_xs[k] = double(timesMs[k]) / 1000.0;
+    m_gapSeconds = double(gapMs) / 1000.0;
+    if (m_timeAxis)
+        fillTrace();
+}
+
+// One trace, its keys written afresh on a switch of axis (a few milliseconds for a full
+// ring): a second trace kept ready would cost as much memory again.
+void SeriesPlot::fillTrace() {
+    const qsizetype n = m_values.size();
     QVector<QCPGraphData> points;
-    points.reserve(n + n / 16);
-    for (qsizetype k = 0; k < n; ++k) {
-        const double x = double(timesMs[k]) / 1000.0;
-        if (k > 0 && timesMs[k] - timesMs[k - 1] > gapMs) // the meter was away: no line across
-            points.append(QCPGraphData((m_xs[k - 1] + x) / 2, qQNaN()));
-        m_xs[k] = x;
-        points.append(QCPGraphData(x, double(m_values[k])));
+    if (m_timeAxis) {
+        points.reserve(n + n / 16);
+        for (qsizetype k = 0; k < n; ++k) {
+            // The meter was away: no line across.
+            if (k > 0 && m_xs[k] - m_xs[k - 1] > m_gapSeconds)
+                points.append(QCPGraphData((m_xs[k - 1] + m_xs[k]) / 2, qQNaN()));
+            points.append(QCPGraphData(m_xs[k], double(m_values[k])));
+        }
+    } else {
+        points.resize(n);
+        for (qsizetype k = 0; k < n; ++k)
+            points[k] = QCPGraphData(double(k + 1), double(m_values[k]));
     }
-    m_timeData = QSharedPointer<QCPGraphDataContainer>::create();
-    m_timeData->set(points, true);
+    m_graph->data()->set(points, true);
 }
 
 void SeriesPlot::showTime(bool on) {
-    m_timeAxis = on && m_timeData;
-    m_graph->setData(m_timeAxis ? m_timeData : m_numberData);
+    const bool time = on && !m_xs.isEmpty();
+    if (time != m_timeAxis) {
+        m_timeAxis = time;
+        fillTrace();
+    }
     if (m_timeAxis)
         m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTickerDateTime>::create());
     else

@@ -81,6 +81,7 @@ protected:
 
 private:
     void followSpan();
+    void fillTrace();
 
     QCustomPlot* m_plot = nullptr;
     QCPGraph* m_graph = nullptr;
@@ -93,7 +94,7 @@ private:
     double m_cursorX = 0;
     bool m_timeAxis = false;
     QVector<double> m_xs; // on the time axis: each reading's x, in order
-    QSharedPointer<QCPGraphDataContainer> m_numberData, m_timeData;
+    double m_gapSeconds = 0;
     QVector<float> m_values;
     bool m_dragging = false;
 };

@@ -3,6 +3,7 @@
 #include "link/commands.h"
 #include "link/meterlink.h"
 #include "link/wait.h"
+#include "model/numbers.h"
 #include "model/replyfinder.h"
 
 namespace lumetra::exchange {
@@ -106,6 +107,55 @@ bool askForMemoryDump(MeterLink& link) {
 
 bool eraseMemory(MeterLink& link) {
     return link.handshake() && link.sendLetter('E');
+}
+
+bool setCalibrationFactor(MeterLink& link, double factor) {
+    return link.sendCommand('i', calibration::block(factor));
+}
+
+bool setScf(MeterLink& link, int entry, double factor) {
+    return link.sendCommand('c', scf::block(entry, factor));
+}
+
+bool restoreScf(MeterLink& link) {
+    return link.sendCommand('e');
+}
+
+bool setHoldTime(MeterLink& link, int minutes, int seconds) {
+    const char block[] = {char(toBcd(minutes)), char(toBcd(seconds))};
+    return link.sendCommand('S', QByteArray(block, 2));
+}
+
+bool pressKey(MeterLink& link, char letter) {
+    if (!link.handshake())
+        return false;
+    link.writeLetter(letter);
+    return true;
+}
+
+bool pressPowerKey(MeterLink& link) {
+    if (!link.handshake())
+        return false;
+    link.writeLetter('O');
+    return link.waitForMeter();
+}
+
+bool escape(MeterLink& link) {
+    return pressKey(link, 'H');
+}
+
+FrameRead watchDisplay(MeterLink& link, quint64& handshakesSeen, QByteArray& frame) {
+    if (link.handshakeLetters() != handshakesSeen) {
+        // A handshake since the stream was last started may have ended it.
+        link.writeLetter('M');
+        handshakesSeen = link.handshakeLetters();
+    }
+    const FrameRead read = readDisplayFrame(link, DisplayPoll::kWaitCycleSeconds, frame);
+    if (read == FrameRead::Silent && link.waitForMeter()) {
+        handshakesSeen = link.handshakeLetters();
+        link.readAll();
+    }
+    return read;
 }
 
 } // namespace lumetra::exchange

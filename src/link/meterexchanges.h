@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/displaypoll.h"
 #include "model/settingblocks.h"
 
 #include <QByteArray>
@@ -41,6 +42,26 @@ bool restoreCalibration(MeterLink& link);
 bool askForMemoryDump(MeterLink& link);
 // Handshake, then "E": the meter erases its data logger.
 bool eraseMemory(MeterLink& link);
+// "i" with the calibration factor's block (0.8 to 1.5).
+bool setCalibrationFactor(MeterLink& link, double factor);
+// "c" with the SCF entry (0-based) and its factor (0.2 to 5.0).
+bool setScf(MeterLink& link, int entry, double factor);
+// "e": the meter takes its initial SCF again.
+bool restoreScf(MeterLink& link);
+// "S" with the hold time's minutes and seconds, as BCD.
+bool setHoldTime(MeterLink& link, int minutes, int seconds);
+// Handshake, then the key's letter, as the remote keypad presses it.
+bool pressKey(MeterLink& link, char letter);
+// Handshake, "O" (the power key), then wait until the meter answers again.
+bool pressPowerKey(MeterLink& link);
+// Handshake, then "H": the meter leaves what it shows (the ESC command).
+bool escape(MeterLink& link);
+
+// One display frame for a window that watches the display while the poll rests (the SCF
+// window waits for SET UP): the stream is started again ("M") when someone has handshaken
+// since `handshakesSeen`, then a frame is read; a silent meter is waited for, and the stream
+// taken up afresh once it is back.
+FrameRead watchDisplay(MeterLink& link, quint64& handshakesSeen, QByteArray& frame);
 
 } // namespace exchange
 } // namespace lumetra

@@ -93,7 +93,7 @@ void Calibrationfrm::set() {
         if (!hold)
             return;
         setButtonsEnabled(false);
-        sent = m_link.sendCommand('i', calibration::block(factor));
+        sent = exchange::setCalibrationFactor(m_link, factor);
         setButtonsEnabled(true);
     }
     if (sent)

@@ -114,7 +114,26 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     FrmGraphic = new QGroupBox(QStringLiteral("Graphic Plot"), this);
     FrmGraphic->setObjectName(QStringLiteral("FrmGraphic"));
 
-    // Graph range: two rows of edits, "No.s" and the unit, under "Max" and "Min".
+    setUpRange();
+    setUpTrackMode();
+    setUpCursorInformation();
+    setUpButtons();
+    layOut();
+    followThePlot();
+
+    // Escape closes the view, as it does the other windows that send nothing to the meter.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
+    setMinimumSize(twipsToPixels(this, 11360), twipsToPixels(this, 8960));
+    resize(minimumSize());
+    move(0, 0); // the top-left corner of the screen
+    Combo1->setCurrentIndex(0);
+    chooseMode(0);
+}
+
+// "Graph Range": two rows of edits, "No.s" and the unit, under "Max" and "Min", and the
+// horizontal axis's choice.
+void GraphView::setUpRange() {
     SSFrame4 = new QGroupBox(QStringLiteral("Graph Range"), FrmGraphic);
     SSFrame4->setObjectName(QStringLiteral("SSFrame4"));
     auto* range = new QGridLayout(SSFrame4);
@@ -155,7 +174,12 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
         connect(min, &QDoubleSpinBox::valueChanged, this, &GraphView::applyEdits);
     }
 
-    // The horizontal axis: reading numbers, or clock time where the times are known.
+    setUpAxisChoice(*range);
+}
+
+// The horizontal axis: reading numbers, or clock time where the times are known; on the Time
+// axis time edits stand where the reading numbers' edits were.
+void GraphView::setUpAxisChoice(QGridLayout& range) {
     CboAxis = new QComboBox(SSFrame4);
     CboAxis->setObjectName(QStringLiteral("CboAxis"));
     CboAxis->setAccessibleName(tr("Horizontal axis"));
@@ -163,8 +187,8 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     CboAxis->setEnabled(false);
     auto* axisLabel = new QLabel(tr("&X axis"), SSFrame4);
     axisLabel->setBuddy(CboAxis);
-    range->addWidget(axisLabel, 3, 0);
-    range->addWidget(CboAxis, 3, 1, 1, 2);
+    range.addWidget(axisLabel, 3, 0);
+    range.addWidget(CboAxis, 3, 1, 1, 2);
     DtTo = new QDateTimeEdit(SSFrame4);
     DtTo->setObjectName(QStringLiteral("DtTo"));
     DtTo->setAccessibleName(tr("End of the time range"));
@@ -187,14 +211,17 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     m_fromStack = new QStackedWidget(SSFrame4);
     m_fromStack->addWidget(AxisMin[1]);
     m_fromStack->addWidget(DtFrom);
-    range->addWidget(m_toStack, 1, 1);
-    range->addWidget(m_fromStack, 1, 2);
+    range.addWidget(m_toStack, 1, 1);
+    range.addWidget(m_fromStack, 1, 2);
     connect(CboAxis, &QComboBox::activated, this, [this](int index) {
         chooseAxis(index);
         if (const QString e = remember(kAxisKey, CboAxis->currentText()); !e.isEmpty())
             LblStatistics->setText(e);
     });
+}
 
+// "Track Mode": the mouse modes and what each does.
+void GraphView::setUpTrackMode() {
     SSFrame3 = new QGroupBox(QStringLiteral("Track Mode"), FrmGraphic);
     SSFrame3->setObjectName(QStringLiteral("SSFrame3"));
     auto* track = new QVBoxLayout(SSFrame3);
@@ -211,7 +238,10 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     track->addWidget(Combo1);
     track->addWidget(txtDescription);
     connect(Combo1, &QComboBox::activated, this, &GraphView::chooseMode);
+}
 
+// "Cursor Information": where the cursor is, the statistics of the view and the threshold.
+void GraphView::setUpCursorInformation() {
     SSFrame2 = new QGroupBox(QStringLiteral("Cursor Information"), FrmGraphic);
     SSFrame2->setObjectName(QStringLiteral("SSFrame2"));
     auto* cursor = new QGridLayout(SSFrame2);
@@ -249,6 +279,9 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
         if (const QString e = remember(kThresholdKey, v); !e.isEmpty())
             LblStatistics->setText(e);
     });
+}
+
+void GraphView::setUpButtons() {
     CmdReset = new QPushButton(QStringLiteral("Reset Scale"), FrmGraphic);
     CmdReset->setObjectName(QStringLiteral("CmdReset"));
     CmdPrint = new QPushButton(QStringLiteral("Print Graph"), FrmGraphic);
@@ -267,7 +300,9 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     connect(CmdReset, &QPushButton::clicked, this, &GraphView::resetScale);
     connect(CmdPrint, &QPushButton::clicked, this, &GraphView::print);
     connect(CmdSave, &QPushButton::clicked, this, &GraphView::saveGraph);
+}
 
+void GraphView::layOut() {
     // Three equal columns, the buttons under the cursor readout.
     auto* columns = new QHBoxLayout(FrmGraphic);
     columns->addWidget(SSFrame4, 1);
@@ -287,7 +322,10 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
                                twipsToPixels(this, 100), twipsToPixels(this, 100));
     layout->addWidget(CWGraph1, 1);
     layout->addWidget(FrmGraphic);
+}
 
+// The readout follows the cursor, and the statistics follow the view.
+void GraphView::followThePlot() {
     connect(CWGraph1, &SeriesPlot::cursorMoved, this, [this](double x, double y) {
         XPosition->setText(CWGraph1->timeAxis()
                                ? QDateTime::fromMSecsSinceEpoch(qint64(std::llround(x * 1000)))
@@ -306,15 +344,6 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
             updateStatistics();
         });
     });
-
-    // Escape closes the view, as it does the other windows that send nothing to the meter.
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            &QWidget::close);
-    setMinimumSize(twipsToPixels(this, 11360), twipsToPixels(this, 8960));
-    resize(minimumSize());
-    move(0, 0); // the top-left corner of the screen
-    Combo1->setCurrentIndex(0);
-    chooseMode(0);
 }
 
 void GraphView::setEdits(double xMin, double xMax, double yMin, double yMax) {

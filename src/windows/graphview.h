@@ -10,6 +10,7 @@
 #include <utility>
 
 class QComboBox;
+class QGridLayout;
 class QDateTimeEdit;
 class QDoubleSpinBox;
 class QGroupBox;
@@ -99,6 +100,14 @@ public:
     }
 
 private:
+    // The constructor's parts, each laying out or wiring one part of the window.
+    void setUpRange();
+    void setUpAxisChoice(QGridLayout& range);
+    void setUpTrackMode();
+    void setUpCursorInformation();
+    void setUpButtons();
+    void layOut();
+    void followThePlot();
     void applyEdits();
     void setEdits(double xMin, double xMax, double yMin, double yMax);
     void updateStatistics();

@@ -125,17 +125,12 @@ void Btn::press(const Key& key) {
 }
 
 void Btn::ordinaryKey(char letter) {
-    if (!m_link.handshake())
-        return;
-    m_link.writeLetter(letter);
+    exchange::pressKey(m_link, letter);
 }
 
 void Btn::powerKey(BusyRule::Hold& hold) {
     hold.keepPollStopped(); // the display stays frozen until another action restarts the poll
-    if (!m_link.handshake())
-        return;
-    m_link.writeLetter('O');
-    m_link.waitForMeter();
+    exchange::pressPowerKey(m_link);
 }
 
 void Btn::cdKey() {

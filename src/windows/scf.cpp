@@ -130,7 +130,7 @@ void SCF_frm::set() {
     if (!hold)
         return;
     Timer1->stop();
-    if (m_link.sendCommand('c', scf::block(std::max(0, SCFCNT_Cbx->currentIndex()), factor)))
+    if (exchange::setScf(m_link, std::max(0, SCFCNT_Cbx->currentIndex()), factor))
         Timer1->start(); // the watcher closes the window when the meter shows SET UP
 }
 
@@ -147,7 +147,7 @@ void SCF_frm::initial() {
         if (!hold)
             return;
         Timer1->stop();
-        sent = m_link.sendCommand('e');
+        sent = exchange::restoreScf(m_link);
     }
     if (sent)
         reject();
@@ -159,24 +159,9 @@ void SCF_frm::watch() {
         const auto hold = m_watch.tryHold();
         if (!hold)
             return; // a button's exchange has the meter
-        if (m_link.handshakeLetters() != m_handshakesSeen) {
-            // A handshake since the stream was last started may have ended it.
-            m_link.writeLetter('M');
-            m_handshakesSeen = m_link.handshakeLetters();
-        }
         QByteArray frame;
-        switch (readDisplayFrame(m_link, DisplayPoll::kWaitCycleSeconds, frame)) {
-        case FrameRead::Quit:
+        if (exchange::watchDisplay(m_link, m_handshakesSeen, frame) != FrameRead::Frame)
             return;
-        case FrameRead::Silent:
-            if (m_link.waitForMeter()) {
-                m_handshakesSeen = m_link.handshakeLetters();
-                m_link.readAll();
-            }
-            return;
-        case FrameRead::Frame:
-            break;
-        }
         DisplayState& d = m_state.display;
         for (int n = 8; n <= 13; ++n)
             decodeFlagByte(n, quint8(frame[n - 1]), d);
