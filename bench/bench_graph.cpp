@@ -9,6 +9,7 @@
 #include "graph/seriesplot.h"
 #include "model/appstate.h"
 #include "model/exposure.h"
+#include "platform/memory.h"
 #include "widgets/dialogs.h"
 #include "windows/graphview.h"
 #include "windows/profile.h"
@@ -43,6 +44,7 @@ double residentMegabytes() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    lumetra::returnLargeBlocksToTheSystem(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QString pictures = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();

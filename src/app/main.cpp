@@ -1,5 +1,6 @@
 #include "commands/toolbarhub.h"
 #include "platform/clock.h"
+#include "platform/memory.h"
 #include "platform/remembered.h"
 #include "virtualmeter/virtualmeter.h"
 #include "widgets/dialogs.h"
@@ -30,6 +31,7 @@ bool asksOnlyForText(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    lumetra::returnLargeBlocksToTheSystem();
     if (asksOnlyForText(argc, argv)) {
         // --help and --version need no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");

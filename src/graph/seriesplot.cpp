@@ -70,7 +70,7 @@ SeriesPlot::SeriesPlot(QWidget* parent) : QWidget(parent) {
 void SeriesPlot::setSeries(const QVector<float>& values) {
     m_count = int(values.size());
     m_values = values;
-    m_xs.clear();
+    m_timesMs.clear();
     m_timeAxis = false;
     fillTrace();
     showTime(false);
@@ -80,11 +80,9 @@ void SeriesPlot::setSeries(const QVector<float>& values) {
 
 void SeriesPlot::setTimes(const QVector<qint64>& timesMs, qint64 gapMs) {
     if (timesMs.size() != m_values.size())
-        return; // no time for some reading: no time axis
-    m_xs.resize(timesMs.size());
-    for (qsizetype k = 0; k < timesMs.size(); ++k)
-        m_xs[k] = double(timesMs[k]) / 1000.0;
-    m_gapSeconds = double(gapMs) / 1000.0;
+        return;          // no time for some reading: no time axis
+    m_timesMs = timesMs; // shared with the caller's, not copied
+    m_gapMs = gapMs;
     if (m_timeAxis)
         fillTrace();
 }
@@ -97,10 +95,12 @@ void SeriesPlot::fillTrace() {
     if (m_timeAxis) {
         points.reserve(n + n / 16);
         for (qsizetype k = 0; k < n; ++k) {
+            const double x = double(m_timesMs[k]) / 1000.0;
             // The meter was away: no line across.
-            if (k > 0 && m_xs[k] - m_xs[k - 1] > m_gapSeconds)
-                points.append(QCPGraphData((m_xs[k - 1] + m_xs[k]) / 2, qQNaN()));
-            points.append(QCPGraphData(m_xs[k], double(m_values[k])));
+            if (k > 0 && m_timesMs[k] - m_timesMs[k - 1] > m_gapMs)
+                points.append(
+                    QCPGraphData(double(m_timesMs[k - 1] + m_timesMs[k]) / 2000.0, qQNaN()));
+            points.append(QCPGraphData(x, double(m_values[k])));
         }
     } else {
         points.resize(n);
@@ -111,7 +111,7 @@ void SeriesPlot::fillTrace() {
 }
 
 void SeriesPlot::showTime(bool on) {
-    const bool time = on && !m_xs.isEmpty();
+    const bool time = on && !m_timesMs.isEmpty();
     if (time != m_timeAxis) {
         m_timeAxis = time;
         fillTrace();
@@ -213,10 +213,13 @@ void SeriesPlot::moveCursor(double x) {
         return;
     if (m_timeAxis) {
         // The reading nearest in time.
-        auto at = std::lower_bound(m_xs.cbegin(), m_xs.cend(), x);
-        if (at == m_xs.cend() || (at != m_xs.cbegin() && x - *(at - 1) < *at - x))
+        const double ms = x * 1000.0;
+        auto at = std::lower_bound(m_timesMs.cbegin(), m_timesMs.cend(), ms,
+                                   [](qint64 t, double v) { return double(t) < v; });
+        if (at == m_timesMs.cend() ||
+            (at != m_timesMs.cbegin() && ms - double(*(at - 1)) < double(*at) - ms))
             --at;
-        m_cursorX = *at;
+        m_cursorX = double(*at) / 1000.0;
     } else {
         m_cursorX = std::clamp(std::round(x), 1.0, double(m_count));
     }

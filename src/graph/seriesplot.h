@@ -35,7 +35,7 @@ public:
     // for the time axis: there x is the time in seconds, the axis shows clock times that
     // follow the span, and a step longer than gapMs breaks the line.
     void setTimes(const QVector<qint64>& timesMs, qint64 gapMs);
-    bool hasTimes() const { return !m_xs.isEmpty(); }
+    bool hasTimes() const { return !m_timesMs.isEmpty(); }
     // Shows the series against its times (when it has them) or its reading numbers; the
     // switch swaps ready data, so it costs no more than a redraw.
     void showTime(bool on);
@@ -93,8 +93,8 @@ private:
     int m_count = 0;
     double m_cursorX = 0;
     bool m_timeAxis = false;
-    QVector<double> m_xs; // on the time axis: each reading's x, in order
-    double m_gapSeconds = 0;
+    QVector<qint64> m_timesMs; // each reading's time, in order (shared with the caller's)
+    qint64 m_gapMs = 0;
     QVector<float> m_values;
     bool m_dragging = false;
 };

@@ -387,7 +387,7 @@ void GraphView::fill(const QVector<float>& values, const QString& unit, float lo
                                     ? samples::kLuxPerFootCandle
                                     : 1.0;
         m_lux.intervalMs = m_times.intervalMs;
-        m_lux.timesMs = QList<qint64>(m_times.ms.cbegin(), m_times.ms.cend());
+        m_lux.timesMs = m_times.ms; // shared, not copied: a full ring's times are 7 MB
         m_lux.lux.reserve(values.size());
         // An overload is plotted at the top of the scale (1000000, or 100000 foot-candles on
         // the live display): it is no amount of light, and counts as a gap.
