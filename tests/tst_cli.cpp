@@ -387,12 +387,14 @@ void TestCli::refusesWhatItCannotDo() {
     QVERIFY(!cli.readAllStandardError().isEmpty()); // says why
 }
 
-enum Surrounding { StalledReader, SilentNameServer, TlsBrokerDown, SyncFails };
+enum Surrounding { StalledReader, StalledSharedPipe, SilentNameServer, TlsBrokerDown, SyncFails };
 
 void TestCli::holdsOutAgainstItsSurroundings_data() {
     QTest::addColumn<int>("surrounding");
     QTest::newRow("SIGTERM, twice, while standard output's reader has stalled")
         << int(StalledReader);
+    QTest::newRow("SIGTERM while standard error shares the stalled pipe (2>&1 |)")
+        << int(StalledSharedPipe);
     QTest::newRow("a broker name whose lookup never returns") << int(SilentNameServer);
     QTest::newRow("mqtts:// to a port nobody listens on") << int(TlsBrokerDown);
     QTest::newRow("a disk that cannot sync") << int(SyncFails);
@@ -421,7 +423,8 @@ void TestCli::holdsOutAgainstItsSurroundings() {
     });
     QProcessEnvironment faults;
     switch (surrounding) {
-    case StalledReader: {
+    case StalledReader:
+    case StalledSharedPipe: {
         QVERIFY(::pipe2(out, O_CLOEXEC) == 0);
         const int size = ::fcntl(out[1], F_SETPIPE_SZ, 4096);
         QVERIFY(size > 0);
@@ -446,7 +449,12 @@ void TestCli::holdsOutAgainstItsSurroundings() {
     Cli cli(faults);
     if (out[1] >= 0) {
         const int to = out[1];
-        cli.process.setChildProcessModifier([to] { ::dup2(to, STDOUT_FILENO); });
+        const bool shared = surrounding == StalledSharedPipe;
+        cli.process.setChildProcessModifier([to, shared] {
+            ::dup2(to, STDOUT_FILENO);
+            if (shared)
+                ::dup2(to, STDERR_FILENO);
+        });
     }
     cli.start(args);
     QVERIFY(cli.process.waitForStarted());
@@ -458,6 +466,7 @@ void TestCli::holdsOutAgainstItsSurroundings() {
 
     switch (surrounding) {
     case StalledReader:
+    case StalledSharedPipe:
         QTest::qWait(2000); // rows pile up meanwhile
         // Never made non-blocking: standard error may share the pipe, and so may others.
         QCOMPARE(::fcntl(out[1], F_GETFL) & O_NONBLOCK, 0);
@@ -490,7 +499,7 @@ void TestCli::holdsOutAgainstItsSurroundings() {
     QElapsedTimer ended;
     ended.start();
     cli.process.terminate();
-    if (surrounding == StalledReader) {
+    if (surrounding == StalledReader || surrounding == StalledSharedPipe) {
         QTest::qWait(50); // and Ctrl+C while the end waits for the reader
         ::kill(pid_t(cli.process.processId()), SIGINT);
     }

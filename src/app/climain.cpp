@@ -14,6 +14,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -21,12 +22,15 @@
 #include <QSysInfo>
 #include <QTimer>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <unistd.h>
 #include <variant>
 
@@ -54,8 +58,36 @@ void onSignal(int number) {
     errno = saved;
 }
 
+// Standard error may share a pipe with standard output whose reader has stalled ("2>&1 |"):
+// its flags stay as they are, and a message waits for room a moment at most, then is left
+// out, so that nothing it says can keep the recorder from ending. Once stalled, later
+// messages go only where there is room at once, until one gets through again.
+void toStandardError(const QByteArray& bytes) {
+    static bool stalled = false;
+    QDeadlineTimer until(stalled ? 0 : 100);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        pollfd err{STDERR_FILENO, POLLOUT, 0};
+        const int ready = ::poll(&err, 1, int(until.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            stalled = true;
+            return;
+        }
+        const ssize_t n = ::write(STDERR_FILENO, bytes.constData() + done,
+                                  std::min<size_t>(size_t(bytes.size() - done), PIPE_BUF));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += n;
+    }
+    stalled = false;
+}
+
 void say(const QString& text) {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
+    toStandardError(text.toLocal8Bit() + '\n');
 }
 
 int usage(const QString& text) {
@@ -78,8 +110,7 @@ public:
     void show(const QString& text) {
         if (!m_on)
             return;
-        std::fprintf(stderr, "\r\033[K%s", qPrintable(text));
-        std::fflush(stderr);
+        toStandardError("\r\033[K" + text.toLocal8Bit());
         m_shown = true;
     }
     void message(const QString& text) {
@@ -88,7 +119,7 @@ public:
     }
     void clear() {
         if (m_shown)
-            std::fprintf(stderr, "\r\033[K");
+            toStandardError("\r\033[K");
         m_shown = false;
     }
 
