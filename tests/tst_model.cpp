@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <algorithm>
@@ -530,10 +531,10 @@ void TestModel::recordFileTimes() {
 // Stamps every ten minutes through a change of the clock in Berlin: in order, ten minutes
 // apart, and said to be settled where the wall clock alone cannot tell the moment.
 void TestModel::recordFileTimesAcrossClockChanges_data() {
+    QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QStringList>("stamps");
     QTest::addColumn<QDateTime>("modified");
     QTest::addColumn<bool>("settled");
-    qputenv("TZ", "Europe/Berlin");
     const auto every10 = [](int day, QTime from, int count, int repeatAt = -1) {
         QStringList out;
         QTime t = from;
@@ -546,25 +547,52 @@ void TestModel::recordFileTimesAcrossClockChanges_data() {
         }
         return out;
     };
-    const QDateTime october(QDate(2026, 10, 25), QTime(12, 0));
-    const QDateTime march(QDate(2026, 3, 29), QTime(12, 0));
-    QTest::newRow("PC stamps through the hour shown twice")
-        << every10(25, QTime(1, 40), 16, 8) << october << true;
-    QTest::newRow("a meter's clock through the skipped hour")
-        << every10(29, QTime(1, 30), 12) << march << true;
-    QTest::newRow("starting in the skipped hour") << every10(29, QTime(2, 0), 10) << march << true;
-    QTest::newRow("an ordinary night")
-        << every10(10, QTime(1, 30), 12) << QDateTime(QDate(2026, 6, 10), QTime(12, 0)) << false;
+    const auto noon = [](int y, int m, int d) { return QDateTime(QDate(y, m, d), QTime(12, 0)); };
+    QTest::newRow("Berlin: PC stamps through the hour shown twice")
+        << QByteArray("Europe/Berlin") << every10(25, QTime(1, 40), 16, 8) << noon(2026, 10, 25)
+        << true;
+    QTest::newRow("Berlin: a meter's clock through the skipped hour")
+        << QByteArray("Europe/Berlin") << every10(29, QTime(1, 30), 12) << noon(2026, 3, 29)
+        << true;
+    QTest::newRow("Berlin: starting in the skipped hour")
+        << QByteArray("Europe/Berlin") << every10(29, QTime(2, 0), 10) << noon(2026, 3, 29) << true;
+    QTest::newRow("Berlin: an ordinary night")
+        << QByteArray("Europe/Berlin") << every10(10, QTime(1, 30), 12) << noon(2026, 6, 10)
+        << false;
+    // West and east of Berlin by more than the hours between the wall clock and UTC.
+    QTest::newRow("Los Angeles: the hour shown twice")
+        << QByteArray("America/Los_Angeles") << every10(1, QTime(0, 40), 16, 8) << noon(2026, 11, 1)
+        << true;
+    QTest::newRow("Sydney: the hour shown twice")
+        << QByteArray("Australia/Sydney") << every10(5, QTime(1, 40), 16, 8) << noon(2026, 4, 5)
+        << true;
+    QTest::newRow("Sydney: a meter's clock through the skipped hour")
+        << QByteArray("Australia/Sydney") << every10(4, QTime(1, 30), 12) << noon(2026, 10, 4)
+        << true;
 }
 
 void TestModel::recordFileTimesAcrossClockChanges() {
+    QFETCH(QByteArray, zone);
     QFETCH(QStringList, stamps);
     QFETCH(QDateTime, modified);
     QFETCH(bool, settled);
-    qputenv("TZ", "Europe/Berlin");
+    const QByteArray before = qgetenv("TZ");
+    qputenv("TZ", zone);
+    const auto restore = qScopeGuard([&before] {
+        if (before.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", before);
+    });
     bool said = false;
     const QList<QDateTime> times = exposure::recordFileTimes(stamps, modified, &said);
     QCOMPARE(said, settled);
+    // A stamp before the change is the moment the wall clock showed, to the second.
+    const QDateTime first(
+        QDate(modified.date().year(), modified.date().month(), stamps[0].left(2).toInt()),
+        QTime::fromString(stamps[0].mid(3), QStringLiteral("HH:mm:ss")));
+    if (first.isValid())
+        QCOMPARE(times[0].toMSecsSinceEpoch(), first.toMSecsSinceEpoch());
     for (qsizetype i = 0; i < times.size(); ++i) {
         QVERIFY2(times[i].isValid(), qPrintable(stamps[i]));
         if (i > 0)
@@ -817,10 +845,15 @@ void TestModel::surveyFile() {
     huge.rows = 1000;
     huge.columns = 100;
     QVERIFY2(survey::fromJson(survey::toJson(huge), error), qPrintable(error));
+    // Notes longer than a report lays out at once are cut, and said to be; the points stay.
     survey::Survey wordy = s;
     wordy.notes = QString(survey::kMostNotesChars + 1, QLatin1Char('n'));
-    QVERIFY(!survey::fromJson(survey::toJson(wordy), error));
-    QVERIFY(error.contains(QStringLiteral("notes")));
+    QString shortened;
+    const auto cut = survey::fromJson(survey::toJson(wordy), error, &shortened);
+    QVERIFY(cut);
+    QCOMPARE(cut->notes.size(), survey::kMostNotesChars);
+    QCOMPARE(cut->points[0].lux, std::optional(512.5));
+    QVERIFY(shortened.contains(QStringLiteral("notes")));
 }
 
 QTEST_APPLESS_MAIN(TestModel)

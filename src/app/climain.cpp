@@ -424,11 +424,14 @@ int report(const QStringList& arguments) {
         say(QStringLiteral("lumetra-cli: %1: %2").arg(files.first(), error));
         return kExitPort;
     }
-    const auto s = survey::fromJson(*read, error);
+    QString shortened;
+    const auto s = survey::fromJson(*read, error, &shortened);
     if (!s) {
         say(QStringLiteral("lumetra-cli: %1: %2").arg(files.first(), error));
         return kExitData;
     }
+    if (!shortened.isEmpty())
+        say(QStringLiteral("lumetra-cli: %1: %2").arg(files.first(), shortened));
     if (p.isSet(csv)) {
         if (const QString e = saveWholeFile(p.value(csv), survey::pointsCsv(*s)); !e.isEmpty()) {
             say(QStringLiteral("lumetra-cli: %1: %2").arg(p.value(csv), e));

@@ -114,11 +114,15 @@ public:
         }
         if (!m_waiting.isEmpty() && !m_closed) {
             const qsizetype header = m_waiting.first().startsWith("time,") ? 1 : 0;
-            if (m_waiting.size() > header)
+            if (m_waiting.size() > header || m_dropped > 0)
                 emit m_owner.said(
-                    QStringLiteral("%1 CSV row(s) did not get out to %2 before the end.")
+                    QStringLiteral("%1 CSV row(s) did not get out to %2 before the end%3.")
                         .arg(m_waiting.size() - header)
-                        .arg(m_toOut ? QStringLiteral("standard output") : native(m_path)));
+                        .arg(m_toOut ? QStringLiteral("standard output") : native(m_path),
+                             m_dropped ? QStringLiteral("; %1 older row(s) were dropped while it "
+                                                        "took nothing")
+                                             .arg(m_dropped)
+                                       : QString()));
         }
         m_waiting.clear();
         m_closed = true;
@@ -292,9 +296,11 @@ public:
             end(QStringLiteral("the meter shows a measuring mode"));
             return;
         }
-        if (m_file.isOpen() && m_unitSet && s.unit != m_unit)
+        // A file moved away and not yet made again keeps its rules all the same.
+        const bool current = m_file.isOpen() || m_lost;
+        if (current && m_unitSet && s.unit != m_unit)
             end(QStringLiteral("the unit changed to %1").arg(s.unit));
-        else if (m_file.isOpen() && m_records + m_waiting.size() >= recordfile::kMaxRecords)
+        else if (current && m_records + m_waiting.size() >= recordfile::kMaxRecords)
             end(QStringLiteral("it holds %1 records").arg(recordfile::kMaxRecords));
         if (!m_file.isOpen() && !m_lost && !openFree()) {
             refused(m_file.errorString());
@@ -387,9 +393,10 @@ private:
     }
 
     void end(const QString& why) {
-        if (!m_file.isOpen())
+        if (!m_file.isOpen() && !m_lost)
             return;
         close();
+        m_lost = false;
         emit m_owner.said(QStringLiteral("%1 is complete: %2.").arg(native(nameFor(m_index)), why));
         m_ended = true;
         if (m_records > 0)

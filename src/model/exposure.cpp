@@ -146,7 +146,9 @@ QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& mod
     // went forward (a skipped hour, which a meter's clock may still show), the offset after
     // the change, unless only the one before keeps the order: then the clock that wrote the
     // stamps did not change, and its later stamps keep that offset while they need it.
-    QHash<qint64, std::pair<qint64, qint64>> offsets; // per hour: the offsets 6 h either side
+    // Per hour: the offsets 15 h either side, far enough to see past a change from a wall time
+    // taken as UTC in any zone (UTC-12 to UTC+14), near enough never to see two changes.
+    QHash<qint64, std::pair<qint64, qint64>> offsets;
     const auto offsetAt = [](qint64 ms) {
         return qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000;
     };
@@ -159,8 +161,8 @@ QList<QDateTime> recordFileTimes(const QStringList& stamps, const QDateTime& mod
         const qint64 naive = wall[i].toMSecsSinceEpoch();
         auto around = offsets.find(naive / kHourMs);
         if (around == offsets.end())
-            around = offsets.insert(naive / kHourMs,
-                                    {offsetAt(naive - 6 * kHourMs), offsetAt(naive + 6 * kHourMs)});
+            around = offsets.insert(
+                naive / kHourMs, {offsetAt(naive - 15 * kHourMs), offsetAt(naive + 15 * kHourMs)});
         const auto [offsetBefore, offsetAfter] = *around;
         const auto shows = [&](qint64 ms) {
             const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);

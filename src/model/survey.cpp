@@ -376,7 +376,7 @@ QByteArray toJson(const Survey& s) {
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
+std::optional<Survey> fromJson(const QByteArray& bytes, QString& error, QString* shortened) {
     QJsonParseError parse{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
     const QJsonObject root = doc.object();
@@ -423,13 +423,21 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error) {
         return std::nullopt;
     }
     s.notes = root.value(QStringLiteral("notes")).toString();
-    if (s.name.size() > kMostNameChars || s.notes.size() > kMostNotesChars) {
-        error = QStringLiteral("The survey's %1 is longer than Lumetra takes (%2 characters).")
-                    .arg(s.name.size() > kMostNameChars ? QStringLiteral("name")
-                                                        : QStringLiteral("notes"))
-                    .arg(s.name.size() > kMostNameChars ? kMostNameChars : kMostNotesChars);
-        return std::nullopt;
-    }
+    // A name or notes longer than a report lays out at once (another program's, or an older
+    // Lumetra's, which had no limit) are cut, and the caller says so; the points stay.
+    const auto cut = [&](QString& text, int most, const QString& what) {
+        if (text.size() <= most)
+            return;
+        text.truncate(most);
+        if (shortened)
+            *shortened += QStringLiteral("The survey's %1 was cut to its first %2 characters. ")
+                              .arg(what)
+                              .arg(most);
+    };
+    cut(s.name, kMostNameChars, QStringLiteral("name"));
+    cut(s.notes, kMostNotesChars, QStringLiteral("notes"));
+    if (shortened)
+        *shortened = shortened->trimmed();
     // Every cell of the grid gets its point, in order; one the file leaves out is empty.
     layOut(s, s.rows, s.columns);
     QList<bool> seen(s.points.size(), false);

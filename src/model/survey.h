@@ -124,7 +124,8 @@ inline constexpr int kFileVersion = 1;
 // The most points a grid may have, set by the rule or by hand: a stadium at 10 m spacing has
 // some 10 000. The window refuses more, and so does the file's reader.
 inline constexpr int kMostPoints = 100000;
-// The name and the notes, at most: a report lays out this much in well under a second.
+// The name and the notes, at most: a report lays out this much in well under a second. The
+// window takes no more, and the file's reader cuts what is longer.
 inline constexpr int kMostNameChars = 200;
 inline constexpr int kMostNotesChars = 20000;
 // A survey file is small; one far larger is no survey and is not read into memory.
@@ -132,7 +133,9 @@ inline constexpr qint64 kMostFileBytes = 64 * 1024 * 1024;
 
 // The survey file: JSON, format "lumetra-survey", version 1.
 QByteArray toJson(const Survey& s);
-// Nothing, and `error` says why, for a file that is malformed or of a newer version.
-std::optional<Survey> fromJson(const QByteArray& bytes, QString& error);
+// Nothing, and `error` says why, for a file that is malformed or of a newer version. A name
+// or notes longer than the limits are cut; `shortened` then says so.
+std::optional<Survey> fromJson(const QByteArray& bytes, QString& error,
+                               QString* shortened = nullptr);
 
 } // namespace lumetra::survey

@@ -61,7 +61,8 @@ void MqttPublisher::runAttempt(const std::shared_ptr<Attempt>& attempt, MqttPubl
     attempt->error = error;
     attempt->done = true;
     if (attempt->abandoned) {
-        mosquitto_destroy(attempt->mosq);
+        // Given up at the end: the program may be past its exit handlers by now, so the
+        // handle (and the TLS context in it) is left to the end of the process.
         attempt->mosq = nullptr;
         return;
     }
@@ -77,14 +78,19 @@ MqttPublisher::MqttPublisher(Setup setup, QObject* parent)
     initLibrary();
     m_misc->setInterval(1000);
     connect(m_misc, &QTimer::timeout, this, [this] {
-        if (!m_mosq)
-            return;
         if (m_mosq)
             service(mosquitto_loop_misc(m_mosq));
-        if ((m_mosq || m_attempt) && !m_connected && m_connectBy.hasExpired())
-            lose(m_attempt ? QStringLiteral("its name was not found within %1 s")
-                                 .arg(kConnectTimeoutMs / 1000)
-                           : QStringLiteral("no answer"));
+        if (m_connected || !m_connectBy.hasExpired())
+            return;
+        if (m_mosq) {
+            lose(QStringLiteral("no answer"));
+        } else if (m_attempt) {
+            // The name server is silent: said, and the one lookup under way waited for (a
+            // new one would only pile up beside it).
+            sayAway(
+                QStringLiteral("its name was not found within %1 s").arg(kConnectTimeoutMs / 1000),
+                false);
+        }
     });
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &MqttPublisher::connectNow);
@@ -248,8 +254,15 @@ void MqttPublisher::lose(const QString& why) {
     m_inFlight = 0;
     if (m_finishing)
         return;
-    // Once when it goes (or never came), then a reminder now and then: a broker that stays
-    // away must not fill the log one retry after another.
+    sayAway(why, wasConnected);
+    m_everConnected = m_everConnected || wasConnected;
+    m_retry->start(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, kLongestRetryMs);
+}
+
+// Once when it goes (or never came), then a reminder now and then: a broker that stays away
+// must not fill the log one retry after another.
+void MqttPublisher::sayAway(const QString& why, bool wasConnected) {
     if (wasConnected || !m_saidAway) {
         emit said(QStringLiteral("MQTT broker %1:%2 unreachable (%3); samples are queued and "
                                  "sent when it is back.")
@@ -267,9 +280,6 @@ void MqttPublisher::lose(const QString& why) {
                       .arg(m_queue.size()));
         m_remindAt.setRemainingTime(kRemindMs);
     }
-    m_everConnected = m_everConnected || wasConnected;
-    m_retry->start(m_retryMs);
-    m_retryMs = std::min(m_retryMs * 2, kLongestRetryMs);
 }
 
 void MqttPublisher::onConnect(struct mosquitto*, void* self, int rc) {

@@ -73,6 +73,7 @@ private:
     // Runs the event loop until `done` holds or the deadline passes.
     void runUntil(const std::function<bool()>& done, QDeadlineTimer until);
     void lose(const QString& why);
+    void sayAway(const QString& why, bool wasConnected);
     void service(int rc);
     void pump();
     void watchWrites();

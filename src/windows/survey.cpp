@@ -728,13 +728,16 @@ void FrmSurvey::open() {
             MessageIcon::Error, MessageButtons::Ok, {}, error);
         return;
     }
-    const auto s = survey::fromJson(*bytes, error);
+    QString shortened;
+    const auto s = survey::fromJson(*bytes, error, &shortened);
     if (!s) {
         m_dialogs.message(
             this, error.isEmpty() ? QStringLiteral("This is no survey file of Lumetra.") : error,
             MessageIcon::Error);
         return;
     }
+    if (!shortened.isEmpty())
+        m_dialogs.message(this, shortened, MessageIcon::Information);
     m_taker->cancel();
     m_takingAt = -1;
     m_survey = *s;
