@@ -72,7 +72,7 @@ void SeriesPlot::setSeries(const QVector<float>& values) {
     m_values = values;
     m_timesMs.clear();
     m_timeAxis = false;
-    fillTrace();
+    fillTrace(true);
     showTime(false);
     // The mark follows the trace only when there is one to follow.
     m_cursorMark->setGraph(m_count > 0 ? m_graph : nullptr);
@@ -84,37 +84,48 @@ void SeriesPlot::setTimes(const QVector<qint64>& timesMs, qint64 gapMs) {
     m_timesMs = timesMs; // shared with the caller's, not copied
     m_gapMs = gapMs;
     if (m_timeAxis)
-        fillTrace();
+        fillTrace(true);
 }
 
-// One trace, its keys written afresh on a switch of axis (a few milliseconds for a full
-// ring): a second trace kept ready would cost as much memory again.
-void SeriesPlot::fillTrace() {
+// One trace, its keys written afresh on a switch of axis: a second trace kept ready would cost
+// as much memory again. A new series gets storage of its own size; a switch writes into the
+// storage the trace has, which costs a few milliseconds where fresh pages of memory for a
+// full ring would cost ten times that.
+void SeriesPlot::fillTrace(bool newSeries) {
+    // Read through const pointers: the values and times are shared with the caller, and a
+    // write access would copy them.
     const qsizetype n = m_values.size();
-    QVector<QCPGraphData> points;
-    if (m_timeAxis) {
-        points.reserve(n + n / 16);
+    const float* values = m_values.constData();
+    const qint64* ms = m_timesMs.constData();
+    const auto each = [&](auto&& put) {
         for (qsizetype k = 0; k < n; ++k) {
-            const double x = double(m_timesMs[k]) / 1000.0;
+            if (!m_timeAxis) {
+                put(QCPGraphData(double(k + 1), double(values[k])));
+                continue;
+            }
             // The meter was away: no line across.
-            if (k > 0 && m_timesMs[k] - m_timesMs[k - 1] > m_gapMs)
-                points.append(
-                    QCPGraphData(double(m_timesMs[k - 1] + m_timesMs[k]) / 2000.0, qQNaN()));
-            points.append(QCPGraphData(x, double(m_values[k])));
+            if (k > 0 && ms[k] - ms[k - 1] > m_gapMs)
+                put(QCPGraphData(double(ms[k - 1] + ms[k]) / 2000.0, qQNaN()));
+            put(QCPGraphData(double(ms[k]) / 1000.0, double(values[k])));
         }
+    };
+    QCPGraphDataContainer& trace = *m_graph->data();
+    if (newSeries) {
+        QVector<QCPGraphData> points;
+        points.reserve(m_timeAxis ? n + n / 16 : n);
+        each([&points](const QCPGraphData& d) { points.append(d); });
+        trace.set(points, true);
     } else {
-        points.resize(n);
-        for (qsizetype k = 0; k < n; ++k)
-            points[k] = QCPGraphData(double(k + 1), double(m_values[k]));
+        trace.clear(); // keeps its storage
+        each([&trace](const QCPGraphData& d) { trace.add(d); });
     }
-    m_graph->data()->set(points, true);
 }
 
 void SeriesPlot::showTime(bool on) {
     const bool time = on && !m_timesMs.isEmpty();
     if (time != m_timeAxis) {
         m_timeAxis = time;
-        fillTrace();
+        fillTrace(false);
     }
     if (m_timeAxis)
         m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTickerDateTime>::create());

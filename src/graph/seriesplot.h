@@ -81,7 +81,7 @@ protected:
 
 private:
     void followSpan();
-    void fillTrace();
+    void fillTrace(bool newSeries);
 
     QCustomPlot* m_plot = nullptr;
     QCPGraph* m_graph = nullptr;

@@ -402,7 +402,7 @@ void GraphView::fill(const QVector<float>& values, const QString& unit, float lo
     CmdProfile->setEnabled(overADay && illuminance());
     const int axis = hasTimes() && QSettings().value(kAxisKey).toString() == QLatin1String("Time");
     CboAxis->setCurrentIndex(axis);
-    // Both traces are made now, so that switching the axis later is only a redraw.
+    // The trace is made now; a switch of axis rewrites its keys.
     CWGraph1->setSeries(m_values);
     if (hasTimes())
         CWGraph1->setTimes(m_times.ms, 2 * m_times.intervalMs);
