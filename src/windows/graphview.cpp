@@ -124,7 +124,10 @@ GraphView::GraphView(const QString& objectName, const QString& caption, Dialogs&
     // Escape closes the view, as it does the other windows that send nothing to the meter.
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             &QWidget::close);
-    setMinimumSize(twipsToPixels(this, 11360), twipsToPixels(this, 8960));
+    // At least the window's own size, and never less than its controls need: a larger font
+    // or a high-DPI screen would otherwise cut the buttons' captions short.
+    setMinimumSize(QSize(twipsToPixels(this, 11360), twipsToPixels(this, 8960))
+                       .expandedTo(layout()->minimumSize()));
     resize(minimumSize());
     move(0, 0); // the top-left corner of the screen
     Combo1->setCurrentIndex(0);
