@@ -37,6 +37,7 @@ enum Scenario {
     UnitChange,
     Rotated,
     RecordMoved,
+    RecordFolderGone,
     BrokerRestart
 };
 
@@ -123,6 +124,7 @@ void TestCli::records_data() {
     QTest::newRow("record file goes on after a unit change") << int(UnitChange);
     QTest::newRow("CSV emptied by log rotation") << int(Rotated);
     QTest::newRow("record file moved away by log rotation") << int(RecordMoved);
+    QTest::newRow("record folder gone, the unit changed, the folder back") << int(RecordFolderGone);
     QTest::newRow("broker restarted mid-run") << int(BrokerRestart);
 }
 
@@ -144,7 +146,8 @@ void TestCli::records() {
         QVERIFY(earlier.open(QIODevice::WriteOnly));
         earlier.write("time,reading,unit,status,until\nkept");
     }
-    const QString records = dir.filePath(QStringLiteral("light.txt"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("rec")));
+    const QString records = dir.filePath(QStringLiteral("rec/light.txt"));
     QStringList args{QStringLiteral("record"),
                      QStringLiteral("--port"),
                      device,
@@ -242,6 +245,18 @@ void TestCli::records() {
         QVERIFY(waitFor([&] { return rowsWith("ok") >= before + 6; }));
         break;
     }
+    case RecordFolderGone: {
+        // Records wait for the folder, in their own file once the unit has changed.
+        QVERIFY(waitFor([&] { return rowsOf(records).size() >= 3; }));
+        QVERIFY(QDir(dir.path()).rename(QStringLiteral("rec"), QStringLiteral("rec.old")));
+        meter.setUnitFc(true);
+        const auto fc = [&] { return rows().filter(QStringLiteral(",Fc,ok")).size(); };
+        QVERIFY(waitFor([&] { return fc() >= 4; }));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("rec")));
+        const qsizetype before = fc();
+        QVERIFY(waitFor([&] { return fc() >= before + 4; }));
+        break;
+    }
     case UnitChange:
         meter.setUnitFc(true);
         QVERIFY(waitFor([&] { return rows().filter(QStringLiteral(",Fc,ok")).size() >= 2; }));
@@ -293,7 +308,8 @@ void TestCli::records() {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
-    const QByteArray first = recordLines(records);
+    const QByteArray first = recordLines(
+        scenario == RecordFolderGone ? dir.filePath(QStringLiteral("rec.old/light.txt")) : records);
     QVERIFY(first.startsWith("Lx\tTime\tValue\r\n1\t"));
     QVERIFY(first.endsWith("\r\n"));
     if (scenario == RecordMoved) {
@@ -303,11 +319,20 @@ void TestCli::records() {
         QCOMPARE(moved.count("\r\n") - 1 + first.count("\r\n") - 1,
                  all.filter(QStringLiteral(",ok,")).size());
     }
-    const QString second = dir.filePath(QStringLiteral("light-2.txt"));
-    QCOMPARE(QFile::exists(second),
-             scenario == UnitChange || scenario == OverAndMode || scenario == SetUpScreen);
+    const QString second = dir.filePath(QStringLiteral("rec/light-2.txt"));
+    if (scenario != RecordFolderGone)
+        QCOMPARE(QFile::exists(second),
+                 scenario == UnitChange || scenario == OverAndMode || scenario == SetUpScreen);
     if (scenario == UnitChange)
         QVERIFY(recordLines(second).startsWith("Fc\tTime\tValue\r\n1\t"));
+    if (scenario == RecordFolderGone) {
+        // Every reading in foot-candles is a record in a new file in the folder (under the
+        // name, or the next one where the old file was seen complete first), none lost while
+        // the folder was away.
+        const QByteArray fc = recordLines(QFile::exists(second) ? second : records);
+        QVERIFY(fc.startsWith("Fc\tTime\tValue\r\n1\t"));
+        QCOMPARE(fc.count("\r\n") - 1, all.filter(QStringLiteral(",Fc,ok")).size());
+    }
 
     if (scenario == BrokerRestart) {
         QTest::qWait(300);
@@ -410,7 +435,8 @@ void TestCli::holdsOutAgainstItsSurroundings() {
     meter.setLux(12.34);
     QVERIFY(meter.start());
     const QString csv = dir.filePath(QStringLiteral("light.csv"));
-    const QString records = dir.filePath(QStringLiteral("light.txt"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("rec")));
+    const QString records = dir.filePath(QStringLiteral("rec/light.txt"));
     QStringList args{QStringLiteral("record"), QStringLiteral("--port"), meter.devicePath(),
                      QStringLiteral("--interval"), QStringLiteral("0.25")};
 

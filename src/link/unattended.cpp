@@ -169,7 +169,7 @@ private:
             m_waiting.removeFirst();
             sayUnsynced(m_file, m_path, m_owner, m_syncSaid);
         }
-        if (m_refused && m_waiting.isEmpty()) {
+        if ((m_refused || m_dropped > 0) && m_waiting.isEmpty()) {
             m_refused = false;
             emit m_owner.said(
                 QStringLiteral("%1 takes rows again%2.")
@@ -303,8 +303,9 @@ public:
         else if (current && m_records + m_waiting.size() >= recordfile::kMaxRecords)
             end(QStringLiteral("it holds %1 records").arg(recordfile::kMaxRecords));
         if (!m_file.isOpen() && !m_lost && !openFree()) {
+            // Not there (its folder gone, say): the records wait for it like any refused.
+            m_lost = true;
             refused(m_file.errorString());
-            return;
         }
         if (!m_unitSet) {
             m_unitSet = true;
@@ -395,9 +396,13 @@ private:
     void end(const QString& why) {
         if (!m_file.isOpen() && !m_lost)
             return;
+        flush(); // a file moved away is made again here if it can be
+        const bool there = m_file.isOpen();
         close();
         m_lost = false;
-        emit m_owner.said(QStringLiteral("%1 is complete: %2.").arg(native(nameFor(m_index)), why));
+        if (there)
+            emit m_owner.said(
+                QStringLiteral("%1 is complete: %2.").arg(native(nameFor(m_index)), why));
         m_ended = true;
         if (m_records > 0)
             ++m_index;

@@ -429,13 +429,15 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error, QString*
         if (text.size() <= most)
             return;
         text.truncate(most);
+        if (text.back().isHighSurrogate()) // never half a character
+            text.chop(1);
         if (shortened)
-            *shortened += QStringLiteral("The survey's %1 was cut to its first %2 characters. ")
-                              .arg(what)
-                              .arg(most);
+            *shortened += what.arg(most) + QLatin1Char(' ');
     };
-    cut(s.name, kMostNameChars, QStringLiteral("name"));
-    cut(s.notes, kMostNotesChars, QStringLiteral("notes"));
+    cut(s.name, kMostNameChars,
+        QStringLiteral("The survey's name was cut to its first %1 characters."));
+    cut(s.notes, kMostNotesChars,
+        QStringLiteral("The survey's notes were cut to their first %1 characters."));
     if (shortened)
         *shortened = shortened->trimmed();
     // Every cell of the grid gets its point, in order; one the file leaves out is empty.

@@ -175,6 +175,8 @@ void MqttPublisher::attemptEnded(const std::shared_ptr<Attempt>& attempt) {
                                            : QString::fromUtf8(mosquitto_strerror(attempt->rc)));
         return;
     }
+    // The connection's own time starts now: a slow name server took from the lookup's.
+    m_connectBy.setRemainingTime(kConnectTimeoutMs);
     const int fd = mosquitto_socket(m_mosq);
     m_readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(m_readable.get(), &QSocketNotifier::activated, this, [this] {

@@ -401,7 +401,7 @@ void GraphView::fill(const QVector<float>& values, const QString& unit, float lo
     std::tie(m_resetLower, m_resetUpper) = showable(lower, upper);
     LblUnit->setText(unit);
     CboAxis->setEnabled(hasTimes());
-    const bool overADay = hasTimes() && m_times.ms.last() - m_times.ms.first() > 86400000;
+    const bool overADay = hasTimes() && m_times.ms.constLast() - m_times.ms.constFirst() > 86400000;
     CmdProfile->setEnabled(overADay && illuminance());
     const int axis = hasTimes() && QSettings().value(kAxisKey).toString() == QLatin1String("Time");
     CboAxis->setCurrentIndex(axis);
@@ -478,8 +478,8 @@ void GraphView::applyEdits() {
 
 void GraphView::resetScale() {
     if (CWGraph1->timeAxis()) {
-        const double t0 = double(m_times.ms.first()) / 1000;
-        const double t1 = std::max(double(m_times.ms.last()) / 1000, t0 + 1);
+        const double t0 = double(m_times.ms.constFirst()) / 1000;
+        const double t1 = std::max(double(m_times.ms.constLast()) / 1000, t0 + 1);
         setEdits(t0, t1, m_resetLower, m_resetUpper);
         CWGraph1->setYRange(m_resetLower, m_resetUpper);
         CWGraph1->setXRange(t0, t1);

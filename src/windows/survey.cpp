@@ -736,8 +736,6 @@ void FrmSurvey::open() {
             MessageIcon::Error);
         return;
     }
-    if (!shortened.isEmpty())
-        m_dialogs.message(this, shortened, MessageIcon::Information);
     m_taker->cancel();
     m_takingAt = -1;
     m_survey = *s;
@@ -747,6 +745,9 @@ void FrmSurvey::open() {
     announce(QStringLiteral("%1 opened: %2 points")
                  .arg(QFileInfo(path).fileName())
                  .arg(m_survey.points.size()));
+    // Said once the survey is in place: the message box lets events run.
+    if (!shortened.isEmpty())
+        m_dialogs.message(this, shortened, MessageIcon::Information);
 }
 
 void FrmSurvey::save() {
