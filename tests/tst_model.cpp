@@ -338,7 +338,8 @@ void TestModel::samplesAsRows_data() {
     QTest::addColumn<double>("lux"); // NaN: null
     const QString t = QStringLiteral("2026-07-01T14:03:07+02:00");
     QTest::newRow("lux") << int(Sample::Ok) << "Lx" << t + ",12.34,Lx,ok,\n" << 12.34;
-    QTest::newRow("foot-candles") << int(Sample::Ok) << "Fc" << t + ",12.34,Fc,ok,\n" << 132.826526;
+    // Lux as lux, to the reading's resolution: no float noise, no foot-candle unit beside it.
+    QTest::newRow("foot-candles") << int(Sample::Ok) << "Fc" << t + ",12.34,Fc,ok,\n" << 132.8;
     QTest::newRow("overload") << int(Sample::Over) << "Lx" << t + ",,Lx,over,\n" << qQNaN();
 }
 
@@ -359,7 +360,12 @@ void TestModel::samplesAsRows() {
     QCOMPARE(samples::csvRow(s, false), row);
     const QJsonObject o = QJsonDocument::fromJson(samples::stateJson(s, false)).object();
     QCOMPARE(o.value(QStringLiteral("time")).toString(), row.section(QLatin1Char(','), 0, 0));
-    QCOMPARE(o.value(QStringLiteral("unit")).toString(), unit);
+    QVERIFY(!o.contains(QStringLiteral("unit")));
+    QCOMPARE(o.value(QStringLiteral("reading_unit")).toString(), unit);
+    if (s.status == Sample::Ok)
+        QCOMPARE(o.value(QStringLiteral("reading")).toDouble(), 12.34);
+    else
+        QVERIFY(o.value(QStringLiteral("reading")).isNull());
     QCOMPARE(o.value(QStringLiteral("status")).toString(), row.section(QLatin1Char(','), 3, 3));
     if (std::isnan(lux))
         QVERIFY(o.value(QStringLiteral("illuminance")).isNull());

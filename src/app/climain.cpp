@@ -39,15 +39,17 @@ using namespace lumetra;
 namespace {
 
 // Exit codes (also in --help and the man page).
-constexpr int kExitUsage = 64;  // the command line is wrong
-constexpr int kExitData = 65;   // the survey file is no survey, or of a newer version
-constexpr int kExitPort = 66;   // the meter's device (or the survey file) cannot be opened
-constexpr int kExitOutput = 73; // an output file cannot be created
+constexpr int kExitUsage = 64;   // the command line is wrong
+constexpr int kExitData = 65;    // the survey file is no survey, or of a newer version
+constexpr int kExitPort = 66;    // the meter's device (or the survey file) cannot be opened
+constexpr int kExitNoMeter = 69; // the meter never answered during a recording
+constexpr int kExitOutput = 73;  // an output file cannot be created
 
 const char kExitCodes[] = "Exit codes: 0 the recording ended (count, duration, SIGINT or "
                           "SIGTERM), or the report was made; 64 wrong command line; 65 the "
                           "survey file is damaged or of a newer version; 66 the device or the "
-                          "survey file cannot be opened; 73 an output file cannot be created.";
+                          "survey file cannot be opened; 69 the meter never answered during the "
+                          "recording; 73 an output file cannot be created.";
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -363,6 +365,12 @@ int record(QCoreApplication& app, const QStringList& arguments) {
             publisher->finish(400);
         status.clear();
         say(QStringLiteral("%1 samples recorded.").arg(recorder.samplesTaken()));
+        if (!recorder.meterAnswered()) {
+            // A wrong port, or a meter switched off: said, and not an ended recording.
+            say(QStringLiteral("lumetra-cli: no meter answered on %1.").arg(o.port.device));
+            QCoreApplication::exit(kExitNoMeter);
+            return;
+        }
         QCoreApplication::exit(0);
     };
     QObject::connect(&recorder, &UnattendedRecorder::done, &app, end);

@@ -290,7 +290,7 @@ public:
     }
 
     void take(const Sample& s) {
-        if (s.status == Sample::Gap)
+        if (s.status == Sample::Gap || s.status == Sample::Away)
             return; // the same file goes on; the time stamps show the gap
         if (s.status == Sample::Mode) {
             end(QStringLiteral("the meter shows a measuring mode"));
@@ -610,7 +610,7 @@ void UnattendedRecorder::finish() {
     if (m_timer->isActive() && m_away) {
         // Ended while the meter is away: the row says so, to the end.
         m_away = false;
-        take(samples::gap(m_awaySince, m_clock.now()));
+        take(samples::gap(m_awaySince, m_clock.now(), false));
     }
     m_timer->stop();
     if (m_session)

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace lumetra::samples {
@@ -32,10 +33,10 @@ Sample fromDisplay(const DisplayState& display, const QDateTime& when) {
     return s;
 }
 
-Sample gap(const QDateTime& from, const QDateTime& until) {
+Sample gap(const QDateTime& from, const QDateTime& until, bool answeredAgain) {
     Sample s;
     s.time = from;
-    s.status = Sample::Gap;
+    s.status = answeredAgain ? Sample::Gap : Sample::Away;
     s.until = until;
     return s;
 }
@@ -50,6 +51,8 @@ QString statusName(Sample::Status status) {
         return QStringLiteral("gap");
     case Sample::Mode:
         return QStringLiteral("mode");
+    case Sample::Away:
+        return QStringLiteral("away");
     }
     return {};
 }
@@ -106,9 +109,22 @@ std::optional<CsvRecord> recordOfCsvRow(const QString& line) {
 QByteArray stateJson(const Sample& s, bool milliseconds) {
     QJsonObject o;
     o.insert(QStringLiteral("time"), isoTime(s.time, milliseconds));
-    const double l = lux(s);
+    // Lux whatever the meter shows, to the reading's own resolution (foot-candles have one
+    // digit more than the lux they stand for), so a subscriber gets no float noise; the
+    // reading as shown has fields of its own.
+    double l = lux(s);
+    if (!std::isnan(l)) {
+        const qsizetype dot = s.readingText.indexOf(QLatin1Char('.'));
+        int decimals = dot < 0 ? 0 : int(s.readingText.size() - dot - 1);
+        if (s.unit == QLatin1String("Fc"))
+            decimals = std::max(0, decimals - 1);
+        const double scale = std::pow(10.0, decimals);
+        l = std::round(l * scale) / scale;
+    }
     o.insert(QStringLiteral("illuminance"), std::isnan(l) ? QJsonValue() : QJsonValue(l));
-    o.insert(QStringLiteral("unit"), s.unit);
+    o.insert(QStringLiteral("reading"),
+             s.status == Sample::Ok ? QJsonValue(s.value) : QJsonValue());
+    o.insert(QStringLiteral("reading_unit"), s.unit);
     o.insert(QStringLiteral("status"), statusName(s.status));
     if (s.until.isValid())
         o.insert(QStringLiteral("until"), isoTime(s.until, milliseconds));

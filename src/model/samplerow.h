@@ -14,13 +14,15 @@ namespace lumetra {
 // carry it. Overloads, measuring modes and the meter's absence are rows of their own, never
 // a made-up number.
 struct Sample {
-    enum Status { Ok, Over, Gap, Mode };
+    // Gap: the meter was away until `until`, when it answered again; Away: it was away from
+    // `time` to the end of the recording at `until`, and never answered again.
+    enum Status { Ok, Over, Gap, Mode, Away };
     QDateTime time;
     Status status = Ok;
     QString readingText; // as the meter shows it ("12.34"); empty unless Ok
     double value = 0;    // the reading in the unit shown; meaningful when Ok
     QString unit;        // "Lx", "Fc" or empty
-    QDateTime until;     // a gap: when the meter answered again
+    QDateTime until;     // a gap: when the meter answered again (Away: the recording's end)
 };
 
 namespace samples {
@@ -30,7 +32,7 @@ inline constexpr double kLuxPerFootCandle = 10.7639;
 // What the poll shows right now, as a sample taken at `when`.
 Sample fromDisplay(const DisplayState& display, const QDateTime& when);
 // The time the meter was away, from its last reading to its return.
-Sample gap(const QDateTime& from, const QDateTime& until);
+Sample gap(const QDateTime& from, const QDateTime& until, bool answeredAgain = true);
 QString statusName(Sample::Status status);
 // The reading in lux (foot-candles converted); NaN unless Ok.
 double lux(const Sample& sample);
@@ -54,8 +56,8 @@ struct CsvRecord {
 bool isCsvHeader(const QString& line);
 std::optional<CsvRecord> recordOfCsvRow(const QString& line);
 
-// The message published for a sample: time, illuminance in lux (null unless Ok), unit as
-// shown, status.
+// The message published for a sample: time, illuminance in lux to the reading's resolution
+// (null unless Ok), the reading and its unit as the meter shows them, status.
 QByteArray stateJson(const Sample& sample, bool milliseconds);
 
 // A name for the meter's device that tells it apart on its host: a /dev/serial/by-id/ link's
