@@ -2,6 +2,7 @@
 // against the virtual meter behind a device path that stays the same when it is unplugged,
 // and a real MQTT broker read by mosquitto_sub.
 #include "model/recordfile.h"
+#include "model/survey.h"
 #include "support/broker.h"
 #include "support/linkfixture.h"
 #include "virtualmeter/virtualmeter.h"
@@ -390,6 +391,9 @@ void TestCli::refusesWhatItCannotDo_data() {
     // Made at once, the notes cut to what a report lays out, and said.
     QTest::newRow("survey with notes no report can lay out")
         << QStringList{"report", "NOTES", "-o", "x.pdf"} << 0;
+    QTest::newRow("a mistyped subcommand") << QStringList{"recrod"} << 64;
+    // A failing survey names each criterion it fails, with its figure and the limit.
+    QTest::newRow("a failing survey") << QStringList{"report", "FAILING", "--csv", "x.csv"} << 0;
 }
 
 void TestCli::refusesWhatItCannotDo() {
@@ -408,6 +412,19 @@ void TestCli::refusesWhatItCannotDo() {
     noted.close();
     args.replaceInStrings(QStringLiteral("FIFO"), fifo);
     args.replaceInStrings(QStringLiteral("NOTES"), notes);
+    survey::Survey failing;
+    failing.length = 5;
+    failing.width = 4;
+    failing.requirement = survey::builtInRequirements().first(); // Ē >= 500 lx, U0 >= 0.6
+    survey::layOut(failing, 1, 2);
+    failing.points[0].lux = 700.0;
+    failing.points[1].lux = 290.0;
+    const QString failingPath = dir.filePath(QStringLiteral("failing.json"));
+    QFile failingFile(failingPath);
+    QVERIFY(failingFile.open(QIODevice::WriteOnly));
+    failingFile.write(survey::toJson(failing));
+    failingFile.close();
+    args.replaceInStrings(QStringLiteral("FAILING"), failingPath);
     args.replaceInStrings(QStringLiteral("x.pdf"), dir.filePath(QStringLiteral("x.pdf")));
     args.replaceInStrings(QStringLiteral("x.csv"), dir.filePath(QStringLiteral("x.csv")));
     int master = -1;
@@ -424,7 +441,19 @@ void TestCli::refusesWhatItCannotDo() {
     cli.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-cli"), args);
     QVERIFY(cli.waitForFinished(10000));
     QCOMPARE(cli.exitCode(), code);
-    QVERIFY(!cli.readAllStandardError().isEmpty()); // says why
+    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    if (QTest::currentDataTag() == QLatin1String("a failing survey")) {
+        QVERIFY2(out.startsWith(QStringLiteral("FAIL\n")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("Average Ē: 495 lx, required ≥ 500 lx")),
+                 qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("U0 = Emin / Ē: ")), qPrintable(out));
+        return;
+    }
+    QVERIFY(!err.isEmpty());                                   // says why
+    QVERIFY(!err.contains(QStringLiteral("XDG_RUNTIME_DIR"))); // ours first, not Qt's
+    if (QTest::currentDataTag() == QLatin1String("a mistyped subcommand"))
+        QVERIFY2(err.contains(QStringLiteral("did you mean \"record\"")), qPrintable(err));
 }
 
 enum Surrounding { StalledReader, StalledSharedPipe, SilentNameServer, TlsBrokerDown, SyncFails };

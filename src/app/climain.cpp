@@ -31,6 +31,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
+#include <pwd.h>
 #include <unistd.h>
 #include <variant>
 
@@ -393,6 +394,10 @@ int record(QCoreApplication& app, const QStringList& arguments) {
     return app.exec();
 }
 
+survey::Unit extrasUnit(const QString& name) {
+    return name == QLatin1String("fc") ? survey::footCandles() : survey::lux();
+}
+
 int report(const QStringList& arguments) {
     QCommandLineParser p;
     p.setApplicationDescription(
@@ -448,7 +453,7 @@ int report(const QStringList& arguments) {
     }
     if (p.isSet(output)) {
         surveyreport::Extras extras;
-        extras.unit = unitName == QLatin1String("fc") ? survey::footCandles() : survey::lux();
+        extras.unit = extrasUnit(unitName);
         extras.made = QDateTime::currentDateTime();
         extras.meterNote = surveyreport::noMeterNote();
         const auto bytes = surveyreport::pdf(*s, extras);
@@ -466,12 +471,52 @@ int report(const QStringList& arguments) {
                                    : verdict == QLatin1String("INCOMPLETE")
                                        ? QStringLiteral("%1 (%2)").arg(verdict, missing)
                                        : verdict));
+    // Each criterion that failed, with its figure and what was required.
+    if (verdict == QLatin1String("FAIL")) {
+        for (const survey::Result& r : survey::results(*s, extrasUnit(unitName))) {
+            if (r.verdict == QLatin1String("FAIL"))
+                std::printf(
+                    "%s\n",
+                    qPrintable(
+                        QStringLiteral("%1: %2, required %3").arg(r.what, r.value, r.required)));
+        }
+    }
     return 0;
 }
 
 } // namespace
 
+// The subcommand nearest to a mistyped one (fewest letters to change), for the message.
+QString nearestSubcommand(const QString& typed) {
+    const auto distance = [](const QString& a, const QString& b) {
+        QList<int> row(b.size() + 1);
+        for (int j = 0; j <= b.size(); ++j)
+            row[j] = j;
+        for (int i = 1; i <= a.size(); ++i) {
+            int diagonal = row[0];
+            row[0] = i;
+            for (int j = 1; j <= b.size(); ++j) {
+                const int above = row[j];
+                row[j] = std::min(
+                    {row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        return row[b.size()];
+    };
+    const QString record = QStringLiteral("record"), report = QStringLiteral("report");
+    return distance(typed, record) <= distance(typed, report) ? record : report;
+}
+
 int main(int argc, char* argv[]) {
+    // Qt warns of a missing runtime folder before any word of ours (a service, a plain
+    // terminal login); it is the folder Qt would take anyway.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const passwd* user = ::getpwuid(::getuid());
+        qputenv("XDG_RUNTIME_DIR",
+                QByteArray("/tmp/runtime-") +
+                    (user ? QByteArray(user->pw_name) : QByteArray::number(::getuid())));
+    }
     if (argc >= 2 && std::strcmp(argv[1], "report") == 0) {
         // Fonts and painting without a display: the offscreen platform, never a window.
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -492,6 +537,11 @@ int main(int argc, char* argv[]) {
     }
     const bool help = args.size() >= 2 &&
                       (args.at(1) == QLatin1String("--help") || args.at(1) == QLatin1String("-h"));
+    if (args.size() >= 2 && !help && !args.at(1).startsWith(QLatin1Char('-'))) {
+        say(QStringLiteral("lumetra-cli: unknown subcommand \"%1\"; did you mean \"%2\"?")
+                .arg(args.at(1), nearestSubcommand(args.at(1))));
+        return kExitUsage;
+    }
     std::fprintf(help ? stdout : stderr,
                  "Usage: lumetra-cli record --port DEVICE [options]\n"
                  "       lumetra-cli report SURVEY.json -o REPORT.pdf [--csv POINTS.csv]\n\n"

@@ -73,9 +73,10 @@ public:
         // A file that standard output adds to (>>) and that holds rows has its header.
         if (m_toOut && !(m_outIsFile && m_outStart > 0))
             m_waiting << samples::csvHeader().toUtf8();
-        flush();
-        return true;
+        return true; // the header goes out once the meter's port is open too
     }
+
+    void begin() { flush(); }
 
     void write(const QString& row) {
         if (m_closed)
@@ -528,6 +529,8 @@ UnattendedRecorder::StartError UnattendedRecorder::start() {
         return StartError::Port;
     }
     m_session->sampleTimer()->stop(); // the desktop's sampling tick; this one has its own
+    if (m_csv)
+        m_csv->begin();
     m_running.start();
     m_startedAt = m_clock.now();
     m_timer->start();
