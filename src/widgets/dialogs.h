@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 class QPrinter;
@@ -88,6 +89,8 @@ public:
     std::deque<QString> saveAnswers;
     std::deque<bool> printerAnswers;
     QString printerOutputFile; // where an accepted printer setup prints (PDF)
+    // Runs while an entry is asked, before it is answered: a person taking their time.
+    std::function<void()> whileAsked;
 
     QList<Shown> shown;
     QList<Asked> asked;
