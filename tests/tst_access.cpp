@@ -242,11 +242,17 @@ void TestAccess::theDisplaySaysWhatTheMeterSends() {
     // Silent: six empty waits, then "No COM" while the link waits for the meter. That wait
     // runs beneath this test, so a timer hears it and lets the meter speak again.
     bool heardNoCom = false;
+    bool shownOld = false;
     QTimer listen;
     connect(&listen, &QTimer::timeout, [&] {
         if (said() == QLatin1String("No COM")) {
             heardNoCom = true;
             listen.stop();
+            // The last reading stays in sight, faded and dated, never as if live.
+            shownOld =
+                !f.panel->lcd()->LblNoLink->isHidden() &&
+                f.panel->lcd()->LblNoLink->text().startsWith(QLatin1String("no link since ")) &&
+                f.panel->lcd()->MainDigit[0]->property("stale").toBool();
             f.meter.setSilent(false);
         }
     });
@@ -255,6 +261,9 @@ void TestAccess::theDisplaySaysWhatTheMeterSends() {
     f.meter.setSilent(true);
     QVERIFY(
         waitFor([&] { return heardNoCom && said().startsWith(QLatin1String("12.34 lx")); }, 15000));
+    QVERIFY(shownOld);
+    QVERIFY(f.panel->lcd()->LblNoLink->isHidden());
+    QVERIFY(!f.panel->lcd()->MainDigit[0]->property("stale").toBool());
 }
 
 void TestAccess::theWholeJobWithoutAMouse() {

@@ -13,6 +13,7 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTime>
 
 namespace lumetra {
 namespace {
@@ -20,6 +21,7 @@ namespace {
 const QColor kFace(0xC9, 0xD1, 0xB6);        // unlit liquid crystal
 const QColor kSegment(0x1C, 0x22, 0x18);     // lit segment
 const QColor kGhost(0x1C, 0x22, 0x18, 22);   // unlit segment, barely visible
+const QColor kStale(0x1C, 0x22, 0x18, 80);   // a reading from before the link was lost
 const QColor kInverseText(0xFF, 0xFF, 0xC0); // light yellow on black
 
 QString segmentFamily() {
@@ -195,7 +197,7 @@ void LcdDigit::paintEvent(QPaintEvent*) {
     p.setPen(kGhost);
     p.drawText(QPointF(0, 0), glyphs.ghost);
     const QString shown = text().rightJustified(cells, QLatin1Char('!'));
-    p.setPen(kSegment);
+    p.setPen(property("stale").toBool() ? kStale : kSegment);
     // "!" is the font's blank cell of the same width as a digit.
     p.drawText(QPointF(0, 0), shown);
 }
@@ -282,6 +284,9 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
     addLegend(QStringLiteral("LblFch"), QStringLiteral("-h"), 6720, 1800);
     addLegend(QStringLiteral("LblLx"), QStringLiteral("lx"), 6360, 2160);
     addLegend(QStringLiteral("LblLxh"), QStringLiteral("-h"), 6720, 2160);
+    // Over a reading that is no longer live: since when the meter has not answered.
+    LblNoLink = addLegend(QStringLiteral("LblNoLink"), QString(), 2400, 700);
+    LblNoLink->hide();
 
     const struct {
         const char* name;
@@ -421,6 +426,8 @@ void VirtualLcd::showOverlay(const QString& caption) {
 void VirtualLcd::showLinkStatus(const QString& status) {
     // Only the waiting status says something about the display; a port name does not.
     m_linkStatus = status == MeterLink::waitingStatus() ? status : QString();
+    // A reading shown before the link was lost stays, faded and dated, never as if live.
+    showStale(!m_linkStatus.isEmpty() && m_framesShown);
     setSpoken(lumetra::spokenReading(
         m_display, LblSetUp->isVisible() ? LblSetUp->text() : QString(), m_linkStatus));
 }
@@ -445,7 +452,27 @@ void VirtualLcd::announce() {
     emit readingAnnounced(m_spoken);
 }
 
+void VirtualLcd::showStale(bool stale) {
+    if (stale == !LblNoLink->isHidden())
+        return;
+    if (stale)
+        LblNoLink->setText(
+            tr("no link since %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    LblNoLink->setVisible(stale);
+    LblNoLink->adjustSize();
+    for (LcdDigit* d : MainDigit) {
+        d->setProperty("stale", stale);
+        d->update();
+    }
+    for (LcdDigit* d : TimeDigit) {
+        d->setProperty("stale", stale);
+        d->update();
+    }
+}
+
 void VirtualLcd::showFrame(const DisplayState& s) {
+    m_framesShown = true;
+    showStale(false);
     ShapeSetUp->hide();
     LblSetUp->hide();
     m_display = s;

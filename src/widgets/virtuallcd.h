@@ -50,6 +50,7 @@ public:
     LcdDigit* MemoryDigit = nullptr;
     QWidget* ShapeSetUp = nullptr;
     QLabel* LblSetUp = nullptr;
+    QLabel* LblNoLink = nullptr; // "no link since 07:41:12" over a reading that is old
 
 signals:
     // The reading a screen reader hears changed and was announced (at most 4 times a second).
@@ -74,11 +75,14 @@ private:
     void layoutElements();
 
     void setSpoken(const QString& text);
+    // The reading on show is old (the link is lost), or live again.
+    void showStale(bool stale);
     void announce();
 
     QHash<QString, QWidget*> m_elements;
     DisplayState m_display;
     QString m_linkStatus = QStringLiteral("No COM");
+    bool m_framesShown = false; // a reading was ever shown
     QString m_spoken = QStringLiteral("No COM");
     QTimer m_announce;
     QElapsedTimer m_sinceAnnounce;
