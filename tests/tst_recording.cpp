@@ -8,14 +8,11 @@
 #include "support/meterfixture.h"
 #include "windows/filelist.h"
 #include "windows/panel.h"
-#include "windows/samplingchoice.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -66,8 +63,6 @@ private slots:
     void gridSaveFailureIsReported();
     void printToPdf();
     void saveStartsAndStopsRecording();
-    void recordingGoesOnWhileAValueIsTyped_data();
-    void recordingGoesOnWhileAValueIsTyped();
     void saveIntoAnUnwritablePlaceDoesNotRecord_data();
     void saveIntoAnUnwritablePlaceDoesNotRecord();
     void hubPreconditions_data();
@@ -262,64 +257,6 @@ void TestRecording::saveStartsAndStopsRecording() {
 
     f.click("Save"); // cancelled dialog: nothing starts
     QVERIFY(!s.recordingToFile);
-}
-
-// A person takes their time over an entry: the recording, once a second, misses nothing.
-void TestRecording::recordingGoesOnWhileAValueIsTyped_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("option"); // the sampling window's choice, if any
-    QTest::newRow("distance") << "CD"
-                              << "";
-    QTest::newRow("PC sampling time") << "PC"
-                                      << "OptPC";
-    QTest::newRow("meter sampling time") << "PC"
-                                         << "OptMeter";
-}
-
-void TestRecording::recordingGoesOnWhileAValueIsTyped() {
-    QFETCH(QString, command);
-    QFETCH(QString, option);
-    QTemporaryDir dir;
-    PanelFixture f;
-    const QString path = dir.filePath("typed.txt");
-    f.dialogs.saveAnswers = {path};
-    f.click("Save");
-    const auto records = [&] { return readAll(path).count("\r\n") - 1; };
-    QVERIFY(waitFor([&] { return records() >= 2; }, 5000));
-    bool typed = false;
-    f.dialogs.whileAsked = [&typed] {
-        if (!typed) {
-            typed = true;
-            QTest::qWait(4000);
-        }
-    };
-    f.dialogs.inputAnswers = {std::nullopt}; // then cancelled: nothing is sent
-    if (!option.isEmpty()) {
-        // The window is modal: answer it from a timer once it is up.
-        QTimer::singleShot(50, [&] {
-            auto* w = f.panel->findChild<SamplingChoice*>();
-            QVERIFY(w);
-            w->findChild<QRadioButton*>(option)->setChecked(true);
-            w->CmdOK->click();
-        });
-    }
-    f.click(command.toLatin1().constData());
-    QVERIFY(typed);
-    const qsizetype after = records();
-    QVERIFY(waitFor([&] { return records() >= after + 2; }, 5000));
-    f.click("Save");
-    qint64 previous = -1, longest = 0;
-    for (const QByteArray& line : readAll(path).split('\n').mid(1)) {
-        const QList<QByteArray> cells = line.trimmed().split('\t');
-        if (cells.size() < 3)
-            continue;
-        const QTime t = QTime::fromString(QString::fromLatin1(cells[1].mid(3)), "HH:mm:ss");
-        const qint64 s = t.msecsSinceStartOfDay() / 1000;
-        if (previous >= 0)
-            longest = std::max(longest, s - previous);
-        previous = s;
-    }
-    QVERIFY2(longest <= 2, qPrintable(QString::number(longest)));
 }
 
 void TestRecording::saveIntoAnUnwritablePlaceDoesNotRecord_data() {

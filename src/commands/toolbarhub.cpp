@@ -404,31 +404,17 @@ QByteArray ToolbarHub::readStoredParameters() {
     return exchange::readStoredParameters(m_panel.link());
 }
 
-QString ToolbarHub::busyMeterMessage() {
-    return QStringLiteral("Another exchange with the meter began while the value was typed: "
-                          "nothing was sent. Try again when it has ended.");
-}
-
 void ToolbarHub::distance() {
     MeterLink& link = m_panel.link();
     const QByteArray reply = readStoredParameters();
     if (reply.isEmpty())
         return;
     const int stored = quint8(reply[1]) * 256 + quint8(reply[2]);
-    // A negative part ends the entry without sending anything. The meter is not needed while
-    // a person types: the display and a recording go on meanwhile.
-    std::optional<int> v;
-    {
-        auto typing = m_exchange.lendMeter();
-        v = entry::askTwoPart(m_panel.dialogs(), &m_panel,
-                              entry::distancePrompt(m_panel.state().display.unitText),
-                              entry::kDistanceTitle, entry::distanceDefault(stored),
-                              QLatin1Char('.'), false, entry::distanceHundredths);
-        if (v && !typing.retake()) {
-            m_panel.dialogs().message(&m_panel, busyMeterMessage(), MessageIcon::Warning);
-            return;
-        }
-    }
+    // A negative part ends the entry without sending anything.
+    const auto v = entry::askTwoPart(m_panel.dialogs(), &m_panel,
+                                     entry::distancePrompt(m_panel.state().display.unitText),
+                                     entry::kDistanceTitle, entry::distanceDefault(stored),
+                                     QLatin1Char('.'), false, entry::distanceHundredths);
     if (v && !waitsAbandoned()) {
         const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
         exchange::setDistance(link, bytes({quint8(*v / 256), quint8(*v % 256)}));

@@ -96,8 +96,6 @@ private:
     // A modal settings window, with the recording tick resting while it is open.
     void runSettingsWindow(QDialog& window, bool restRecordingTick);
     void distance();
-    // Said when the meter was taken by another exchange while a value was typed.
-    static QString busyMeterMessage();
     void holdTime();
     void buttons();
     void survey();

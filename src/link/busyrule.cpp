@@ -13,10 +13,7 @@ BusyRule::Hold::Hold(BusyRule* rule) : m_rule(rule), m_ruleAlive(rule->m_alive) 
 BusyRule::Hold::Hold(Hold&& other) noexcept
     : m_rule(std::exchange(other.m_rule, nullptr)), m_ruleAlive(std::move(other.m_ruleAlive)),
       m_claim(std::move(other.m_claim)), m_pollHold(std::move(other.m_pollHold)),
-      m_scope(std::move(other.m_scope)) {
-    if (m_rule && !m_ruleAlive.expired() && m_rule->m_current == &other)
-        m_rule->m_current = this;
-}
+      m_scope(std::move(other.m_scope)) {}
 
 BusyRule::Hold::~Hold() {
     if (!m_rule)
@@ -25,36 +22,8 @@ BusyRule::Hold::~Hold() {
     m_scope.reset();
     m_pollHold.reset();
     m_claim.reset();
-    if (!m_ruleAlive.expired()) {
-        if (m_rule->m_current == this)
-            m_rule->m_current = nullptr;
+    if (!m_ruleAlive.expired())
         m_rule->release();
-    }
-}
-
-BusyRule::MeterLent::MeterLent(BusyRule* rule) : m_rule(rule), m_ruleAlive(rule->m_alive) {
-    if (Hold* hold = rule->m_current) {
-        hold->m_pollHold.reset();
-        hold->m_claim.reset();
-        m_lent = true;
-    }
-}
-
-bool BusyRule::MeterLent::retake() {
-    if (!m_lent)
-        return true;
-    m_lent = false;
-    if (m_ruleAlive.expired() || !m_rule->m_current)
-        return false;
-    Hold* hold = m_rule->m_current;
-    if (m_rule->m_link) {
-        if (m_rule->m_link->claimed())
-            return false; // another exchange took the link meanwhile
-        hold->m_claim.emplace(m_rule->m_link);
-    }
-    if (m_rule->m_poll)
-        hold->m_pollHold.emplace(m_rule->m_poll->hold());
-    return true;
 }
 
 std::optional<BusyRule::Hold> BusyRule::tryHold() {
@@ -68,7 +37,6 @@ std::optional<BusyRule::Hold> BusyRule::tryHold() {
     hold.m_scope = std::make_unique<WaitScope>();
     m_scope = hold.m_scope.get();
     m_held = true;
-    m_current = &hold;
     return std::optional<Hold>(std::move(hold));
 }
 

@@ -53,34 +53,13 @@ public:
 
         BusyRule* m_rule;
         std::weak_ptr<bool> m_ruleAlive;
-        // Lent while a person types (MeterLent), also from a hold kept const.
-        mutable std::optional<MeterLink::Claim> m_claim;
-        mutable std::optional<PollTimer::Hold> m_pollHold;
+        std::optional<MeterLink::Claim> m_claim;
+        std::optional<PollTimer::Hold> m_pollHold;
         std::unique_ptr<WaitScope> m_scope;
     };
 
     // Empty when the rule is already held or the link is busy with another exchange.
     [[nodiscard]] std::optional<Hold> tryHold();
-
-    // While a person types into an entry the held work waits for, the link and the display
-    // poll go back: the display, a recording and the live list go on meanwhile. The rule
-    // stays held (no second command starts). retake() takes them again before the work goes
-    // on; it is false when another exchange has the link by then.
-    class MeterLent {
-    public:
-        MeterLent(const MeterLent&) = delete;
-        MeterLent& operator=(const MeterLent&) = delete;
-        ~MeterLent() { retake(); }
-        bool retake();
-
-    private:
-        friend class BusyRule;
-        explicit MeterLent(BusyRule* rule);
-        BusyRule* m_rule;
-        std::weak_ptr<bool> m_ruleAlive;
-        bool m_lent = false;
-    };
-    [[nodiscard]] MeterLent lendMeter() { return MeterLent(this); }
     bool held() const { return m_held; }
     // A close was asked for during the hold and follows when it ends.
     bool closePending() const { return m_closePending; }
@@ -102,7 +81,6 @@ private:
     bool m_held = false;
     bool m_closePending = false;
     WaitScope* m_scope = nullptr;
-    Hold* m_current = nullptr; // the hold that has the link and the poll, wherever it moved
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

@@ -156,8 +156,6 @@ MessageResult ScriptedDialogs::message(QWidget*, const QString& text, MessageIco
 std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title,
                                               const QString& defaultText) {
     asked.append({prompt, title, defaultText});
-    if (whileAsked)
-        whileAsked();
     if (inputAnswers.empty())
         return std::nullopt;
     const bool cancelled = !inputAnswers.front().has_value();

@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <deque>
-#include <functional>
 #include <optional>
 
 class QPrinter;
@@ -89,8 +88,6 @@ public:
     std::deque<QString> saveAnswers;
     std::deque<bool> printerAnswers;
     QString printerOutputFile; // where an accepted printer setup prints (PDF)
-    // Runs while an entry is asked, before it is answered: a person taking their time.
-    std::function<void()> whileAsked;
 
     QList<Shown> shown;
     QList<Asked> asked;

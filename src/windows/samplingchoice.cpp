@@ -69,8 +69,6 @@ void SamplingChoice::ok() {
 }
 
 void SamplingChoice::enterPcInterval() {
-    // The PC's interval needs no meter: the display and a recording go on while it is typed.
-    auto typing = busy().lendMeter();
     for (;;) {
         const auto answer = m_dialogs.input(this, entry::kPcPrompt, entry::kSamplingTitle,
                                             QString::number(m_state.sampleInterval));
@@ -89,35 +87,20 @@ void SamplingChoice::enterPcInterval() {
 }
 
 void SamplingChoice::enterMeterInterval() {
-    auto claim = m_link.claim();
+    const auto claim = m_link.claim();
     if (!claim)
         return; // another exchange (a download) has the meter
     const QByteArray reply = exchange::readClockAndInterval(m_link);
     if (reply.isEmpty())
         return;
     const QString current = hex2(quint8(reply[5])) + QLatin1Char(':') + hex2(quint8(reply[6]));
-    // The meter is not needed while a person types: the display and a recording go on.
-    claim.reset();
-    std::optional<std::pair<int, int>> interval;
-    {
-        auto typing = busy().lendMeter();
-        // A negative part would make nonsense BCD bytes: it is refused and asked again.
-        interval = entry::askTwoPart(m_dialogs, this, entry::kMeterPrompt, entry::kSamplingTitle,
-                                     current, QLatin1Char(':'), true, entry::meterInterval);
-        typing.retake();
-    }
-    if (!interval || waitsAbandoned())
-        return;
-    if (m_link.claimed()) {
-        m_dialogs.message(this,
-                          QStringLiteral("Another exchange with the meter began while the "
-                                         "interval was typed: nothing was sent. Try again when "
-                                         "it has ended."),
-                          MessageIcon::Warning);
-        return;
-    }
-    claim.emplace(&m_link);
-    exchange::setLoggingInterval(m_link, bytes({toBcd(interval->first), toBcd(interval->second)}));
+    // A negative part would make nonsense BCD bytes: it is refused and asked again.
+    const auto interval =
+        entry::askTwoPart(m_dialogs, this, entry::kMeterPrompt, entry::kSamplingTitle, current,
+                          QLatin1Char(':'), true, entry::meterInterval);
+    if (interval)
+        exchange::setLoggingInterval(m_link,
+                                     bytes({toBcd(interval->first), toBcd(interval->second)}));
 }
 
 } // namespace lumetra
