@@ -392,6 +392,7 @@ void TestCli::refusesWhatItCannotDo_data() {
     QTest::newRow("survey with notes no report can lay out")
         << QStringList{"report", "NOTES", "-o", "x.pdf"} << 0;
     QTest::newRow("a mistyped subcommand") << QStringList{"recrod"} << 64;
+    QTest::newRow("no subcommand at all") << QStringList{"x"} << 64;
     // A failing survey names each criterion it fails, with its figure and the limit.
     QTest::newRow("a failing survey") << QStringList{"report", "FAILING", "--csv", "x.csv"} << 0;
 }
@@ -454,6 +455,9 @@ void TestCli::refusesWhatItCannotDo() {
     QVERIFY(!err.contains(QStringLiteral("XDG_RUNTIME_DIR"))); // ours first, not Qt's
     if (QTest::currentDataTag() == QLatin1String("a mistyped subcommand"))
         QVERIFY2(err.contains(QStringLiteral("did you mean \"record\"")), qPrintable(err));
+    if (QTest::currentDataTag() == QLatin1String("no subcommand at all"))
+        QVERIFY2(err.contains(QStringLiteral("the subcommands are record and report")),
+                 qPrintable(err));
 }
 
 enum Surrounding { StalledReader, StalledSharedPipe, SilentNameServer, TlsBrokerDown, SyncFails };

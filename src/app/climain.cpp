@@ -486,7 +486,8 @@ int report(const QStringList& arguments) {
 
 } // namespace
 
-// The subcommand nearest to a mistyped one (fewest letters to change), for the message.
+// The subcommand nearest to a mistyped one (fewest letters to change), for the message;
+// empty when none is near.
 QString nearestSubcommand(const QString& typed) {
     const auto distance = [](const QString& a, const QString& b) {
         QList<int> row(b.size() + 1);
@@ -505,7 +506,11 @@ QString nearestSubcommand(const QString& typed) {
         return row[b.size()];
     };
     const QString record = QStringLiteral("record"), report = QStringLiteral("report");
-    return distance(typed, record) <= distance(typed, report) ? record : report;
+    const int toRecord = distance(typed, record), toReport = distance(typed, report);
+    // Only a near miss is a typing slip worth naming.
+    if (std::min(toRecord, toReport) > 2)
+        return {};
+    return toRecord <= toReport ? record : report;
 }
 
 int main(int argc, char* argv[]) {
@@ -538,8 +543,13 @@ int main(int argc, char* argv[]) {
     const bool help = args.size() >= 2 &&
                       (args.at(1) == QLatin1String("--help") || args.at(1) == QLatin1String("-h"));
     if (args.size() >= 2 && !help && !args.at(1).startsWith(QLatin1Char('-'))) {
-        say(QStringLiteral("lumetra-cli: unknown subcommand \"%1\"; did you mean \"%2\"?")
-                .arg(args.at(1), nearestSubcommand(args.at(1))));
+        const QString nearest = nearestSubcommand(args.at(1));
+        say(nearest.isEmpty()
+                ? QStringLiteral("lumetra-cli: unknown subcommand \"%1\"; the subcommands are "
+                                 "record and report.")
+                      .arg(args.at(1))
+                : QStringLiteral("lumetra-cli: unknown subcommand \"%1\"; did you mean \"%2\"?")
+                      .arg(args.at(1), nearest));
         return kExitUsage;
     }
     std::fprintf(help ? stdout : stderr,

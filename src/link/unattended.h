@@ -60,7 +60,7 @@ public:
     QString lastReading() const { return m_lastReading; }
     bool meterAway() const { return m_away; }
     // The meter sent at least one frame since the start.
-    bool meterAnswered() const { return m_lastHeard.isValid(); }
+    bool meterAnswered() const { return m_lastHeard.isValid() || m_state.sinceFrame.isValid(); }
     qint64 runningMs() const { return m_running.isValid() ? m_running.elapsed() : 0; }
     AppState& state() { return m_state; }
     MeterSession& session() { return *m_session; }

@@ -416,6 +416,8 @@ QWidget* VirtualLcd::elementForFlag(Flag flag) const {
 }
 
 void VirtualLcd::showOverlay(const QString& caption) {
+    m_lastFrameAt = QTime::currentTime(); // an overlay is a frame too
+    showStale(false);
     ShapeSetUp->show();
     LblSetUp->setText(caption);
     LblSetUp->show();
@@ -426,8 +428,10 @@ void VirtualLcd::showOverlay(const QString& caption) {
 void VirtualLcd::showLinkStatus(const QString& status) {
     // Only the waiting status says something about the display; a port name does not.
     m_linkStatus = status == MeterLink::waitingStatus() ? status : QString();
-    // A reading shown before the link was lost stays, faded and dated, never as if live.
-    showStale(!m_linkStatus.isEmpty() && m_framesShown);
+    // A reading shown before the link was lost stays, faded and dated, never as if live; it
+    // looks live again only when the next frame comes, not when the port is back.
+    if (!m_linkStatus.isEmpty() && m_framesShown)
+        showStale(true);
     setSpoken(lumetra::spokenReading(
         m_display, LblSetUp->isVisible() ? LblSetUp->text() : QString(), m_linkStatus));
 }
@@ -457,7 +461,7 @@ void VirtualLcd::showStale(bool stale) {
         return;
     if (stale)
         LblNoLink->setText(
-            tr("no link since %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+            tr("no link since %1").arg(m_lastFrameAt.toString(QStringLiteral("HH:mm:ss"))));
     LblNoLink->setVisible(stale);
     LblNoLink->adjustSize();
     for (LcdDigit* d : MainDigit) {
@@ -472,6 +476,7 @@ void VirtualLcd::showStale(bool stale) {
 
 void VirtualLcd::showFrame(const DisplayState& s) {
     m_framesShown = true;
+    m_lastFrameAt = QTime::currentTime();
     showStale(false);
     ShapeSetUp->hide();
     LblSetUp->hide();

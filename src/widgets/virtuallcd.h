@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QLabel>
+#include <QTime>
 #include <QTimer>
 #include <QWidget>
 
@@ -83,6 +84,7 @@ private:
     DisplayState m_display;
     QString m_linkStatus = QStringLiteral("No COM");
     bool m_framesShown = false; // a reading was ever shown
+    QTime m_lastFrameAt;        // when the last frame came, for "no link since"
     QString m_spoken = QStringLiteral("No COM");
     QTimer m_announce;
     QElapsedTimer m_sinceAnnounce;
