@@ -14,8 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString text = QString::fromUtf8(bytes);
     using namespace lumetra;
-    (void)entry::malformed(text, QLatin1Char('.'));
-    (void)entry::malformed(text, QLatin1Char(':'));
     (void)entry::distanceHundredths(text);
     (void)entry::holdTime(text);
     (void)entry::meterInterval(text);

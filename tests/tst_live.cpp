@@ -56,16 +56,8 @@ class TestLive : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void malformedAnswers_data();
-    void malformedAnswers();
-    void distanceAnswers_data();
-    void distanceAnswers();
-    void holdAnswers_data();
-    void holdAnswers();
-    void meterIntervalAnswers_data();
-    void meterIntervalAnswers();
-    void pcIntervalAnswers_data();
-    void pcIntervalAnswers();
+    void answers_data();
+    void answers();
     void distanceGoesToTheMeter();
     void holdTimeGoesToTheMeter_data();
     void holdTimeGoesToTheMeter();
@@ -92,124 +84,77 @@ void TestLive::init() {
     LiveFixture::manualClock.set(QDateTime(QDate(2026, 12, 6), QTime(14, 5, 30)));
 }
 
-void TestLive::malformedAnswers_data() {
+void TestLive::answers_data() {
+    QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<bool>("bad");
-    QTest::newRow("5") << "5"
-                       << "." << true;
-    QTest::newRow(".5") << ".5"
-                        << "." << true;
-    QTest::newRow("5.") << "5."
-                        << "." << true;
-    QTest::newRow("1.2.3") << "1.2.3"
-                           << "." << true;
-    QTest::newRow("1.5") << "1.5"
-                         << "." << false;
-    QTest::newRow("01.50") << "01.50"
-                           << "." << false;
-    QTest::newRow("1:5") << "1:5"
-                         << ":" << false;
-    QTest::newRow("no colon") << "130"
-                              << ":" << true;
-    QTest::newRow("two characters") << ":5"
-                                    << ":" << true;
+    QTest::addColumn<QString>("value"); // what is sent; empty: refused with the form said
+    QTest::addColumn<bool>("noted");    // how the text was brought to the value is said
+    const auto row = [](const char* entry, const char* text, const char* value, bool noted) {
+        QTest::addRow("%s %s", entry, text) << entry << text << value << noted;
+    };
+    for (const char* text : {"12.34", "10", "-1.5", "1.2.3", "a.b", ".", "1,5"})
+        row("distance", text, "", false);
+    row("distance", "2", "200", false);
+    row("distance", "2.5", "250", false);
+    row("distance", " 2.5 ", "250", false);
+    row("distance", ".5", "50", false);
+    row("distance", "5.", "500", false);
+    row("distance", "01.50", "150", false);
+    row("distance", "1.05", "105", false);
+    row("distance", "1.123", "112", true);
+    row("distance", "1.120", "112", false);
+    row("distance", "0.00", "0", false);
+    row("distance", "9.99", "999", false);
+    for (const char* text : {"75:80", "-1:10", "1:-5", "1.5:10", "130", "1:100"})
+        row("hold", text, "", false);
+    row("hold", "1:5", "1:5", false);
+    row("hold", "01:30", "1:30", false);
+    row("hold", "59:59", "59:59", false);
+    for (const char* text : {"3:30", "99:99", "2:75", "4:00", "-1:30", "1:-30"})
+        row("meter", text, "", false);
+    row("meter", "3:00", "3:0", false);
+    row("meter", "2:59", "2:59", false);
+    row("meter", "0:00", "0:0", false);
+    for (const char* text : {"0", "-3", "100000", "0.4", "abc", "5s"})
+        row("pc", text, "", false);
+    row("pc", "86400", "86400", false);
+    row("pc", " 10 ", "10", false);
+    row("pc", "2.5", "2", true);
+    row("pc", "3.5", "4", true);
 }
 
-void TestLive::malformedAnswers() {
+void TestLive::answers() {
+    QFETCH(QString, entry);
     QFETCH(QString, text);
-    QFETCH(QString, separator);
-    QFETCH(bool, bad);
-    QCOMPARE(entry::malformed(text, separator[0]), bad);
-}
-
-void TestLive::distanceAnswers_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("hundredths"); // -1: nothing is sent
-    QTest::newRow("12.34 clamped") << "12.34" << 934;
-    QTest::newRow("1.5") << "1.5" << 150;
-    QTest::newRow("1.05") << "1.05" << 105;
-    QTest::newRow("1.123") << "1.123" << 112;
-    QTest::newRow("0.00") << "0.00" << 0;
-    QTest::newRow("-1.5") << "-1.5" << -1;
-    QTest::newRow("letters") << "a.b" << 0;
-}
-
-void TestLive::distanceAnswers() {
-    QFETCH(QString, text);
-    QFETCH(int, hundredths);
-    const auto v = entry::distanceHundredths(text);
-    QCOMPARE(v ? *v : -1, hundredths);
-}
-
-void TestLive::holdAnswers_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("minutes"); // -1: nothing is sent
-    QTest::addColumn<int>("seconds");
-    QTest::newRow("75:80") << "75:80" << 59 << 59;
-    QTest::newRow("1:5") << "1:5" << 1 << 5;
-    QTest::newRow("-1:10") << "-1:10" << -1 << -1;
-    QTest::newRow("1:-5") << "1:-5" << -1 << -1;
-    QTest::newRow("fraction") << "1.5:10" << 1 << 10;
-}
-
-void TestLive::holdAnswers() {
-    QFETCH(QString, text);
-    QFETCH(int, minutes);
-    QFETCH(int, seconds);
-    const auto t = entry::holdTime(text);
-    QCOMPARE(t ? t->first : -1, minutes);
-    QCOMPARE(t ? t->second : -1, seconds);
-}
-
-void TestLive::meterIntervalAnswers_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("minutes");
-    QTest::addColumn<int>("seconds");
-    QTest::newRow("3:30") << "3:30" << 3 << 0;
-    QTest::newRow("2:75") << "2:75" << 2 << 15;
-    QTest::newRow("0:00") << "0:00" << 0 << 0;
-    QTest::newRow("4:00") << "4:00" << 3 << 0;
-    QTest::newRow("-1:30 refused") << "-1:30" << -1 << -1;
-    QTest::newRow("1:-30 refused") << "1:-30" << -1 << -1;
-}
-
-void TestLive::meterIntervalAnswers() {
-    QFETCH(QString, text);
-    QFETCH(int, minutes);
-    QFETCH(int, seconds);
-    const auto t = entry::meterInterval(text);
-    QCOMPARE(t ? t->first : -1, minutes);
-    QCOMPARE(t ? t->second : -1, seconds);
-}
-
-void TestLive::pcIntervalAnswers_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("seconds"); // -1: refused
-    QTest::newRow("0") << "0" << 1;
-    QTest::newRow("-3") << "-3" << 1;
-    QTest::newRow("100000") << "100000" << 86400;
-    QTest::newRow("2.5 to even") << "2.5" << 2;
-    QTest::newRow("3.5 to even") << "3.5" << 4;
-    QTest::newRow("blanks") << " 10 " << 10;
-    QTest::newRow("not a number") << "abc" << -1;
-    QTest::newRow("trailing text") << "5s" << -1;
-}
-
-void TestLive::pcIntervalAnswers() {
-    QFETCH(QString, text);
-    QFETCH(int, seconds);
-    const auto t = entry::pcInterval(text);
-    QCOMPARE(t ? *t : -1, seconds);
+    QFETCH(QString, value);
+    QFETCH(bool, noted);
+    const auto pair = [](const entry::Reading<std::pair<int, int>>& r) {
+        return entry::Reading<QString>{
+            r.value
+                ? std::optional(QStringLiteral("%1:%2").arg(r.value->first).arg(r.value->second))
+                : std::nullopt,
+            r.refusal, r.note};
+    };
+    const auto number = [](const entry::Reading<int>& r) {
+        return entry::Reading<QString>{
+            r.value ? std::optional(QString::number(*r.value)) : std::nullopt, r.refusal, r.note};
+    };
+    const entry::Reading<QString> r = entry == "distance" ? number(entry::distanceHundredths(text))
+                                      : entry == "hold"   ? pair(entry::holdTime(text))
+                                      : entry == "meter"  ? pair(entry::meterInterval(text))
+                                                          : number(entry::pcInterval(text));
+    QCOMPARE(r.value.value_or(QString()), value);
+    QCOMPARE(r.refusal.isEmpty(), !value.isEmpty()); // a refusal always says the form
+    QCOMPARE(!r.note.isEmpty(), noted);
 }
 
 void TestLive::distanceGoesToTheMeter() {
     LiveFixture f;
     f.meter.distance = 150;
-    f.dialogs.inputAnswers = {QStringLiteral("5"), QStringLiteral("12.34")};
+    f.dialogs.inputAnswers = {QStringLiteral("12.34"), QStringLiteral("2")};
     const qsizetype from = f.meter.receivedBytes().size();
     f.click("CD");
-    QCOMPARE(f.dialogs.asked.size(), 2); // asked again after the malformed answer
+    QCOMPARE(f.dialogs.asked.size(), 2); // asked again after the refused answer
     QCOMPARE(f.dialogs.asked[0].title, QStringLiteral("Input the distance"));
     QCOMPARE(f.dialogs.asked[0].prompt,
              QStringLiteral("Enter the distance from the Light Source (0.01~9.99)\r\nm ( Lx )"));
@@ -217,19 +162,21 @@ void TestLive::distanceGoesToTheMeter() {
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown[0].text,
              QStringLiteral("Invalid, comply with the data format properly\r\n"));
-    QVERIFY(waitFor([&] { return f.meter.distance == 934; }));
+    QVERIFY(f.dialogs.shown[0].detail.contains("0.00 to 9.99"));
+    QVERIFY(waitFor([&] { return f.meter.distance == 200; }));
     const QByteArray sent = f.sentSince(from);
     QVERIFY(sent.contains('H'));
     QVERIFY(sent.contains('Z'));
-    QVERIFY(sent.endsWith(QByteArray("I\x03\xA6", 3)));
+    QVERIFY(sent.endsWith(QByteArray("I\x00\xC8", 3)));
 }
 
 void TestLive::holdTimeGoesToTheMeter_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QByteArray>("tail"); // empty: no "S" sent
-    QTest::newRow("75:80") << "75:80" << QByteArray("S\x59\x59", 3);
     QTest::newRow("1:5") << "1:5" << QByteArray("S\x01\x05", 3);
-    QTest::newRow("-1:10") << "-1:10" << QByteArray();
+    QTest::newRow("59:59") << "59:59" << QByteArray("S\x59\x59", 3);
+    QTest::newRow("75:80 refused") << "75:80" << QByteArray();
+    QTest::newRow("-1:10 refused") << "-1:10" << QByteArray();
     QTest::newRow("cancel") << "" << QByteArray();
 }
 
@@ -237,7 +184,7 @@ void TestLive::holdTimeGoesToTheMeter() {
     QFETCH(QString, answer);
     QFETCH(QByteArray, tail);
     LiveFixture f;
-    f.dialogs.inputAnswers = {answer};
+    f.dialogs.inputAnswers = {answer}; // then cancelled
     const qsizetype from = f.meter.receivedBytes().size();
     f.click("Hold");
     QCOMPARE(f.dialogs.asked[0].prompt, QStringLiteral("Enter the TIME to Hold\r\n (MM:SS) "));
@@ -623,7 +570,9 @@ void TestLive::pcSamplingRate() {
     QCOMPARE(f.dialogs.asked[0].prompt,
              QStringLiteral("Enter the SAMPLING TIME in seconds\r\n(1 <= t <= 86400 ) "));
     QCOMPARE(f.dialogs.asked[0].defaultText, QStringLiteral("2"));
-    QCOMPARE(f.dialogs.shown.size(), 1); // "abc" was refused
+    QCOMPARE(f.dialogs.shown.size(), 2); // "abc" was refused, the rounding of 2.5 said
+    QVERIFY(f.dialogs.shown[0].detail.contains("1 to 86400"));
+    QCOMPARE(f.dialogs.shown[1].icon, MessageIcon::Information);
     QVERIFY(f.panel->Timer1->isActive());
 }
 
@@ -634,17 +583,21 @@ void TestLive::meterSamplingRate() {
     QTimer::singleShot(50, [&] {
         auto* w = f.panel->findChild<SamplingChoice*>();
         QVERIFY(w);
-        f.dialogs.inputAnswers = {QStringLiteral("-1:30"), QStringLiteral("3:30")};
+        f.dialogs.inputAnswers = {QStringLiteral("-1:30"), QStringLiteral("99:99"),
+                                  QStringLiteral("2:45")};
         w->CmdOK->click();
     });
     f.click("PC");
-    QCOMPARE(f.dialogs.asked.size(), 2);
+    QCOMPARE(f.dialogs.asked.size(), 3);
+    QCOMPARE(f.dialogs.shown.size(), 2); // both refused with the range, nothing sent for them
+    QVERIFY(f.dialogs.shown[1].detail.contains("from 00:00 to 03:00"));
     QCOMPARE(f.dialogs.asked[0].defaultText, QStringLiteral("01:30"));
     QCOMPARE(f.dialogs.asked[0].prompt,
              QStringLiteral("Enter the SAMPLING TIME of the Meter\r\n (MM:SS) "));
-    QVERIFY(waitFor([&] { return f.meter.intervalMinutes == 3; }));
-    QCOMPARE(f.meter.intervalSeconds, 0);
-    QVERIFY(f.meter.receivedBytes().endsWith(QByteArray("W\x03\x00", 3)));
+    QVERIFY(waitFor([&] { return f.meter.intervalMinutes == 2; }));
+    QCOMPARE(f.meter.intervalSeconds, 45);
+    QCOMPARE(f.meter.receivedBytes().count('W'), 1);
+    QVERIFY(f.meter.receivedBytes().endsWith(QByteArray("W\x02\x45", 3)));
     QVERIFY(f.panel->Timer1->isActive()); // closing the window restarted the poll
 }
 

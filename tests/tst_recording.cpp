@@ -6,13 +6,18 @@
 #include "model/recordfile.h"
 #include "model/recordtable.h"
 #include "support/meterfixture.h"
+#include "widgets/waitingbar.h"
 #include "windows/filelist.h"
 #include "windows/panel.h"
+#include "windows/samplingchoice.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -63,6 +68,9 @@ private slots:
     void gridSaveFailureIsReported();
     void printToPdf();
     void saveStartsAndStopsRecording();
+    void recordingGoesOnWhileAValueIsTyped_data();
+    void recordingGoesOnWhileAValueIsTyped();
+    void anAnswerIsNotHeldBeneathAWaitForASilentMeter();
     void saveIntoAnUnwritablePlaceDoesNotRecord_data();
     void saveIntoAnUnwritablePlaceDoesNotRecord();
     void hubPreconditions_data();
@@ -257,6 +265,95 @@ void TestRecording::saveStartsAndStopsRecording() {
 
     f.click("Save"); // cancelled dialog: nothing starts
     QVERIFY(!s.recordingToFile);
+}
+
+// A person takes their time over an entry: the recording, once a second, misses nothing.
+void TestRecording::recordingGoesOnWhileAValueIsTyped_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("option"); // the sampling window's choice, if any
+    QTest::newRow("distance") << "CD"
+                              << "";
+    QTest::newRow("hold time") << "Hold"
+                               << "";
+    QTest::newRow("PC sampling time") << "PC"
+                                      << "OptPC";
+    QTest::newRow("meter sampling time") << "PC"
+                                         << "OptMeter";
+}
+
+void TestRecording::recordingGoesOnWhileAValueIsTyped() {
+    QFETCH(QString, command);
+    QFETCH(QString, option);
+    QTemporaryDir dir;
+    PanelFixture f;
+    const QString path = dir.filePath("typed.txt");
+    f.dialogs.saveAnswers = {path};
+    f.click("Save");
+    const auto records = [&] { return readAll(path).count("\r\n") - 1; };
+    QVERIFY(waitFor([&] { return records() >= 2; }, 5000));
+    f.panel->state().sampleInterval = 1;
+    f.dialogs.answerAfterMs = 5000;
+    f.dialogs.inputAnswers = {std::nullopt}; // then cancelled: nothing is sent
+    if (!option.isEmpty()) {
+        // The window is modal: answer it from a timer once it is up.
+        QTimer::singleShot(50, [&] {
+            auto* w = f.panel->findChild<SamplingChoice*>();
+            QVERIFY(w);
+            w->findChild<QRadioButton*>(option)->setChecked(true);
+            w->CmdOK->click();
+        });
+    }
+    f.click(command.toLatin1().constData());
+    QCOMPARE(f.dialogs.asked.size(), 1);
+    const qsizetype after = records();
+    QVERIFY(waitFor([&] { return records() >= after + 2; }, 5000));
+    f.click("Save");
+    qint64 previous = -1, longest = 0;
+    for (const QByteArray& line : readAll(path).split('\n').mid(1)) {
+        const QList<QByteArray> cells = line.trimmed().split('\t');
+        if (cells.size() < 3)
+            continue;
+        const QTime t = QTime::fromString(QString::fromLatin1(cells[1].mid(3)), "HH:mm:ss");
+        const qint64 second = t.msecsSinceStartOfDay() / 1000;
+        if (previous >= 0)
+            longest = std::max(longest, second - previous);
+        previous = second;
+    }
+    QVERIFY2(longest <= 2, qPrintable(QString::number(longest)));
+}
+
+// The meter falls silent while the distance is typed, so the display poll waits for it inside
+// the entry. The answer does not wait beneath that: its exchange starts at once, and the strip
+// offers to give it up.
+void TestRecording::anAnswerIsNotHeldBeneathAWaitForASilentMeter() {
+    PanelFixture f;
+    f.dialogs.answerAfterMs = 2500;
+    f.dialogs.inputAnswers = {QStringLiteral("2.5")};
+    QElapsedTimer since;
+    qint64 asked = -1;
+    qint64 stripShown = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (asked < 0 && !f.dialogs.asked.isEmpty()) {
+            asked = since.elapsed();
+            f.meter.setSilent(true);
+        } else if (stripShown < 0 && !f.panel->FrmWaiting->isHidden()) {
+            stripShown = since.elapsed();
+            f.panel->FrmWaiting->CmdCancelWait->click();
+        } else if (since.elapsed() > 10000) {
+            f.meter.setSilent(false); // without the fix the test ends here, failing
+        }
+    });
+    watch.start(50);
+    const qsizetype from = f.meter.receivedBytes().size();
+    since.start();
+    f.click("CD");
+    watch.stop();
+    f.meter.setSilent(false);
+    QVERIFY(asked >= 0);
+    QVERIFY2(stripShown > asked && stripShown - asked < 2500 + WaitingBar::kShowAfterMs + 1000,
+             qPrintable(QStringLiteral("%1 %2").arg(asked).arg(stripShown)));
+    QVERIFY(!f.meter.receivedBytes().mid(from).contains('I')); // given up: nothing sent
 }
 
 void TestRecording::saveIntoAnUnwritablePlaceDoesNotRecord_data() {

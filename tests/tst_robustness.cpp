@@ -108,19 +108,19 @@ void TestRobustness::randomAnswers() {
     for (int i = 0; i < 50000; ++i) {
         const QString t = randomText(rng, int(rng.bounded(12)));
         leadingNumber(t);
-        if (const auto d = entry::distanceHundredths(t))
-            QVERIFY(*d >= 0 && *d <= 999);
-        if (const auto h = entry::holdTime(t)) {
-            QVERIFY(h->first >= 0 && h->first <= 59);
-            QVERIFY(h->second >= 0 && h->second <= 59);
-        }
-        if (const auto m = entry::meterInterval(t)) {
-            QVERIFY(m->first >= 0 && m->first <= 3);
-            QVERIFY(m->second >= 0 && m->second < 60);
-            QVERIFY(m->first < 3 || m->second == 0);
-        }
-        if (const auto p = entry::pcInterval(t))
-            QVERIFY(*p >= 1 && *p <= 86400);
+        // Every answer is a value in range or a refusal that says the form.
+        const auto d = entry::distanceHundredths(t);
+        QVERIFY(d.value ? *d.value >= 0 && *d.value <= 999 : !d.refusal.isEmpty());
+        const auto h = entry::holdTime(t);
+        QVERIFY(h.value ? h.value->first >= 0 && h.value->first <= 59 && h.value->second >= 0 &&
+                              h.value->second <= 59
+                        : !h.refusal.isEmpty());
+        const auto m = entry::meterInterval(t);
+        QVERIFY(m.value ? m.value->first >= 0 && m.value->second >= 0 && m.value->second < 60 &&
+                              m.value->first * 60 + m.value->second <= 180
+                        : !m.refusal.isEmpty());
+        const auto p = entry::pcInterval(t);
+        QVERIFY(p.value ? *p.value >= 1 && *p.value <= 86400 : !p.refusal.isEmpty());
     }
 }
 

@@ -410,15 +410,19 @@ void ToolbarHub::distance() {
     if (reply.isEmpty())
         return;
     const int stored = quint8(reply[1]) * 256 + quint8(reply[2]);
-    // A negative part ends the entry without sending anything.
-    const auto v = entry::askTwoPart(m_panel.dialogs(), &m_panel,
-                                     entry::distancePrompt(m_panel.state().display.unitText),
-                                     entry::kDistanceTitle, entry::distanceDefault(stored),
-                                     QLatin1Char('.'), false, entry::distanceHundredths);
-    if (v && !waitsAbandoned()) {
-        const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-        exchange::setDistance(link, bytes({quint8(*v / 256), quint8(*v % 256)}));
+    // The meter is not needed while a person types: the display and a recording go on.
+    auto typing = m_exchange.lendMeter();
+    const auto v = entry::askValue(
+        m_panel.dialogs(), &m_panel, entry::distancePrompt(m_panel.state().display.unitText),
+        entry::kDistanceTitle, entry::distanceDefault(stored), &entry::distanceHundredths, &typing);
+    if (!v || waitsAbandoned())
+        return;
+    if (typing.lost()) {
+        m_panel.dialogs().message(&m_panel, entry::meterTakenMessage(), MessageIcon::Warning);
+        return;
     }
+    const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
+    exchange::setDistance(link, bytes({quint8(*v / 256), quint8(*v % 256)}));
 }
 
 void ToolbarHub::holdTime() {
@@ -428,13 +432,18 @@ void ToolbarHub::holdTime() {
         if (!m_panel.state().meterOnline || !link.enterSettings())
             return;
     }
+    auto typing = m_exchange.lendMeter();
     const auto t =
-        entry::askTwoPart(m_panel.dialogs(), &m_panel, entry::kHoldPrompt, entry::kHoldTitle,
-                          QStringLiteral("00:00"), QLatin1Char(':'), false, entry::holdTime);
-    if (t && !waitsAbandoned()) {
-        const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-        exchange::setHoldTime(link, t->first, t->second);
+        entry::askValue(m_panel.dialogs(), &m_panel, entry::kHoldPrompt, entry::kHoldTitle,
+                        QStringLiteral("00:00"), &entry::holdTime, &typing);
+    if (!t || waitsAbandoned())
+        return;
+    if (typing.lost()) {
+        m_panel.dialogs().message(&m_panel, entry::meterTakenMessage(), MessageIcon::Warning);
+        return;
     }
+    const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
+    exchange::setHoldTime(link, t->first, t->second);
 }
 
 void ToolbarHub::buttons() {

@@ -13,7 +13,10 @@ BusyRule::Hold::Hold(BusyRule* rule) : m_rule(rule), m_ruleAlive(rule->m_alive) 
 BusyRule::Hold::Hold(Hold&& other) noexcept
     : m_rule(std::exchange(other.m_rule, nullptr)), m_ruleAlive(std::move(other.m_ruleAlive)),
       m_claim(std::move(other.m_claim)), m_pollHold(std::move(other.m_pollHold)),
-      m_scope(std::move(other.m_scope)) {}
+      m_scope(std::move(other.m_scope)) {
+    if (m_rule && !m_ruleAlive.expired() && m_rule->m_current == &other)
+        m_rule->m_current = this;
+}
 
 BusyRule::Hold::~Hold() {
     if (!m_rule)
@@ -22,8 +25,47 @@ BusyRule::Hold::~Hold() {
     m_scope.reset();
     m_pollHold.reset();
     m_claim.reset();
-    if (!m_ruleAlive.expired())
+    if (!m_ruleAlive.expired()) {
+        if (m_rule->m_current == this)
+            m_rule->m_current = nullptr;
         m_rule->release();
+    }
+}
+
+BusyRule::MeterLent::MeterLent(BusyRule* rule) : m_rule(rule), m_ruleAlive(rule->m_alive) {
+    lend();
+}
+
+void BusyRule::MeterLent::lend() {
+    if (m_lent || m_ruleAlive.expired())
+        return;
+    if (Hold* hold = m_rule->m_current) {
+        hold->m_pollHold.reset();
+        hold->m_claim.reset();
+        m_lent = true;
+        m_lost = false;
+    }
+}
+
+bool BusyRule::MeterLent::retake() {
+    if (!m_lent)
+        return !m_lost;
+    m_lent = false;
+    if (m_ruleAlive.expired() || !m_rule->m_current) {
+        m_lost = true;
+        return false;
+    }
+    Hold* hold = m_rule->m_current;
+    if (m_rule->m_link) {
+        if (m_rule->m_link->claimed()) {
+            m_lost = true; // another exchange took the link meanwhile
+            return false;
+        }
+        hold->m_claim.emplace(m_rule->m_link);
+    }
+    if (m_rule->m_poll)
+        hold->m_pollHold.emplace(m_rule->m_poll->hold());
+    return true;
 }
 
 std::optional<BusyRule::Hold> BusyRule::tryHold() {
@@ -37,6 +79,7 @@ std::optional<BusyRule::Hold> BusyRule::tryHold() {
     hold.m_scope = std::make_unique<WaitScope>();
     m_scope = hold.m_scope.get();
     m_held = true;
+    m_current = &hold;
     return std::optional<Hold>(std::move(hold));
 }
 

@@ -60,6 +60,35 @@ public:
 
     // Empty when the rule is already held or the link is busy with another exchange.
     [[nodiscard]] std::optional<Hold> tryHold();
+
+    // While a person types into an entry the held work waits for, the link and the display
+    // poll go back: the display, a recording and the live list go on meanwhile. The rule
+    // stays held (no second command starts, a close is put off). retake() takes them back;
+    // it runs the moment the person answers, inside the question's own event loop (see
+    // askLent), so that a poll tick waiting there for a silent meter gives way at once
+    // (claiming the link abandons its waits) and no new tick starts before the answer is
+    // acted on. It is false when another exchange has the link by then.
+    class MeterLent {
+    public:
+        MeterLent(const MeterLent&) = delete;
+        MeterLent& operator=(const MeterLent&) = delete;
+        ~MeterLent() { retake(); }
+        // Lends again (a second question after a refused answer).
+        void lend();
+        bool retake();
+        // The last retake found the link taken: nothing may be sent.
+        bool lost() const { return m_lost; }
+
+    private:
+        friend class BusyRule;
+        explicit MeterLent(BusyRule* rule);
+        BusyRule* m_rule;
+        std::weak_ptr<bool> m_ruleAlive;
+        bool m_lent = false;
+        bool m_lost = false;
+    };
+    // Only while the rule is held.
+    [[nodiscard]] MeterLent lendMeter() { return MeterLent(this); }
     bool held() const { return m_held; }
     // A close was asked for during the hold and follows when it ends.
     bool closePending() const { return m_closePending; }
@@ -81,6 +110,7 @@ private:
     bool m_held = false;
     bool m_closePending = false;
     WaitScope* m_scope = nullptr;
+    Hold* m_current = nullptr; // the hold that has the link and the poll, wherever it moved
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

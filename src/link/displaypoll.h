@@ -44,6 +44,8 @@ public:
     // The next tick handshakes and sends "M" first: whoever ended the display stream (a
     // download does) asks for it again this way.
     void restartStream();
+    // A tick under way gives up its waits at once (the poll was held beneath it).
+    void giveWay() { m_tick.abandonWaits(); }
 
 signals:
     void frameDecoded();                      // a normal frame: show it

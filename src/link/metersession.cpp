@@ -21,6 +21,7 @@ MeterSession::MeterSession(AppState& state, QObject* parent) : QObject(parent), 
     m_sampleTimer->setInterval(1000);
     m_poll = new PollTimer(m_pollTimer, this);
     m_displayPoll = new DisplayPoll(*m_link, m_state, m_pollTimer, this);
+    connect(m_poll, &PollTimer::held, m_displayPoll, &DisplayPoll::giveWay);
 }
 
 MeterSession::~MeterSession() = default;

@@ -24,6 +24,7 @@ void PollTimer::stop() {
 PollTimer::Hold::Hold(PollTimer* owner) : m_owner(owner) {
     ++m_owner->m_holders;
     m_owner->stop();
+    emit m_owner->held();
 }
 
 PollTimer::Hold::Hold(Hold&& other) noexcept

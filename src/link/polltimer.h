@@ -36,6 +36,10 @@ public:
     int holders() const { return m_holders; }
     QTimer* timer() const { return m_timer; }
 
+signals:
+    // Someone holds the poll: a tick that waits for the meter beneath them gives way.
+    void held();
+
 private:
     QTimer* m_timer;
     int m_holders = 0;

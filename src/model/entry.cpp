@@ -2,74 +2,84 @@
 
 #include "model/numbers.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 
 namespace lumetra::entry {
 namespace {
 
-struct Parts {
-    double before;
-    double after;
-};
-
-Parts split(const QString& text, QChar separator) {
-    const qsizetype p = text.indexOf(separator);
-    return {leadingNumber(text.left(p)), leadingNumber(text.mid(p + 1))};
+// Two whole numbers of at most two digits around a colon: "1:5", "01:05".
+std::optional<std::pair<int, int>> minutesAndSeconds(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^(\\d{1,2}):(\\d{1,2})$"));
+    const QRegularExpressionMatch m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    return std::pair{m.captured(1).toInt(), m.captured(2).toInt()};
 }
 
 } // namespace
 
-bool malformed(const QString& text, QChar separator) {
-    const qsizetype p = text.indexOf(separator);
-    return p < 0 || p == 0 || text.size() < 3 || text.indexOf(separator, p + 1) >= 0 ||
-           p == text.size() - 1;
+Reading<int> distanceHundredths(const QString& text) {
+    const QString range = QStringLiteral("Type a distance from 0.00 to 9.99, such as 2 or 2.5.");
+    static const QRegularExpression form(QStringLiteral("^(\\d*)(?:\\.(\\d*))?$"));
+    const QString t = text.trimmed();
+    const QRegularExpressionMatch m = form.match(t);
+    const QString whole = m.captured(1);
+    const QString fraction = m.captured(2);
+    if (!m.hasMatch() || (whole.isEmpty() && fraction.isEmpty()))
+        return {std::nullopt, range, {}};
+    // Leading zeros are allowed ("01.50"); the whole part is one digit.
+    qsizetype zeros = 0;
+    while (zeros < whole.size() && whole[zeros] == QLatin1Char('0'))
+        ++zeros;
+    if (whole.size() - zeros > 1)
+        return {std::nullopt, range, {}};
+    const int hundredths = whole.toInt() * 100 + (fraction + QStringLiteral("00")).left(2).toInt();
+    QString note;
+    if (fraction.size() > 2 &&
+        fraction.mid(2).contains(QRegularExpression(QStringLiteral("[1-9]"))))
+        note = QStringLiteral("%1 was taken as %2.%3: the meter keeps hundredths.")
+                   .arg(t)
+                   .arg(hundredths / 100)
+                   .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+    return {hundredths, {}, note};
 }
 
-std::optional<int> distanceHundredths(const QString& text) {
-    const qsizetype p = text.indexOf(QLatin1Char('.'));
-    double whole = leadingNumber(text.left(p));
-    const double fraction = leadingNumber((text.mid(p + 1) + QLatin1Char('0')).left(2));
-    if (whole > 9)
-        whole = 9;
-    if (whole < 0 || fraction < 0)
-        return std::nullopt;
-    return int(100 * std::trunc(whole) + std::trunc(fraction));
+Reading<std::pair<int, int>> holdTime(const QString& text) {
+    const auto t = minutesAndSeconds(text);
+    if (!t || t->first > 59 || t->second > 59)
+        return {std::nullopt,
+                QStringLiteral("Type the time as MM:SS, minutes and seconds each from 00 to 59, "
+                               "such as 01:30."),
+                {}};
+    return {t, {}, {}};
 }
 
-std::optional<std::pair<int, int>> holdTime(const QString& text) {
-    auto [m, s] = split(text, QLatin1Char(':'));
-    if (m > 59)
-        m = 59;
-    if (s > 59)
-        s = 59;
-    if (m < 0 || s < 0)
-        return std::nullopt;
-    // A fractional part has no place in a BCD byte: whole minutes and seconds count.
-    return std::pair{int(m), int(s)};
+Reading<std::pair<int, int>> meterInterval(const QString& text) {
+    const auto t = minutesAndSeconds(text);
+    if (!t || t->second > 59 || t->first * 60 + t->second > 180)
+        return {std::nullopt,
+                QStringLiteral("Type the interval as MM:SS, from 00:00 to 03:00, such as 00:10."),
+                {}};
+    return {t, {}, {}};
 }
 
-std::optional<std::pair<int, int>> meterInterval(const QString& text) {
-    auto [mm, ss] = split(text, QLatin1Char(':'));
-    if (mm < 0 || ss < 0)
-        return std::nullopt;
-    int m = int(std::min(mm, 1e6));
-    int s = int(std::min(ss, 1e6));
-    if ((m == 3 && s > 0) || m > 3) {
-        m = 3;
-        s = 0;
-    }
-    if (s >= 60)
-        s %= 60;
-    return std::pair{m, s};
-}
-
-std::optional<int> pcInterval(const QString& text) {
+Reading<int> pcInterval(const QString& text) {
+    const QString range = QStringLiteral("Type whole seconds from 1 to 86400, such as 5.");
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    const double t = std::clamp(roundHalfEven(value), 1.0, 86400.0);
-    return int(t);
+        return {std::nullopt, range, {}};
+    const double t = roundHalfEven(value);
+    if (t < 1 || t > 86400)
+        return {std::nullopt, range, {}};
+    QString note;
+    if (t != value)
+        note = QStringLiteral("%1 s was taken as %2 s: the PC samples in whole seconds.")
+                   .arg(text.trimmed())
+                   .arg(int(t));
+    return {int(t), {}, note};
 }
 
 QString distancePrompt(const QString& unitText) {

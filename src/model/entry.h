@@ -7,24 +7,28 @@
 
 namespace lumetra::entry {
 
-// A two-part answer such as "1.50" or "02:30" is malformed when the separator is missing,
-// first or last, appears twice, or the text is shorter than three characters.
-bool malformed(const QString& text, QChar separator);
+// What an entry makes of a typed answer: the value to send, or why it was refused (a line with
+// the form and the range, said under the format message), and, with a value, how the text
+// was brought to it when that is not plain.
+template <typename T> struct Reading {
+    std::optional<T> value;
+    QString refusal;
+    QString note;
+};
 
-// The distance in hundredths (0..999) from an answer like "1.5"; nothing when a part is
-// negative. The whole part is clamped to 9; the fraction counts its first two digits.
-std::optional<int> distanceHundredths(const QString& text);
+// The distance in hundredths, 0.00 to 9.99: "2", "2.5", ".5" and "02.50" are all numbers;
+// digits past the hundredths are cut off (and said).
+Reading<int> distanceHundredths(const QString& text);
 
-// Minutes and seconds of a hold time, each clamped to 59; nothing when a part is negative.
-std::optional<std::pair<int, int>> holdTime(const QString& text);
+// Minutes and seconds of a hold time, MM:SS, each 0 to 59.
+Reading<std::pair<int, int>> holdTime(const QString& text);
 
-// The meter's logging interval: at most 3:00, seconds taken modulo 60; nothing when a part
-// is negative.
-std::optional<std::pair<int, int>> meterInterval(const QString& text);
+// The meter's logging interval, MM:SS, from 00:00 to 03:00.
+Reading<std::pair<int, int>> meterInterval(const QString& text);
 
-// The PC interval in whole seconds, 1..86400, halves to the even neighbour; nothing when the
-// answer is not a number.
-std::optional<int> pcInterval(const QString& text);
+// The PC interval in whole seconds, 1..86400; a fraction is rounded, halves to the even
+// neighbour (and said).
+Reading<int> pcInterval(const QString& text);
 
 // Prompts and titles of the entry dialogs.
 QString distancePrompt(const QString& unitText);

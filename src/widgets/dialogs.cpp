@@ -3,6 +3,7 @@
 #include "platform/remembered.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -10,6 +11,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSettings>
+#include <QTimer>
 
 namespace lumetra {
 
@@ -60,6 +62,7 @@ MessageResult QtDialogs::message(QWidget* parent, const QString& text, MessageIc
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     }
+    QObject::connect(&box, &QDialog::finished, &box, [this] { answered(); });
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return MessageResult::Cancel;
@@ -74,12 +77,15 @@ MessageResult QtDialogs::message(QWidget* parent, const QString& text, MessageIc
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
                                         const QString& title, const QString& defaultText) {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent, title.isEmpty() ? applicationTitle() : title,
-                                               prompt, QLineEdit::Normal, defaultText, &ok);
-    if (!ok)
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(defaultText);
+    QObject::connect(&dialog, &QDialog::finished, &dialog, [this] { answered(); });
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 namespace {
@@ -145,6 +151,7 @@ MessageResult ScriptedDialogs::message(QWidget*, const QString& text, MessageIco
                                        MessageButtons buttons, const QString& title,
                                        const QString& detail) {
     shown.append({text, icon, title.isEmpty() ? applicationTitle() : title, detail});
+    answered();
     if (!messageAnswers.empty()) {
         const auto answer = messageAnswers.front();
         messageAnswers.pop_front();
@@ -156,6 +163,15 @@ MessageResult ScriptedDialogs::message(QWidget*, const QString& text, MessageIco
 std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title,
                                               const QString& defaultText) {
     asked.append({prompt, title, defaultText});
+    if (answerAfterMs > 0) {
+        QEventLoop typing;
+        QTimer::singleShot(answerAfterMs, &typing, [this, &typing] {
+            answered();
+            typing.quit();
+        });
+        typing.exec();
+    }
+    answered();
     if (inputAnswers.empty())
         return std::nullopt;
     const bool cancelled = !inputAnswers.front().has_value();

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 class QPrinter;
@@ -35,9 +36,22 @@ public:
     // Printer setup (copies, orientation). false when cancelled.
     virtual bool printerSetup(QWidget* parent, QPrinter& printer) = 0;
 
+    // Runs once, the moment a person answers the next message or entry, inside the
+    // question's own event loop before it unwinds (see askLent). Cleared with an empty one.
+    void setOnAnswer(std::function<void()> onAnswer) { m_onAnswer = std::move(onAnswer); }
+
     static QString applicationTitle() { return QStringLiteral("Lumetra"); }
     // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" -> "Text Files (*.txt);;All Files (*.*)"
     static QString toQtFilter(const QString& pipeFilter);
+
+protected:
+    void answered() {
+        if (auto onAnswer = std::exchange(m_onAnswer, nullptr))
+            onAnswer();
+    }
+
+private:
+    std::function<void()> m_onAnswer;
 };
 
 // Asks where to save a picture (PNG or PDF). A name without either suffix is saved as PNG;
@@ -88,6 +102,9 @@ public:
     std::deque<QString> saveAnswers;
     std::deque<bool> printerAnswers;
     QString printerOutputFile; // where an accepted printer setup prints (PDF)
+    // A person who takes this long over each entry: the events run meanwhile, and the answer
+    // comes from a timer inside whatever event loop runs then, as a real dialog's does.
+    int answerAfterMs = 0;
 
     QList<Shown> shown;
     QList<Asked> asked;

@@ -21,8 +21,7 @@ namespace lumetra {
 SamplingChoice::SamplingChoice(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dialogs,
                                QWidget* parent)
     : BusyDialog(parent), m_link(link), m_poll(poll), m_state(state), m_dialogs(dialogs) {
-    // The link is claimed only for the meter's interval: the PC's needs no meter.
-    busy().setMeter(nullptr, &poll);
+    busy().setMeter(nullptr, &poll); // and the link too for the meter's interval (ok())
     setObjectName(QStringLiteral("SamplingChoice"));
     setWindowTitle(QStringLiteral("Sampling Rate"));
     QFrame* frame = borderlessPanel(this);
@@ -54,7 +53,10 @@ void SamplingChoice::done(int result) {
 }
 
 void SamplingChoice::ok() {
+    if (busy().held())
+        return;
     {
+        busy().setMeter(OptMeter->isChecked() ? &m_link : nullptr, &m_poll);
         const auto hold = busy().tryHold();
         if (!hold)
             return;
@@ -69,38 +71,35 @@ void SamplingChoice::ok() {
 }
 
 void SamplingChoice::enterPcInterval() {
-    for (;;) {
-        const auto answer = m_dialogs.input(this, entry::kPcPrompt, entry::kSamplingTitle,
-                                            QString::number(m_state.sampleInterval));
-        if (!answer || answer->isEmpty())
-            return;
-        const auto t = entry::pcInterval(*answer);
-        if (!t) {
-            // Not a number: say so and ask again rather than guess.
-            m_dialogs.message(this, entry::kFormatMessage, MessageIcon::Error);
-            continue;
-        }
-        m_state.sampleInterval = *t;
-        m_state.sampleTick = 0;
+    // The PC's interval needs no meter: the display and a recording go on while it is typed.
+    auto typing = busy().lendMeter();
+    const auto t =
+        entry::askValue(m_dialogs, this, entry::kPcPrompt, entry::kSamplingTitle,
+                        QString::number(m_state.sampleInterval), &entry::pcInterval, &typing);
+    if (!t)
         return;
-    }
+    m_state.sampleInterval = *t;
+    m_state.sampleTick = 0;
 }
 
 void SamplingChoice::enterMeterInterval() {
-    const auto claim = m_link.claim();
-    if (!claim)
-        return; // another exchange (a download) has the meter
+    // Holds claim the link only for the meter's interval: the PC's needs no meter.
     const QByteArray reply = exchange::readClockAndInterval(m_link);
     if (reply.isEmpty())
         return;
     const QString current = hex2(quint8(reply[5])) + QLatin1Char(':') + hex2(quint8(reply[6]));
-    // A negative part would make nonsense BCD bytes: it is refused and asked again.
+    // The meter is not needed while a person types: the display and a recording go on.
+    auto typing = busy().lendMeter();
     const auto interval =
-        entry::askTwoPart(m_dialogs, this, entry::kMeterPrompt, entry::kSamplingTitle, current,
-                          QLatin1Char(':'), true, entry::meterInterval);
-    if (interval)
-        exchange::setLoggingInterval(m_link,
-                                     bytes({toBcd(interval->first), toBcd(interval->second)}));
+        entry::askValue(m_dialogs, this, entry::kMeterPrompt, entry::kSamplingTitle, current,
+                        &entry::meterInterval, &typing);
+    if (!interval || waitsAbandoned())
+        return;
+    if (typing.lost()) {
+        m_dialogs.message(this, entry::meterTakenMessage(), MessageIcon::Warning);
+        return;
+    }
+    exchange::setLoggingInterval(m_link, bytes({toBcd(interval->first), toBcd(interval->second)}));
 }
 
 } // namespace lumetra
