@@ -326,18 +326,31 @@ void TestLive::automaticStops_data() {
     QTest::addColumn<QString>("cause");
     QTest::addColumn<bool>("fileStops");
     QTest::addColumn<bool>("listCloses");
-    QTest::newRow("unit change") << "unit" << true << true;
-    QTest::newRow("Rel") << "Rel" << true << true;
-    QTest::newRow("SetUp") << "SetUp" << true << true;
-    QTest::newRow("lost link") << "link" << true << false;
-    QTest::newRow("Comp alone") << "Comp" << false << false;
-    QTest::newRow("Hold alone") << "Hold" << false << false;
+    QTest::addColumn<QString>("note"); // what the status row says, until the next command
+    QTest::newRow("unit change")
+        << "unit" << true << true
+        << "Recording stopped: the meter changed to foot-candles; 1 record in auto.txt.\n"
+           "The Real Time List stopped: the meter changed to foot-candles; 2 rows.";
+    QTest::newRow("Rel") << "Rel" << true << true
+                         << "Recording stopped: the meter went to relative (REL) mode; 1 record in "
+                            "auto.txt.\nThe Real Time List stopped: the meter went to relative "
+                            "(REL) mode; 2 rows.";
+    QTest::newRow("SetUp") << "SetUp" << true << true
+                           << "Recording stopped: the meter went to its SET UP menu; 1 record in "
+                              "auto.txt.\nThe Real Time List stopped: the meter went to its SET "
+                              "UP menu; 2 rows.";
+    QTest::newRow("lost link")
+        << "link" << true << false
+        << "Recording stopped: the link to the meter was lost; 1 record in auto.txt.";
+    QTest::newRow("Comp alone") << "Comp" << false << false << "";
+    QTest::newRow("Hold alone") << "Hold" << false << false << "";
 }
 
 void TestLive::automaticStops() {
     QFETCH(QString, cause);
     QFETCH(bool, fileStops);
     QFETCH(bool, listCloses);
+    QFETCH(QString, note);
     QTemporaryDir dir;
     LiveFixture f;
     AppState& s = f.panel->state();
@@ -374,6 +387,10 @@ void TestLive::automaticStops() {
     } else {
         QCOMPARE(list->table()->rowCount(), 2);
     }
+    QCOMPARE(f.panel->LblNote->text(), note);
+    QCOMPARE(f.panel->LblNote->isHidden(), note.isEmpty());
+    f.click("Graph"); // the next command: said enough
+    QVERIFY(f.panel->LblNote->isHidden());
 }
 
 void TestLive::stopsAtOneHundredThousand() {
@@ -395,6 +412,9 @@ void TestLive::stopsAtOneHundredThousand() {
     f.tick();
     QVERIFY(!s.recordingToFile); // the file stops before its 100 001st record
     QVERIFY(f.fileBytes(path).endsWith("100000\t06-14:05:31\t12.34\r\n"));
+    QVERIFY(f.panel->LblNote->text().contains(
+        "Recording stopped: the file holds 100000 records, as many as a record file may; 100000 "
+        "records in full.txt."));
     QVERIFY(list.isNull() || !list->isVisible());
 }
 

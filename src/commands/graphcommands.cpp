@@ -39,6 +39,7 @@ void GraphCommands::openLiveGraph() {
     auto* window = new RealTimeAll(s, m_mainWindow); // deletes itself on close
     m_live = window;
     connect(window, &RealTimeAll::handOverAsked, this, &GraphCommands::handOver);
+    connect(window, &RealTimeAll::endedByItself, this, &GraphCommands::liveGraphEnded);
     // Only the window that is open frees the slot.
     connect(window, &BusyWindow::closed, this, [this, window] {
         if (m_live == window) {

@@ -37,6 +37,10 @@ public:
     GraphView* realTimeGraph() const { return m_realTimeGraph.data(); }
     GraphView* plot() const { return m_plot.data(); }
 
+signals:
+    // The live graph closed by itself, and why.
+    void liveGraphEnded(const QString& text);
+
 private:
     AppState& m_state;
     Dialogs& m_dialogs;

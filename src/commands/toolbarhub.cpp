@@ -55,6 +55,8 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     connect(panel.Timer2, &QTimer::timeout, m_sampler, &Sampler::tick);
     connect(m_recorder, &Recorder::statusChanged, &panel, &Panel::showRecording);
     connect(m_sampler, &Sampler::writeErrorChanged, &panel, &Panel::showWriteError);
+    connect(m_sampler, &Sampler::endedByItself, &panel, &Panel::addNote);
+    connect(m_graphs, &GraphCommands::liveGraphEnded, &panel, &Panel::addNote);
     // Whatever state the program is in when it ends, the record file is complete on disk:
     // records the disk refused so far get a last try, and any still refused are said.
     // A survey with changes not saved is the user's to keep: the program stays when they say so.
@@ -137,6 +139,7 @@ const QList<ToolbarHub::Command>& ToolbarHub::commands() {
 void ToolbarHub::click(const QString& key) {
     for (const Command& c : commands()) {
         if (key == QLatin1String(c.button.key)) {
+            m_panel.clearNotes(); // said until the next command
             (this->*c.run)();
             return;
         }

@@ -7,8 +7,16 @@
 #include "platform/clock.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace lumetra {
+namespace {
+
+QString counted(int n, const char* thing) {
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(thing)).arg(n == 1 ? "" : "s");
+}
+
+} // namespace
 
 Sampler::Sampler(AppState& state, Clock& clock, Recorder& recorder, QObject* parent)
     : QObject(parent), m_state(state), m_clock(clock), m_recorder(recorder) {}
@@ -48,7 +56,7 @@ void Sampler::tick() {
     // no new sample: the moment is skipped, and the times in the file show the gap.
     if (!s.readingFresh(m_sampledReading)) {
         if (s.recordingToFile && !d.linkAlive)
-            autoStop();
+            autoStop(d.leftPlainReading(s.fileUnit));
         s.sampleTick = 1;
         return;
     }
@@ -57,9 +65,11 @@ void Sampler::tick() {
     const QString stamp = recordfile::timeStamp(now);
 
     if (s.recordingToFile) {
-        if (s.fileRecordCount == recordfile::kMaxRecords || d.measuringModeActive() ||
-            s.fileUnit != d.unitText || !d.linkAlive) {
-            autoStop();
+        if (s.fileRecordCount == recordfile::kMaxRecords) {
+            autoStop(QStringLiteral("the file holds %1 records, as many as a record file may")
+                         .arg(recordfile::kMaxRecords));
+        } else if (const QString left = d.leftPlainReading(s.fileUnit); !left.isEmpty()) {
+            autoStop(left);
         } else {
             ++s.fileRecordCount;
             if (m_pending.isEmpty())
@@ -71,7 +81,7 @@ void Sampler::tick() {
             // Records held for a file that is gone would never reach it: the recording
             // stops and says how many are not in any file.
             if (m_recorder.fileGone())
-                autoStop();
+                autoStop(QStringLiteral("the record file was removed or replaced"));
         }
     }
     // The rest of a tick that stopped the recording goes on as usual: the list keeps its
@@ -81,6 +91,12 @@ void Sampler::tick() {
         m_list->appendSample(s.listRecordCount, stamp, d.readingText);
         if (s.listRecordCount == recordfile::kMaxRecords || d.measuringModeActive() ||
             s.listUnit != d.unitText) {
+            const QString left = s.listRecordCount == recordfile::kMaxRecords
+                                     ? QStringLiteral("it holds %1 rows, as many as it may")
+                                           .arg(recordfile::kMaxRecords)
+                                     : d.leftPlainReading(s.listUnit);
+            emit endedByItself(QStringLiteral("The Real Time List stopped: %1; %2.")
+                                   .arg(left, counted(s.listRecordCount, "row")));
             SampleSink* list = m_list;
             endList();
             list->endSamples(); // the list closes, after a save or print it is running
@@ -89,10 +105,14 @@ void Sampler::tick() {
     s.sampleTick = 1;
 }
 
-void Sampler::autoStop() {
+void Sampler::autoStop(const QString& reason) {
     flushPending(); // a last chance for records the disk refused so far
+    const int written = m_state.fileRecordCount - int(m_pending.size());
     dropPending();
+    const QString file = QFileInfo(m_recorder.fileName()).fileName();
     m_recorder.stopByItself();
+    emit endedByItself(QStringLiteral("Recording stopped: %1; %2 in %3.")
+                           .arg(reason, counted(written, "record"), file));
 }
 
 QString Sampler::stopRecording() {

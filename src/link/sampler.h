@@ -38,9 +38,11 @@ public:
 signals:
     // Records cannot be written (empty: all is well again).
     void writeErrorChanged(const QString& text);
+    // The recording or the live list ended by itself, and why, for the status row.
+    void endedByItself(const QString& text);
 
 private:
-    void autoStop();
+    void autoStop(const QString& reason);
     void endList();
     // Records still refused when their file closes cannot go anywhere else: they are dropped,
     // and the status row says how many, never carried into the next recording's file.

@@ -1,5 +1,7 @@
 #include "displaystate.h"
 
+#include <utility>
+
 namespace lumetra {
 
 // clang-format off
@@ -26,6 +28,29 @@ int flagIndex(const QString& name) {
 bool DisplayState::measuringModeActive() const {
     return flag(Flag::Rel) || flag(Flag::Ref) || flag(Flag::UpperPercent) || flag(Flag::Cd) ||
            flag(Flag::Fch) || flag(Flag::Lxh) || flag(Flag::SetUp);
+}
+
+QString DisplayState::leftPlainReading(const QString& unit) const {
+    if (!linkAlive)
+        return QStringLiteral("the link to the meter was lost");
+    if (unitText != unit) {
+        if (unitText == QLatin1String("Fc"))
+            return QStringLiteral("the meter changed to foot-candles");
+        if (unitText == QLatin1String("Lx"))
+            return QStringLiteral("the meter changed to lux");
+        return QStringLiteral("the meter shows no unit");
+    }
+    static const std::pair<Flag, const char*> modes[] = {
+        {Flag::Rel, "relative (REL) mode"},   {Flag::Ref, "reference (REF) mode"},
+        {Flag::UpperPercent, "percent mode"}, {Flag::Cd, "luminous intensity (cd) mode"},
+        {Flag::Fch, "foot-candle hours"},     {Flag::Lxh, "lux hours"},
+        {Flag::SetUp, "its SET UP menu"},
+    };
+    for (const auto& [f, name] : modes) {
+        if (flag(f))
+            return QStringLiteral("the meter went to %1").arg(QLatin1String(name));
+    }
+    return {};
 }
 
 } // namespace lumetra

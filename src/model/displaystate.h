@@ -49,6 +49,10 @@ struct DisplayState {
     bool measuringModeActive() const;
     // No measuring mode and no comparator.
     bool free() const { return !measuringModeActive() && !flag(Flag::Comp); }
+    // Why a series of plain readings in unit ends here, in words ("the meter changed to
+    // foot-candles", "the meter went to relative (REL) mode", "the link to the meter was
+    // lost"); empty while it may go on.
+    QString leftPlainReading(const QString& unit) const;
 };
 
 } // namespace lumetra

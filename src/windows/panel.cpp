@@ -109,6 +109,12 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     LblWriteError->setWordWrap(true);
     LblWriteError->hide();
     layout->addWidget(LblWriteError);
+    LblNote = new QLabel(central);
+    LblNote->setObjectName(QStringLiteral("LblNote"));
+    LblNote->setAccessibleDescription(QStringLiteral("Status message"));
+    LblNote->setWordWrap(true);
+    LblNote->hide();
+    layout->addWidget(LblNote);
     FrmWaiting = new WaitingBar(central);
     layout->addWidget(FrmWaiting);
     setCentralWidget(central);
@@ -185,6 +191,18 @@ void Panel::showRecording(bool recording, const QString& fileName, int records) 
     LblRec->setVisible(recording);
     LblFileName->setText(recording ? fileName : QString());
     LblCount->setText(recording && records > 0 ? QString::number(records) : QString());
+}
+
+void Panel::addNote(const QString& text) {
+    const QString shown = LblNote->text();
+    LblNote->setText(shown.isEmpty() ? text : shown + QLatin1Char('\n') + text);
+    LblNote->setAccessibleName(LblNote->text());
+    LblNote->show();
+}
+
+void Panel::clearNotes() {
+    LblNote->clear();
+    LblNote->hide();
 }
 
 void Panel::showWriteError(const QString& text) {

@@ -69,6 +69,10 @@ public:
     void showRecording(bool recording, const QString& fileName, int records);
     // A record file that cannot be written is said in the status row (empty: all is well).
     void showWriteError(const QString& text);
+    // A line in the status row that stays until the next toolbar command (a recording that
+    // stopped by itself, and why).
+    void addNote(const QString& text);
+    void clearNotes();
 
     // Called on shutdown so that any open record file is flushed and closed.
     void setShutdownHook(std::function<void()> hook) { m_shutdownHook = std::move(hook); }
@@ -87,6 +91,7 @@ public:
     QLabel* LblCount = nullptr;
     QLabel* LblRec = nullptr;
     QLabel* LblWriteError = nullptr;
+    QLabel* LblNote = nullptr;
     // "Waiting for the meter…" with Cancel, for toolbar exchanges without a window.
     WaitingBar* FrmWaiting = nullptr;
 

@@ -53,7 +53,12 @@ void RealTimeAll::sample() {
     if (d.unitText != s.graphUnit || d.flag(Flag::Rel) || d.flag(Flag::Ref) ||
         d.flag(Flag::UpperPercent) || d.flag(Flag::Cd) || d.flag(Flag::Fch) || d.flag(Flag::Lxh) ||
         d.flag(Flag::SetUp)) {
-        close(); // the meter left plain illuminance reading
+        // The meter left plain illuminance reading: the window goes, and says why.
+        DisplayState alive = d;
+        alive.linkAlive = true; // a lost link is a gap here, not an end
+        emit endedByItself(QStringLiteral("The Real Time Graph stopped: %1.")
+                               .arg(alive.leftPlainReading(s.graphUnit)));
+        close();
         return;
     }
     Timer1->setInterval(500);

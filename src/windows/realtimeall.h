@@ -25,6 +25,8 @@ public:
 
 signals:
     void handOverAsked();
+    // It closed by itself, and why ("The Real Time Graph stopped: …").
+    void endedByItself(const QString& text);
 
 private:
     void initialForm();
