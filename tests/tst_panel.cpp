@@ -116,6 +116,20 @@ void TestPanel::autoScanListsPresentPortsThenResetRestores() {
     QCOMPARE(chosen.count(), 1);
     QCOMPARE(int(port.choice().number), 3);
     QCOMPARE(port.choice().device, three.devicePath());
+
+    // Shown again later: a scan keeps the port chosen when it finds it, and closing the
+    // window without OK changes nothing.
+    port.reopen();
+    port.TxtCOM->setCurrentText(QStringLiteral("COM  5"));
+    port.autoScan();
+    QCOMPARE(port.TxtCOM->currentText(), QStringLiteral("COM  5"));
+    QSignalSpy abandoned(&port, &Port::abandoned);
+    port.close();
+    QCOMPARE(abandoned.count(), 1);
+    port.reopen();
+    port.CmdOK->click();
+    QCOMPARE(chosen.count(), 2);
+    QCOMPARE(port.choice().device, five.devicePath());
 }
 
 void TestPanel::closingThePortWindowWithoutOkEndsTheProgram() {
@@ -205,6 +219,21 @@ void TestPanel::startOffline() {
     w.displayPoll().tick();
     { auto hold = w.poll().hold(); }
     QVERIFY(!w.Timer1->isActive());
+    if (!device.isEmpty())
+        QVERIFY(dialogs.shown[0].detail.startsWith(device + ": ")); // names what failed
+
+    // The port can be chosen again from the main window: the meter is found, no restart.
+    QSignalSpy asked(&w, &Panel::portWindowAsked);
+    w.findChild<QAction*>("ActChoosePort")->trigger();
+    QCOMPARE(asked.count(), 1);
+    sim::VirtualMeter meter;
+    QVERIFY(meter.start());
+    hub.changePort(PortChoice{0, meter.devicePath()});
+    QVERIFY(w.state().meterOnline);
+    QVERIFY(w.toolbarButton(QStringLiteral("Save"))->isEnabled());
+    QVERIFY(waitFor([&] { return w.state().readingsDecoded > 0; }));
+    QCOMPARE(w.LblCOM->text(), PortChoice({0, meter.devicePath()}).label());
+    QCOMPARE(dialogs.shown.size(), 1);
 }
 
 void TestPanel::versionCaptionToggles() {

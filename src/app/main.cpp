@@ -94,14 +94,26 @@ int main(int argc, char* argv[]) {
             QString notRemembered;
             if (!parser.isSet(demo)) // the demo's device is gone next time
                 notRemembered = lumetra::remember(kLastPort, portWindow.TxtCOM->currentText());
+            if (panel) {
+                hub->changePort(choice);
+                if (!notRemembered.isEmpty())
+                    panel->showWriteError(notRemembered);
+                return;
+            }
             panel = std::make_unique<lumetra::Panel>(dialogs, clock);
+            QObject::connect(panel.get(), &lumetra::Panel::portWindowAsked, &portWindow,
+                             &lumetra::Port::reopen);
             hub = std::make_unique<lumetra::ToolbarHub>(*panel);
             panel->show();
             panel->start(choice);
             if (!notRemembered.isEmpty())
                 panel->showWriteError(notRemembered);
         });
-    QObject::connect(&portWindow, &lumetra::Port::abandoned, &app, &QCoreApplication::quit);
+    // Closing it at the start ends the program; later it only leaves the port as it is.
+    QObject::connect(&portWindow, &lumetra::Port::abandoned, &app, [&] {
+        if (!panel)
+            QCoreApplication::quit();
+    });
     portWindow.show();
     const int rc = QApplication::exec();
     // Windows first, then the meter their port talks to. The windows the hub closes delete

@@ -146,6 +146,21 @@ void ToolbarHub::click(const QString& key) {
     }
 }
 
+void ToolbarHub::changePort(const PortChoice& choice) {
+    const auto hold = m_exchange.tryHold();
+    if (!hold) {
+        m_panel.dialogs().message(&m_panel,
+                                  QStringLiteral("The meter is busy with another exchange. Choose "
+                                                 "the port again once it has ended."),
+                                  MessageIcon::Warning);
+        return;
+    }
+    m_panel.clearNotes();
+    if (m_panel.state().recordingToFile)
+        m_sampler->stopBecause(QStringLiteral("another port was chosen"));
+    m_panel.changePort(choice);
+}
+
 bool ToolbarHub::meterFree() const {
     return m_panel.state().display.free();
 }

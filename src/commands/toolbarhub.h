@@ -41,6 +41,9 @@ public:
 
     // Runs the command of this key (nothing for an unknown key).
     void click(const QString& key);
+    // Another port chosen from the main window: a recording stops (and says why), the old
+    // port closes and the new one opens. Refused, and said, while an exchange has the meter.
+    void changePort(const PortChoice& choice);
 
     Recorder& recorder() { return *m_recorder; }
     Sampler& sampler() { return *m_sampler; }

@@ -46,6 +46,14 @@ bool MeterSession::start(const PortChoice& choice) {
     return true;
 }
 
+bool MeterSession::restart(const PortChoice& choice) {
+    stopTicks();
+    m_link->port().close();
+    m_state.display.linkAlive = false;
+    m_state.pollCounter = 0; // a new meter's stream starts with a handshake and "M"
+    return start(choice);
+}
+
 void MeterSession::stopTicks() {
     m_pollTimer->stop();
     m_sampleTimer->stop();

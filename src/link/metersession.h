@@ -26,6 +26,8 @@ public:
     // sampling tick. false when it cannot (errorText() says why): nothing runs then, and the
     // poll stays off for good (offline).
     bool start(const PortChoice& choice);
+    // The port in use closes and choice opens in its place.
+    bool restart(const PortChoice& choice);
     QString errorText() const { return m_error; }
     // The ticks stop; nothing new starts. The first step of the end.
     void stopTicks();

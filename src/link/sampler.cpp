@@ -56,7 +56,7 @@ void Sampler::tick() {
     // no new sample: the moment is skipped, and the times in the file show the gap.
     if (!s.readingFresh(m_sampledReading)) {
         if (s.recordingToFile && !d.linkAlive)
-            autoStop(d.leftPlainReading(s.fileUnit));
+            stopBecause(d.leftPlainReading(s.fileUnit));
         s.sampleTick = 1;
         return;
     }
@@ -66,10 +66,10 @@ void Sampler::tick() {
 
     if (s.recordingToFile) {
         if (s.fileRecordCount == recordfile::kMaxRecords) {
-            autoStop(QStringLiteral("the file holds %1 records, as many as a record file may")
-                         .arg(recordfile::kMaxRecords));
+            stopBecause(QStringLiteral("the file holds %1 records, as many as a record file may")
+                            .arg(recordfile::kMaxRecords));
         } else if (const QString left = d.leftPlainReading(s.fileUnit); !left.isEmpty()) {
-            autoStop(left);
+            stopBecause(left);
         } else {
             ++s.fileRecordCount;
             if (m_pending.isEmpty())
@@ -81,7 +81,7 @@ void Sampler::tick() {
             // Records held for a file that is gone would never reach it: the recording
             // stops and says how many are not in any file.
             if (m_recorder.fileGone())
-                autoStop(QStringLiteral("the record file was removed or replaced"));
+                stopBecause(QStringLiteral("the record file was removed or replaced"));
         }
     }
     // The rest of a tick that stopped the recording goes on as usual: the list keeps its
@@ -105,7 +105,7 @@ void Sampler::tick() {
     s.sampleTick = 1;
 }
 
-void Sampler::autoStop(const QString& reason) {
+void Sampler::stopBecause(const QString& reason) {
     flushPending(); // a last chance for records the disk refused so far
     const int written = m_state.fileRecordCount - int(m_pending.size());
     dropPending();

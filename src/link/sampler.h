@@ -34,6 +34,8 @@ public:
     // refused, then the file closes. Returns what to tell the user about records that are
     // still refused (empty when none).
     QString stopRecording();
+    // Stops the recording as when the meter ends it, and says why (endedByItself).
+    void stopBecause(const QString& reason);
 
 signals:
     // Records cannot be written (empty: all is well again).
@@ -42,7 +44,6 @@ signals:
     void endedByItself(const QString& text);
 
 private:
-    void autoStop(const QString& reason);
     void endList();
     // Records still refused when their file closes cannot go anywhere else: they are dropped,
     // and the status row says how many, never carried into the next recording's file.

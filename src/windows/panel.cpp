@@ -17,9 +17,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
@@ -71,6 +74,18 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     addAction(exposure);
     m_lcd->addAction(exposure);
     m_lcd->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The port can be chosen again at any time: a wrong one, or a meter that came back on
+    // another device, needs no restart.
+    auto* choosePort = new QAction(QStringLiteral("Choose Port…"), this);
+    choosePort->setObjectName(QStringLiteral("ActChoosePort"));
+    choosePort->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    choosePort->setToolTip(QStringLiteral("Choose the serial port of the meter"));
+    connect(choosePort, &QAction::triggered, this, &Panel::portWindowAsked);
+    addAction(choosePort);
+    m_lcd->addAction(choosePort);
+    QMenu* meterMenu = menuBar()->addMenu(QStringLiteral("&Meter"));
+    meterMenu->addAction(choosePort);
+    meterMenu->addAction(exposure);
 
     auto* status = new QHBoxLayout;
     LblCOM = new QLabel(QStringLiteral("No COM"), central);
@@ -220,14 +235,28 @@ void Panel::start(const PortChoice& choice) {
     m_state.sampleInterval = 2.0;
     m_state.graphOpen = false;
     if (!m_session->start(choice)) {
-        goOffline(m_session->errorText());
+        goOffline(choice, m_session->errorText());
         return;
     }
     LblCOM->setText(choice.label());
 }
 
-void Panel::goOffline(const QString& reason) {
-    QString detail = reason;
+void Panel::changePort(const PortChoice& choice) {
+    if (!m_session->restart(choice)) {
+        goOffline(choice, m_session->errorText());
+        return;
+    }
+    m_offline = false;
+    for (QToolButton* b : std::as_const(m_buttons))
+        b->setEnabled(true);
+    LblCOM->setText(choice.label());
+}
+
+void Panel::goOffline(const PortChoice& choice, const QString& reason) {
+    // Which device failed, so that a mistyped one is recognised.
+    QString detail = choice.device.isEmpty()
+                         ? reason
+                         : QDir::toNativeSeparators(choice.device) + QStringLiteral(": ") + reason;
     if (reason.contains(QLatin1String("ermission")))
         detail += tr("\nOn Linux, the user must be a member of the 'dialout' group.");
     m_dialogs.message(this, QStringLiteral("No device found, try again!"), MessageIcon::Error,

@@ -49,6 +49,9 @@ public:
 
     // Window load: opens the chosen port and starts the poll, or falls back to offline mode.
     void start(const PortChoice& choice);
+    // Another port chosen while the program runs: the old one closes, the new one opens (and
+    // the program leaves offline mode when it does). The caller holds the link.
+    void changePort(const PortChoice& choice);
 
     AppState& state() { return m_state; }
     Dialogs& dialogs() { return m_dialogs; }
@@ -99,13 +102,15 @@ signals:
     // A toolbar button was clicked (its key).
     void toolbarClicked(const QString& key);
     void shuttingDown();
+    // "Choose Port…": the port window is wanted again.
+    void portWindowAsked();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void goOffline(const QString& reason);
+    void goOffline(const PortChoice& choice, const QString& reason);
     void toggleVersionCaption();
 
     Dialogs& m_dialogs;

@@ -84,7 +84,8 @@ Port::Port(QStringList extraDevices, const QString& preselect, portnames::Device
     BtnDeviceManager->setObjectName(QStringLiteral("BtnDeviceManager"));
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setAccessibleName(QStringLiteral("Scan progress"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Scanning ports"));
+    ProgressBar1->setToolTip(QStringLiteral("Scanning ports"));
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, portnames::kPortCount);
     ProgressBar1->setValue(0);
@@ -148,12 +149,23 @@ void Port::autoScan() {
         });
     BtnAutoScan->setEnabled(true);
     CmdOK->setEnabled(true);
+    const QString chosen = TxtCOM->currentText();
     TxtCOM->clear();
     TxtCOM->addItems(found);
-    if (!found.isEmpty())
+    // The port already chosen stays chosen when the scan finds it.
+    if (found.contains(chosen))
+        TxtCOM->setCurrentText(chosen);
+    else if (!found.isEmpty())
         TxtCOM->setCurrentIndex(0);
     else
         TxtCOM->setCurrentText(QString());
+}
+
+void Port::reopen() {
+    m_accepted = false;
+    show();
+    raise();
+    activateWindow();
 }
 
 void Port::ok() {

@@ -29,6 +29,9 @@ public:
     void reset();
     void autoScan();
     void ok();
+    // Shown again from the main window: another port may be chosen, or none (closing it then
+    // changes nothing).
+    void reopen();
 
     QComboBox* TxtCOM = nullptr;
     QPushButton* CmdOK = nullptr;
