@@ -531,12 +531,15 @@ void TestGraph::surveyWalkedSavedAndReported() {
     long_.close();
     QVERIFY(pdfText(long_.fileName()).contains(QStringLiteral("lastword")));
 
-    // Quitting with changes not saved asks first, and "No" keeps the program and the survey.
+    // Quitting with changes not saved asks first: Cancel keeps the program and the survey,
+    // Save with the file dialog cancelled too, Discard lets it go.
     QTest::keyClick(w->Plan, Qt::Key_X);
-    f.dialogs.messageAnswers = {MessageResult::No};
+    f.dialogs.messageAnswers = {MessageResult::Cancel};
     QVERIFY(!f.panel->close());
     QVERIFY(w->isVisible());
-    f.dialogs.messageAnswers = {MessageResult::Yes};
+    f.dialogs.messageAnswers = {MessageResult::Save};
+    QVERIFY(!w->close());
+    f.dialogs.messageAnswers = {MessageResult::Discard};
     QVERIFY(w->close());
 }
 

@@ -828,6 +828,13 @@ void TestModel::surveyFile() {
     outside.replace("\"row\": 5", "\"row\": 6");
     QVERIFY(!survey::fromJson(outside, error));
     QVERIFY(!survey::fromJson("{\"format\":", error));
+    QVERIFY(!error.contains("damaged"));
+    // One of ours cut off is damaged, not some other file; a record file is named as such.
+    QVERIFY(!survey::fromJson(survey::toJson(s).chopped(40), error));
+    QVERIFY2(error.startsWith("This survey file is damaged"), qPrintable(error));
+    QVERIFY(!survey::fromJson("Lx\tTime\tValue\r\n1\t06-14:05:31\t12.34\r\n", error));
+    QVERIFY2(error.startsWith("This is no survey file of Lumetra. It is a record file"),
+             qPrintable(error));
     QByteArray dark = survey::toJson(s);
     dark.replace("512.5", "-3");
     QVERIFY(!survey::fromJson(dark, error));

@@ -537,7 +537,10 @@ void TestRecording::openBadInput_data() {
     QTest::newRow("header only") << QByteArray("Lx\tTime\tValue\r\n") << 0 << "Lx" << false;
     QTest::newRow("no unit") << QByteArray("x\ty\r\n1\ta\tb\r\n") << 1 << "" << false;
     QTest::newRow("no final line end") << QByteArray("Lx\r\n1\ta\tb") << 1 << "Lx" << false;
-    QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe\n\x00\t\x02\n", 9) << 1 << "" << false;
+    // Any other text would be a list of its lines: refused, with what a record file is.
+    QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe\n\x00\t\x02\n", 9) << -1 << "" << true;
+    QTest::newRow("a text file") << QByteArray("cmake_minimum_required(VERSION 3.25)\nproject(x)\n")
+                                 << -1 << "" << true;
     QTest::newRow("line with no end") << QByteArray(300 * 1024, 'x') << 0 << "No.s" << true;
     QTest::newRow("folder") << QByteArray("<dir>") << -1 << "" << true;
     QTest::newRow("missing") << QByteArray("<none>") << -1 << "" << true;

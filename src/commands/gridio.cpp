@@ -249,6 +249,7 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
     // rows with a reading, in the unit of the first (rows in another unit are skipped).
     bool csv = false;
     QString csvUnit;
+    bool anyRecordLine = false; // a text with none is no record file
     const auto takeLine = [&](const char* line, qsizetype size) {
         if (k == 0) {
             const QString first = recordfile::decode(QByteArray(line, size));
@@ -272,6 +273,8 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
         } else {
             recordfile::appendFields(line, size, columns, cells);
             ++report.records;
+            if (!anyRecordLine)
+                anyRecordLine = recordfile::isRecordLine(QByteArrayView(line, size));
         }
         ++k;
     };
@@ -289,6 +292,21 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
         return !((caller && !window) || quitRequested());
     };
     // Large blocks, lines found with memchr; only the fields become strings.
+    // Any text would read as a list of lines: a file is taken as records when it has a record
+    // file's header, is a recorder's CSV or has a record line among its first lines.
+    constexpr int kLinesToRecognise = 1000;
+    const auto notRecords = [&] {
+        return k > 0 && !csv && !anyRecordLine && table.header(0).isEmpty();
+    };
+    const auto refuse = [&] {
+        table.clear();
+        report.opened = false;
+        report.records = 0;
+        report.error = QStringLiteral(
+            "It holds no records: a record file of Lumetra starts with a line that names its unit "
+            "(Lx or Fc), and each record is a number, a time and a reading, separated by tabs.");
+        return report;
+    };
     QByteArray pending; // the start of a line that runs on into the next block
     bool overLong = false;
     for (;;) {
@@ -324,6 +342,8 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
             }
             pending.clear();
             at = end + 1;
+            if (k == kLinesToRecognise && notRecords())
+                return refuse();
             if (k % 4096 == 0 && sinceEvents.elapsed() >= kProgressEveryMs && !letEventsIn()) {
                 report.interrupted = true;
                 return report;
@@ -339,6 +359,8 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
         ++report.skippedLines;
     else if (!pending.isEmpty())
         takeLine(pending.constData(), pending.size());
+    if (notRecords())
+        return refuse();
     flush();
     if (window)
         window->setWindowTitle(QFileInfo(path).fileName());

@@ -44,6 +44,13 @@ QString headerUnit(const QString& line) {
     return {};
 }
 
+bool isRecordLine(QByteArrayView line) {
+    qsizetype digits = 0;
+    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9')
+        ++digits;
+    return digits > 0 && digits < line.size() && line[digits] == '\t';
+}
+
 QStringList fields(QString line) {
     while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
         line.chop(1);

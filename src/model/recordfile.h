@@ -21,6 +21,8 @@ QString sampleText(const QDateTime& when, const QString& readingText);
 QString recordLine(int number, const QString& sampleText);
 // The unit a header line names: "Lx", else "Fc", else empty.
 QString headerUnit(const QString& line);
+// A line that is a record: a record number, a tab, and more (its line end may follow).
+bool isRecordLine(QByteArrayView line);
 // One record per line, fields at tabs; a trailing line end is not part of the last field.
 QStringList fields(QString line);
 // The same for a line still in bytes (without its line end), for big files: the first

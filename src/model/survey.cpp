@@ -1,5 +1,6 @@
 #include "survey.h"
 
+#include "model/recordfile.h"
 #include "model/samplerow.h"
 
 #include <QJsonArray>
@@ -380,9 +381,21 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error, QString*
     QJsonParseError parse{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
     const QJsonObject root = doc.object();
+    if (parse.error != QJsonParseError::NoError && bytes.contains("\"lumetra-survey\"")) {
+        // Ours, but cut off or changed by hand: not to be mistaken for some other file.
+        error = QStringLiteral("This survey file is damaged: it is cut off or was changed (%1 at "
+                               "byte %2). Nothing was opened.")
+                    .arg(parse.errorString())
+                    .arg(parse.offset);
+        return std::nullopt;
+    }
     if (parse.error != QJsonParseError::NoError || !doc.isObject() ||
         root.value(QStringLiteral("format")).toString() != QLatin1String("lumetra-survey")) {
         error = QStringLiteral("This is no survey file of Lumetra.");
+        if (recordfile::isRecordLine(bytes.left(bytes.indexOf('\n')).trimmed()) ||
+            !recordfile::headerUnit(QString::fromLatin1(bytes.left(bytes.indexOf('\n')))).isEmpty())
+            error += QStringLiteral(" It is a record file of readings: the main window's Open "
+                                    "(Ctrl+O) shows it.");
         return std::nullopt;
     }
     const int version = root.value(QStringLiteral("version")).toInt(0);

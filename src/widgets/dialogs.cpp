@@ -61,6 +61,11 @@ MessageResult QtDialogs::message(QWidget* parent, const QString& text, MessageIc
     case MessageButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
+    case MessageButtons::SaveDiscardCancel:
+        box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
     }
     QObject::connect(&box, &QDialog::finished, &box, [this] { answered(); });
     switch (box.exec()) {
@@ -70,6 +75,10 @@ MessageResult QtDialogs::message(QWidget* parent, const QString& text, MessageIc
         return MessageResult::Yes;
     case QMessageBox::No:
         return MessageResult::No;
+    case QMessageBox::Save:
+        return MessageResult::Save;
+    case QMessageBox::Discard:
+        return MessageResult::Discard;
     default:
         return MessageResult::Ok;
     }
@@ -157,7 +166,16 @@ MessageResult ScriptedDialogs::message(QWidget*, const QString& text, MessageIco
         messageAnswers.pop_front();
         return answer;
     }
-    return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+    switch (buttons) {
+    case MessageButtons::YesNo:
+        return MessageResult::No;
+    case MessageButtons::OkCancel:
+    case MessageButtons::SaveDiscardCancel:
+        return MessageResult::Cancel;
+    case MessageButtons::Ok:
+        break;
+    }
+    return MessageResult::Ok;
 }
 
 std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title,

@@ -13,8 +13,9 @@ class QWidget;
 namespace lumetra {
 
 enum class MessageIcon { None, Information, Warning, Error, Question };
-enum class MessageButtons { Ok, OkCancel, YesNo };
-enum class MessageResult { Ok, Cancel, Yes, No };
+// SaveDiscardCancel has Cancel as its default.
+enum class MessageButtons { Ok, OkCancel, YesNo, SaveDiscardCancel };
+enum class MessageResult { Ok, Cancel, Yes, No, Save, Discard };
 
 // Every question the program asks a person goes through this interface, so that tests can
 // answer them from a script.

@@ -707,15 +707,25 @@ void FrmSurvey::loadIntoControls() {
 }
 
 bool FrmSurvey::askToDropChanges(const QString& question) {
-    return !m_changed || m_dialogs.message(this, question, MessageIcon::Question,
-                                           MessageButtons::YesNo) == MessageResult::Yes;
+    if (!m_changed)
+        return true;
+    switch (m_dialogs.message(this, question, MessageIcon::Question,
+                              MessageButtons::SaveDiscardCancel)) {
+    case MessageResult::Save:
+        save();
+        return !m_changed; // saved, not cancelled or refused by the disk
+    case MessageResult::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void FrmSurvey::open() {
     // A point being taken belongs to this survey: it is finished (or refused) first.
     if (busy().held() || taking() ||
-        !askToDropChanges(QStringLiteral("The survey has changes not saved. Open another and "
-                                         "lose them?")))
+        !askToDropChanges(QStringLiteral("The survey has changes not saved. Save them before "
+                                         "another is opened?")))
         return;
     const QString path = m_dialogs.openFile(this, filter());
     if (path.isEmpty())
@@ -733,7 +743,7 @@ void FrmSurvey::open() {
     if (!s) {
         m_dialogs.message(
             this, error.isEmpty() ? QStringLiteral("This is no survey file of Lumetra.") : error,
-            MessageIcon::Error);
+            MessageIcon::Error, MessageButtons::Ok, {}, QDir::toNativeSeparators(path));
         return;
     }
     m_taker->cancel();
@@ -909,8 +919,8 @@ bool FrmSurvey::eventFilter(QObject* watched, QEvent* event) {
 bool FrmSurvey::mayClose() {
     if (m_dropAgreed || !m_changed || m_survey.points.isEmpty())
         return true;
-    m_dropAgreed = askToDropChanges(QStringLiteral("The survey has changes not saved. Close it "
-                                                   "and lose them?"));
+    m_dropAgreed = askToDropChanges(QStringLiteral("The survey has changes not saved. Save them "
+                                                   "before it closes?"));
     return m_dropAgreed;
 }
 
