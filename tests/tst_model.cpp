@@ -73,8 +73,12 @@ void TestModel::clockBytes() {
 }
 
 void TestModel::meterTimeText() {
-    QCOMPARE(meterclock::meterTimeText(QByteArray::fromHex("023112000900 0003")),
-             QStringLiteral("31 12:00:09"));
+    const QByteArray reply = QByteArray::fromHex("023112000900 0003");
+    QCOMPARE(meterclock::meterTimeText(reply), QStringLiteral("31 12:00:09"));
+    // Between reads the meter's clock runs on by the PC's, over the hour and the day.
+    QCOMPARE(meterclock::meterTimeText(reply, 4), QStringLiteral("31 12:00:13"));
+    QCOMPARE(meterclock::meterTimeText(reply, 3600 + 51), QStringLiteral("31 13:01:00"));
+    QCOMPARE(meterclock::meterTimeText(reply, 12 * 3600), QStringLiteral("01 00:00:09"));
 }
 
 void TestModel::calibrationReply_data() {

@@ -90,9 +90,19 @@ QByteArray clockBytes(const QDateTime& when) {
     return bytes({field(8), field(11), field(14), field(17)});
 }
 
-QString meterTimeText(const QByteArray& reply) {
+QString meterTimeText(const QByteArray& reply, qint64 laterSeconds) {
     const auto b = [&](int pos) { return hex2(quint8(reply[pos - 1])); };
-    return b(2) + QLatin1Char(' ') + b(3) + QLatin1Char(':') + b(4) + QLatin1Char(':') + b(5);
+    if (laterSeconds <= 0)
+        return b(2) + QLatin1Char(' ') + b(3) + QLatin1Char(':') + b(4) + QLatin1Char(':') + b(5);
+    const auto n = [&](int pos) { return qint64(b(pos).toInt()); };
+    const qint64 s = n(3) * 3600 + n(4) * 60 + n(5) + laterSeconds;
+    qint64 day = n(2) + s / 86400;
+    if (day > 31)
+        day = (day - 1) % 31 + 1;
+    const qint64 t = s % 86400;
+    const auto two = [](qint64 v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+    return two(day) + QLatin1Char(' ') + two(t / 3600) + QLatin1Char(':') + two(t / 60 % 60) +
+           QLatin1Char(':') + two(t % 60);
 }
 
 } // namespace meterclock

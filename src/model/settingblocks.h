@@ -56,8 +56,9 @@ namespace meterclock {
 
 // The four clock bytes for a PC time: day, hour, minute, second in packed BCD.
 QByteArray clockBytes(const QDateTime& when);
-// "DD hh:mm:ss" from a "Y" reply (bytes 2 to 5).
-QString meterTimeText(const QByteArray& reply);
+// "DD hh:mm:ss" from a "Y" reply (bytes 2 to 5), run on by laterSeconds (the day of the
+// month goes on past 31 only as far as 31, then to 1).
+QString meterTimeText(const QByteArray& reply, qint64 laterSeconds = 0);
 
 } // namespace meterclock
 

@@ -23,8 +23,7 @@ namespace lumetra {
 Setup::Setup(MeterLink& link, PollTimer& poll, AppState& state, Clock& clock, QWidget* parent)
     : BusyDialog(parent), m_link(link), m_state(state), m_clock(clock) {
     busy().setMeter(&link, &poll);
-    m_tick.setMeter(&link, nullptr);
-    m_pollRest.emplace(poll.hold());
+    m_tick.setMeter(&link, &poll); // the poll rests only while the clock is read
     setObjectName(QStringLiteral("Setup"));
     setWindowTitle(QStringLiteral("Setup"));
     QFrame* frame = borderlessPanel(this);
@@ -99,25 +98,30 @@ bool Setup::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Setup::tick() {
-    bool logging = false;
-    {
-        const auto hold = m_tick.tryHold();
-        if (!hold)
-            return; // "Set Meter Time" has the meter
-        logging = m_state.display.flag(Flag::Intv);
-        if (!logging && m_showMeterTime) {
-            const QByteArray reply = exchange::readClockAndInterval(m_link);
-            if (reply.isEmpty())
-                return;
-            LblMeterTime->setText(meterclock::meterTimeText(reply));
-        } else if (!logging) {
-            LblMeterTime->setText(QStringLiteral("Meter Time"));
-        }
-    }
-    if (logging) {
+    if (m_tick.held())
+        return; // a read of the meter's clock is still under way
+    if (m_state.display.flag(Flag::Intv)) {
         // The meter logs into its own memory: its clock is not to be touched now.
         accept();
         return;
+    }
+    if (!m_showMeterTime) {
+        LblMeterTime->setText(QStringLiteral("Meter Time"));
+    } else {
+        // Only a read holds the meter (and rests the display poll); between reads the
+        // meter's clock runs on by the PC's.
+        if (!m_sinceRead.isValid() || m_sinceRead.elapsed() >= kReadEveryMs) {
+            const auto hold = m_tick.tryHold();
+            if (!hold)
+                return; // "Set Meter Time" has the meter
+            const QByteArray reply = exchange::readClockAndInterval(m_link);
+            if (reply.isEmpty())
+                return;
+            m_meterClock = reply;
+            m_sinceRead.start();
+        }
+        LblMeterTime->setText(
+            meterclock::meterTimeText(m_meterClock, m_sinceRead.elapsed() / 1000));
     }
     LblPCTime->setText(m_showPcTime ? m_clock.now().toString(QStringLiteral("dd HH:mm:ss"))
                                     : QStringLiteral("PC System Time"));
@@ -137,8 +141,10 @@ void Setup::setTime() {
         return;
     Timer1->stop();
     const QByteArray clock = meterclock::clockBytes(m_clock.now());
-    if (exchange::setClock(m_link, clock))
+    if (exchange::setClock(m_link, clock)) {
+        m_sinceRead.invalidate(); // shown as the meter has it now
         Timer1->start();
+    }
 }
 
 void Setup::done(int result) {
@@ -147,7 +153,6 @@ void Setup::done(int result) {
     if (busy().held())
         return; // closes when the exchange on the stack has ended
     Timer1->stop();
-    m_pollRest.reset();
 }
 
 } // namespace lumetra

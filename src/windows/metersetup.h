@@ -3,7 +3,8 @@
 #include "link/polltimer.h"
 #include "widgets/busy.h"
 
-#include <optional>
+#include <QByteArray>
+#include <QElapsedTimer>
 
 class QGroupBox;
 class QLabel;
@@ -16,8 +17,10 @@ class Clock;
 class MeterLink;
 struct AppState;
 
-// The meter clock window (borderless): shows the meter's and the PC's clock on request and
-// sets the meter's clock to the PC's time. The display poll stays stopped while it is open.
+// The meter clock window (borderless): shows the meter's and the PC's clock, ticking, from
+// the moment it opens (a click hides or shows either), and sets the meter's clock to the PC's
+// time. The meter's clock is read every few seconds and runs on by the PC's between reads,
+// so the display poll, a recording and the live list go on while the window is open.
 class Setup : public BusyDialog {
     Q_OBJECT
 public:
@@ -32,6 +35,8 @@ public:
     QTimer* Timer1 = nullptr;
 
     void tick();
+    // How long the meter's clock runs on by the PC's before it is read again.
+    static constexpr qint64 kReadEveryMs = 5000;
     void setTime();
     bool showMeterTime() const { return m_showMeterTime; }
     bool showPcTime() const { return m_showPcTime; }
@@ -45,10 +50,11 @@ private:
     MeterLink& m_link;
     AppState& m_state;
     Clock& m_clock;
-    std::optional<PollTimer::Hold> m_pollRest; // for as long as the window is open
     BusyRule m_tick; // the clock refresh only reads: it gives way to "Set Meter Time"
-    bool m_showMeterTime = false;
-    bool m_showPcTime = false;
+    bool m_showMeterTime = true;
+    bool m_showPcTime = true;
+    QByteArray m_meterClock;   // the last "Y" reply
+    QElapsedTimer m_sinceRead; // since m_meterClock came; invalid: read it now
 };
 
 } // namespace lumetra
