@@ -1,12 +1,14 @@
 // The meter settings windows: clock, calibration and SCF, against the virtual meter.
 #include "link/displaypoll.h"
 #include "link/wait.h"
+#include "model/recordtable.h"
 #include "support/meterfixture.h"
 #include "widgets/virtuallcd.h"
 #include "windows/calibration.h"
 #include "windows/comparator.h"
 #include "windows/keypad.h"
 #include "windows/metersetup.h"
+#include "windows/realtimelist.h"
 #include "windows/samplingchoice.h"
 #include "windows/scf.h"
 
@@ -20,6 +22,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -59,6 +62,8 @@ private slots:
     void comparatorReplyFillsTheWindow();
     void comparatorReadAndUpdate();
     void scfWindow();
+    void readingsMissedWhileAWindowHasTheMeterAreSaid_data();
+    void readingsMissedWhileAWindowHasTheMeterAreSaid();
     void enterActsOnce_data();
     void enterActsOnce();
     void scfSetWaitsForAReading();
@@ -104,6 +109,56 @@ void TestSettings::clockWindow() {
     f.click("TimeSet");
     QVERIFY(checked);
     QVERIFY(f.panel->Timer1->isActive()); // closing the window restarts the poll
+}
+
+// The SCF window watches the stream itself, a list job rests the poll: a recording and the
+// live list miss their moments, and say so while it lasts and after.
+void TestSettings::readingsMissedWhileAWindowHasTheMeterAreSaid_data() {
+    QTest::addColumn<QString>("what");
+    QTest::newRow("SCF window") << "the SCF window";
+    QTest::newRow("a list job") << "a list being saved";
+}
+
+void TestSettings::readingsMissedWhileAWindowHasTheMeterAreSaid() {
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    PanelFixture f;
+    f.panel->state().sampleInterval = 1;
+    f.click("List");
+    f.dialogs.saveAnswers = {dir.filePath("paused.txt")};
+    f.click("Save");
+    QVERIFY(waitFor([&] { return f.panel->state().fileRecordCount >= 2; }));
+    QString whilePaused;
+    const auto meanwhile = [&] {
+        QVERIFY(waitFor([&] { return !f.panel->LblPaused->isHidden(); }, 3000));
+        whilePaused = f.panel->LblPaused->text();
+        pauseSeconds(2);
+    };
+    if (what == QLatin1String("the SCF window")) {
+        whenOpen<SCF_frm>(
+            *f.panel, [](SCF_frm* w) { return w->ready(); },
+            [&](SCF_frm* w) {
+                meanwhile();
+                w->reject();
+            });
+        f.click("scf");
+    } else {
+        const auto rest = f.panel->poll().hold(what);
+        meanwhile();
+    }
+    QCOMPARE(whilePaused, QStringLiteral("Recording paused: %1 has the meter").arg(what));
+    QVERIFY(waitFor([&] { return f.panel->LblPaused->isHidden(); }, 3000));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+ readings missed, "
+                                               "\\d\\d:\\d\\d:\\d\\d–\\d\\d:\\d\\d:\\d\\d$"))
+                 .match(f.panel->LblNote->text())
+                 .hasMatch(),
+             qPrintable(f.panel->LblNote->text()));
+    const RecordTable& list = *f.hub->realTimeList()->table();
+    int gaps = 0;
+    for (int r = 0; r < list.rowCount(); ++r)
+        gaps += list.cell(r, 0) == QStringLiteral("–") && list.cell(r, 2) == QStringLiteral("----");
+    QCOMPARE(gaps, 1);
+    f.click("Save");
 }
 
 void TestSettings::calibrationWindow() {

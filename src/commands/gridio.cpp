@@ -93,7 +93,7 @@ bool saveGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, AppSt
               PollTimer* poll) {
     std::optional<PollTimer::Hold> rest;
     if (poll)
-        rest.emplace(poll->hold());
+        rest.emplace(poll->hold(QStringLiteral("a list being saved")));
     CallerBusy busy(caller);
     // The name is taken now: the shared one may change while the save runs.
     const QString path = state.recordFileName;
@@ -171,7 +171,7 @@ bool exportCsv(QWidget* caller, const RecordTable& table, Dialogs& dialogs,
 bool printGrid(QWidget* caller, const RecordTable& table, Dialogs& dialogs, PollTimer* poll) {
     std::optional<PollTimer::Hold> hold;
     if (poll)
-        hold.emplace(poll->hold());
+        hold.emplace(poll->hold(QStringLiteral("a list being printed")));
     CallerBusy busy(caller);
     QWidget* window = busy.window();
 
@@ -212,7 +212,7 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
                           PollTimer* poll) {
     std::optional<PollTimer::Hold> pollRest;
     if (poll)
-        pollRest.emplace(poll->hold());
+        pollRest.emplace(poll->hold(QStringLiteral("a file being opened")));
     ReadReport report;
     QPointer<QWidget> window(caller);
     const QFileInfo info(path);

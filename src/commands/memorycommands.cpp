@@ -29,6 +29,7 @@ MemoryCommands::MemoryCommands(MeterLink& link, PollTimer& poll, DisplayPoll& di
     : QObject(parent), m_link(link), m_state(state), m_dialogs(dialogs), m_clock(clock),
       m_mainWindow(mainWindow), m_poll(poll), m_displayPoll(displayPoll), m_graphs(graphs) {
     m_exchange.setMeter(&link, &poll);
+    m_exchange.setPurpose(QStringLiteral("the data logger"));
 }
 
 MemoryCommands::~MemoryCommands() {

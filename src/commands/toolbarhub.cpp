@@ -48,6 +48,7 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     m_memory = new MemoryCommands(panel.link(), panel.poll(), panel.displayPoll(), state,
                                   panel.dialogs(), panel.clock(), &panel, *m_graphs, this);
     m_exchange.setMeter(&panel.link(), &panel.poll());
+    m_exchange.setPurpose(QStringLiteral("a setting exchange with the meter"));
     m_memory->setWaitingBar(panel.FrmWaiting);
     for (const Command& c : commands())
         panel.addToolbarButton(c.button);
@@ -56,6 +57,8 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     connect(m_recorder, &Recorder::statusChanged, &panel, &Panel::showRecording);
     connect(m_sampler, &Sampler::writeErrorChanged, &panel, &Panel::showWriteError);
     connect(m_sampler, &Sampler::endedByItself, &panel, &Panel::addNote);
+    connect(m_sampler, &Sampler::pausedChanged, &panel, &Panel::showPaused);
+    m_sampler->setPoll(&panel.poll());
     connect(m_graphs, &GraphCommands::liveGraphEnded, &panel, &Panel::addNote);
     // Whatever state the program is in when it ends, the record file is complete on disk:
     // records the disk refused so far get a last try, and any still refused are said.
@@ -343,11 +346,15 @@ void ToolbarHub::escape() {
 }
 
 void ToolbarHub::runSettingsWindow(QDialog& window, bool restRecordingTick) {
-    if (restRecordingTick)
+    if (restRecordingTick) {
         m_panel.Timer2->stop();
+        m_sampler->tickRests(QStringLiteral("the SCF window"));
+    }
     window.exec();
-    if (restRecordingTick && m_panel.state().meterOnline && !quitRequested())
+    if (restRecordingTick && m_panel.state().meterOnline && !quitRequested()) {
+        m_sampler->tickResumes();
         m_panel.Timer2->start();
+    }
 }
 
 void ToolbarHub::timeSet() {

@@ -96,7 +96,8 @@ private:
     void openList();
     // "H", then the 9-byte reply to "Z" (distance and comparator); empty when given up.
     QByteArray readStoredParameters();
-    // A modal settings window, with the recording tick resting while it is open.
+    // A modal settings window, with the recording tick resting while it is open (the SCF
+    // window, which watches the stream itself).
     void runSettingsWindow(QDialog& window, bool restRecordingTick);
     void distance();
     void holdTime();

@@ -64,7 +64,7 @@ bool BusyRule::MeterLent::retake() {
         hold->m_claim.emplace(m_rule->m_link);
     }
     if (m_rule->m_poll)
-        hold->m_pollHold.emplace(m_rule->m_poll->hold());
+        hold->m_pollHold.emplace(m_rule->m_poll->hold(m_rule->m_purpose));
     return true;
 }
 
@@ -75,7 +75,7 @@ std::optional<BusyRule::Hold> BusyRule::tryHold() {
     if (m_link)
         hold.m_claim.emplace(m_link);
     if (m_poll)
-        hold.m_pollHold.emplace(m_poll->hold());
+        hold.m_pollHold.emplace(m_poll->hold(m_purpose));
     hold.m_scope = std::make_unique<WaitScope>();
     m_scope = hold.m_scope.get();
     m_held = true;

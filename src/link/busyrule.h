@@ -33,6 +33,9 @@ public:
     }
     // A bounded job (a save, a print) finishes when its window is closed; the close follows.
     void letJobFinishOnClose() { m_abandonOnClose = false; }
+    // What the held work is, in words, said while it rests the poll.
+    void setPurpose(const QString& purpose) { m_purpose = purpose; }
+    const QString& purpose() const { return m_purpose; }
 
     class Hold {
     public:
@@ -107,6 +110,7 @@ private:
     MeterLink* m_link = nullptr;
     PollTimer* m_poll = nullptr;
     bool m_abandonOnClose = true;
+    QString m_purpose;
     bool m_held = false;
     bool m_closePending = false;
     WaitScope* m_scope = nullptr;

@@ -21,20 +21,26 @@ void PollTimer::stop() {
     m_timer->stop();
 }
 
-PollTimer::Hold::Hold(PollTimer* owner) : m_owner(owner) {
+PollTimer::Hold::Hold(PollTimer* owner, const QString& purpose)
+    : m_owner(owner), m_purpose(purpose) {
     ++m_owner->m_holders;
+    if (!m_purpose.isEmpty())
+        m_owner->m_purposes.append(m_purpose);
     m_owner->stop();
     emit m_owner->held();
 }
 
 PollTimer::Hold::Hold(Hold&& other) noexcept
-    : m_owner(other.m_owner), m_keepStopped(other.m_keepStopped) {
+    : m_owner(other.m_owner), m_keepStopped(other.m_keepStopped),
+      m_purpose(std::move(other.m_purpose)) {
     other.m_owner = nullptr;
 }
 
 PollTimer::Hold::~Hold() {
     if (!m_owner)
         return;
+    if (!m_purpose.isEmpty())
+        m_owner->m_purposes.removeOne(m_purpose);
     if (--m_owner->m_holders == 0 && !m_keepStopped)
         m_owner->start();
 }

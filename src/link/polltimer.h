@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 namespace lumetra {
@@ -14,7 +15,8 @@ public:
 
     class Hold {
     public:
-        explicit Hold(PollTimer* owner);
+        // purpose says what rests the poll ("the data logger download"), for the status row.
+        explicit Hold(PollTimer* owner, const QString& purpose = {});
         ~Hold();
         Hold(Hold&& other) noexcept;
         Hold(const Hold&) = delete;
@@ -26,9 +28,12 @@ public:
     private:
         PollTimer* m_owner;
         bool m_keepStopped = false;
+        QString m_purpose;
     };
 
-    [[nodiscard]] Hold hold() { return Hold(this); }
+    [[nodiscard]] Hold hold(const QString& purpose = {}) { return Hold(this, purpose); }
+    // What rests the poll, in words, as its latest holder with a purpose said it.
+    QString restingFor() const { return m_purposes.isEmpty() ? QString() : m_purposes.last(); }
     void setEnabled(bool enabled); // false in offline mode: never runs
     void start();
     void stop();
@@ -43,6 +48,7 @@ signals:
 private:
     QTimer* m_timer;
     int m_holders = 0;
+    QStringList m_purposes;
     bool m_enabled = false;
 };
 

@@ -1,5 +1,6 @@
 #include "sampler.h"
 
+#include "link/polltimer.h"
 #include "link/recorder.h"
 #include "link/samplesink.h"
 #include "model/appstate.h"
@@ -8,6 +9,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
 
 namespace lumetra {
 namespace {
@@ -48,6 +52,10 @@ void Sampler::tick() {
     const DisplayState& d = s.display;
     if (!s.meterOnline)
         return;
+    if (m_missed > 0 && !s.recordingToFile && !(s.listOpen && m_list)) {
+        m_missed = 0; // nothing samples any more: nothing is paused
+        emit pausedChanged({});
+    }
     if (s.sampleTick != 0 && s.sampleTick < s.sampleInterval) {
         ++s.sampleTick;
         return;
@@ -57,10 +65,13 @@ void Sampler::tick() {
     if (!s.readingFresh(m_sampledReading)) {
         if (s.recordingToFile && !d.linkAlive)
             stopBecause(d.leftPlainReading(s.fileUnit));
+        else if (s.recordingToFile || (s.listOpen && m_list))
+            missed(m_clock.now());
         s.sampleTick = 1;
         return;
     }
     m_sampledReading = s.readingsDecoded;
+    caughtUp();
     const QDateTime now = m_clock.now();
     const QString stamp = recordfile::timeStamp(now);
 
@@ -105,7 +116,62 @@ void Sampler::tick() {
     s.sampleTick = 1;
 }
 
+QString Sampler::pausedText(const QString& what) const {
+    return QStringLiteral("%1 paused: %2")
+        .arg(m_state.recordingToFile ? QStringLiteral("Recording")
+                                     : QStringLiteral("Real Time List"),
+             what.isEmpty() ? QStringLiteral("no reading came from the meter")
+                            : QStringLiteral("%1 has the meter").arg(what));
+}
+
+void Sampler::missed(const QDateTime& now) {
+    if (m_missed++ == 0) {
+        m_missedFrom = now;
+        emit pausedChanged(pausedText(m_poll ? m_poll->restingFor() : QString()));
+    }
+    m_missedTo = now;
+}
+
+void Sampler::tickRests(const QString& what) {
+    if (!m_state.recordingToFile && !(m_state.listOpen && m_list))
+        return;
+    m_restedAt = m_clock.now();
+    emit pausedChanged(pausedText(what));
+}
+
+void Sampler::tickResumes() {
+    if (!m_restedAt.isValid())
+        return;
+    const QDateTime now = m_clock.now();
+    const qint64 moments =
+        qint64(double(m_restedAt.msecsTo(now)) / 1000.0 / std::max(1.0, m_state.sampleInterval));
+    if (moments > 0 && m_missed == 0) {
+        m_missed = int(std::min<qint64>(moments, std::numeric_limits<int>::max()));
+        m_missedFrom = m_restedAt;
+        m_missedTo = now;
+    }
+    m_restedAt = {};
+    if (m_missed > 0)
+        caughtUp();
+    else
+        emit pausedChanged({});
+}
+
+void Sampler::caughtUp() {
+    if (m_missed == 0)
+        return;
+    if (m_list && m_state.listOpen)
+        m_list->appendGap(recordfile::timeStamp(m_missedFrom), m_missed);
+    const QString format = QStringLiteral("HH:mm:ss");
+    emit endedByItself(QStringLiteral("%1 missed, %2–%3")
+                           .arg(counted(m_missed, "reading"), m_missedFrom.toString(format),
+                                m_missedTo.toString(format)));
+    emit pausedChanged({});
+    m_missed = 0;
+}
+
 void Sampler::stopBecause(const QString& reason) {
+    caughtUp();     // the moments missed before the end are said first
     flushPending(); // a last chance for records the disk refused so far
     const int written = m_state.fileRecordCount - int(m_pending.size());
     dropPending();

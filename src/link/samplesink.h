@@ -15,6 +15,9 @@ public:
     // The sink takes no more samples (its unit changed, the meter left plain reading, or it
     // is full); it may go away.
     virtual void endSamples() = 0;
+    // Sampling moments went by without a reading (the meter was busy with other work): one
+    // marked row in their place, at the time stamp of the first.
+    virtual void appendGap(const QString& timeStamp, int missed) = 0;
 };
 
 } // namespace lumetra

@@ -8,6 +8,26 @@ namespace lumetra {
 BusyWindow::BusyWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), m_busy([this] { close(); }) {}
 
+namespace {
+
+// The work of a window is named after it, unless it says more itself.
+void nameTheWork(BusyRule& rule, const QWidget* window) {
+    if (rule.purpose().isEmpty() && !window->windowTitle().isEmpty())
+        rule.setPurpose(QStringLiteral("the %1 window").arg(window->windowTitle()));
+}
+
+} // namespace
+
+void BusyWindow::showEvent(QShowEvent* event) {
+    nameTheWork(m_busy, this);
+    QWidget::showEvent(event);
+}
+
+void BusyDialog::showEvent(QShowEvent* event) {
+    nameTheWork(m_busy, this);
+    QDialog::showEvent(event);
+}
+
 void BusyWindow::closeEvent(QCloseEvent* event) {
     if (m_busy.postponeClose()) {
         event->ignore();

@@ -22,6 +22,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // Escape closes the window (closing one sends nothing to the meter).
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -38,6 +39,9 @@ public:
     BusyRule& busy() { return m_busy; }
 
     void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     BusyRule m_busy;

@@ -24,6 +24,7 @@ Setup::Setup(MeterLink& link, PollTimer& poll, AppState& state, Clock& clock, QW
     : BusyDialog(parent), m_link(link), m_state(state), m_clock(clock) {
     busy().setMeter(&link, &poll);
     m_tick.setMeter(&link, &poll); // the poll rests only while the clock is read
+    m_tick.setPurpose(QStringLiteral("the meter clock window"));
     setObjectName(QStringLiteral("Setup"));
     setWindowTitle(QStringLiteral("Setup"));
     QFrame* frame = borderlessPanel(this);

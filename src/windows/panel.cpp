@@ -124,6 +124,12 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     LblWriteError->setWordWrap(true);
     LblWriteError->hide();
     layout->addWidget(LblWriteError);
+    LblPaused = new QLabel(central);
+    LblPaused->setObjectName(QStringLiteral("LblPaused"));
+    LblPaused->setAccessibleDescription(QStringLiteral("Status message"));
+    LblPaused->setWordWrap(true);
+    LblPaused->hide();
+    layout->addWidget(LblPaused);
     LblNote = new QLabel(central);
     LblNote->setObjectName(QStringLiteral("LblNote"));
     LblNote->setAccessibleDescription(QStringLiteral("Status message"));
@@ -213,6 +219,12 @@ void Panel::addNote(const QString& text) {
     LblNote->setText(shown.isEmpty() ? text : shown + QLatin1Char('\n') + text);
     LblNote->setAccessibleName(LblNote->text());
     LblNote->show();
+}
+
+void Panel::showPaused(const QString& text) {
+    LblPaused->setText(text);
+    LblPaused->setAccessibleName(text);
+    LblPaused->setVisible(!text.isEmpty());
 }
 
 void Panel::clearNotes() {

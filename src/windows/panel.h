@@ -76,6 +76,8 @@ public:
     // stopped by itself, and why).
     void addNote(const QString& text);
     void clearNotes();
+    // What is paused while sampling moments go by without a reading (empty: nothing).
+    void showPaused(const QString& text);
 
     // Called on shutdown so that any open record file is flushed and closed.
     void setShutdownHook(std::function<void()> hook) { m_shutdownHook = std::move(hook); }
@@ -95,6 +97,7 @@ public:
     QLabel* LblRec = nullptr;
     QLabel* LblWriteError = nullptr;
     QLabel* LblNote = nullptr;
+    QLabel* LblPaused = nullptr;
     // "Waiting for the meter…" with Cancel, for toolbar exchanges without a window.
     WaitingBar* FrmWaiting = nullptr;
 

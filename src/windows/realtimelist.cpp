@@ -1,5 +1,6 @@
 #include "realtimelist.h"
 
+#include "model/readingformat.h"
 #include "model/recordtable.h"
 #include "widgets/toolbarpictures.h"
 
@@ -24,6 +25,12 @@ void RealTimeList::appendSample(int number, const QString& timeStamp, const QStr
     const int last = table()->rowCount() - 1;
     Grid->selectRow(last);
     Grid->scrollTo(table()->index(last, 0));
+}
+
+void RealTimeList::appendGap(const QString& timeStamp, int missed) {
+    table()->appendRow({QStringLiteral("–"), timeStamp, kUnreadableReading});
+    Q_UNUSED(missed); // said in the main window's status row
+    Grid->scrollTo(table()->index(table()->rowCount() - 1, 0));
 }
 
 } // namespace lumetra

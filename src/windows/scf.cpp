@@ -78,7 +78,7 @@ SCF_frm::SCF_frm(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dia
     connect(Cancel_btn, &QPushButton::clicked, this, &QDialog::reject);
 
     // The main poll rests while this window watches the stream.
-    m_pollRest.emplace(poll.hold());
+    m_pollRest.emplace(poll.hold(QStringLiteral("the SCF window")));
     adjustSize();
     const QRect main = parent ? parent->frameGeometry() : frameGeometry();
     move(main.left() + (main.width() - width()) / 2, main.top() + (main.height() - height()) / 2);
