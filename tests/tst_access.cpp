@@ -24,6 +24,7 @@
 #include "windows/survey.h"
 
 #include <QAccessible>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -324,6 +325,19 @@ void TestAccess::theWholeJobWithoutAMouse() {
     key(logger->GridSet, Qt::Key_Delete, {});
     QCOMPARE(f.dialogs.shown.last().text, MemoryCommands::eraseQuestion());
     QVERIFY(!f.meter.receivedBytes().contains('E')); // Cancel: nothing erased
+    // The same as visible buttons and on the sets' context menu.
+    const qsizetype asked = f.dialogs.shown.size();
+    f.dialogs.messageAnswers = {MessageResult::Cancel};
+    logger->CmdErase->click();
+    QCOMPARE(f.dialogs.shown.size(), asked + 1);
+    QCOMPARE(logger->GridSet->actions().size(), 2);
+    logger->GridSet->setCurrentIndex(logger->sets()->index(0, 0));
+    logger->GridSet->actions().constFirst()->trigger();
+    QVERIFY(waitFor([&] {
+        return f.hub->memory().dataList() &&
+               f.hub->memory().dataList()->luxTable()->rowCount() != 5;
+    }));
+    QVERIFY(!f.meter.receivedBytes().contains('E'));
 }
 
 QTEST_MAIN(TestAccess)

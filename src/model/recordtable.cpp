@@ -32,8 +32,15 @@ QVariant RecordTable::headerData(int section, Qt::Orientation orientation, int r
             return m_header[section];
         if (role == Qt::TextAlignmentRole)
             return int(Qt::AlignCenter);
+        if (role == Qt::ToolTipRole && !m_headerTips.value(section).isEmpty())
+            return m_headerTips.value(section);
     }
     return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void RecordTable::setHeaderTip(int column, const QString& tip) {
+    m_headerTips[column] = tip;
+    emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
 void RecordTable::setHeader(int column, const QString& text) {

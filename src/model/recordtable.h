@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 
@@ -23,6 +24,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void setHeader(int column, const QString& text);
+    // What a column holds, beyond its caption (its unit), shown over the header.
+    void setHeaderTip(int column, const QString& tip);
     QString header(int column) const { return m_header.value(column); }
     // Appends one row; fields beyond the third are ignored, missing ones are empty.
     void appendRow(const QStringList& fields);
@@ -53,6 +56,7 @@ private:
 
     int m_columns;
     QStringList m_header;
+    QHash<int, QString> m_headerTips;
     QVector<QString> m_cells; // row after row, m_columns cells each
     QList<qint64> m_exactTimes;
     bool m_centred = true;

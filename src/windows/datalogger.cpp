@@ -4,10 +4,12 @@
 #include "model/recordtable.h"
 #include "widgets/twips.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QShortcut>
 #include <QTableView>
 
@@ -41,6 +43,11 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
     LblRemain->setCursor(Qt::PointingHandCursor);
     LblRemain->setToolTip(tr("Click (or press Delete) to erase the meter's memory"));
     LblRemain->installEventFilter(this);
+    // The headings are captions, not buttons.
+    for (QLabel* heading : {SSPanel1, SSPanel2})
+        heading->setFrameShape(QFrame::NoFrame);
+    SSPanel1->setToolTip(tr("The size of the meter's memory"));
+    SSPanel2->setToolTip(tr("Memory still free in the meter"));
     LblSize->setAccessibleDescription(QStringLiteral("Total Memory"));
     LblRemain->setAccessibleDescription(QStringLiteral("Free Memory"));
     LblMessage = new QLabel(this);
@@ -51,6 +58,10 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
     const char* headers[] = {"Set", "Time", "Sampling", "Records"};
     for (int c = 0; c < 4; ++c)
         m_sets->setHeader(c, QLatin1String(headers[c]));
+    m_sets->setHeaderTip(1,
+                         tr("When the set began, by the meter's clock (day-hour:minute:second)"));
+    m_sets->setHeaderTip(2, tr("Sampling interval of the set, in seconds"));
+    m_sets->setHeaderTip(3, tr("Readings in the set"));
     GridSet = new QTableView(this);
     GridSet->setObjectName(QStringLiteral("GridSet"));
     GridSet->setAccessibleName(QStringLiteral("Recorded sets"));
@@ -61,20 +72,45 @@ Memory::Memory(AppState& state, QWidget* parent) : BusyWindow(parent), m_state(s
     GridSet->verticalHeader()->setVisible(false);
     GridSet->verticalHeader()->setDefaultSectionSize(GridSet->fontMetrics().height() + 6);
     // From the keyboard: Enter on a set expands it, Delete erases the meter's memory.
+    const auto expandCurrent = [this] {
+        if (GridSet->currentIndex().isValid())
+            emit setClicked(GridSet->currentIndex().row());
+    };
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* enter = new QShortcut(QKeySequence(key), GridSet);
         enter->setContext(Qt::WidgetShortcut);
-        connect(enter, &QShortcut::activated, this, [this] {
-            if (GridSet->currentIndex().isValid())
-                emit setClicked(GridSet->currentIndex().row());
-        });
+        connect(enter, &QShortcut::activated, this, expandCurrent);
     }
     connect(new QShortcut(QKeySequence(QKeySequence::Delete), this), &QShortcut::activated, this,
             &Memory::eraseClicked);
+    // The same as buttons and on the sets' context menu, with their keys shown.
+    CmdExpand = new QPushButton(tr("Expand Set (Enter)"), this);
+    CmdExpand->setObjectName(QStringLiteral("CmdExpand"));
+    CmdExpand->setToolTip(tr("List the readings of the chosen set"));
+    CmdErase = new QPushButton(tr("Erase Memory… (Del)"), this);
+    CmdErase->setObjectName(QStringLiteral("CmdErase"));
+    CmdErase->setToolTip(tr("Erase every set in the meter's memory (asks first)"));
+    for (QPushButton* b : {CmdExpand, CmdErase}) {
+        b->setAccessibleName(b->text());
+        b->setAutoDefault(false);
+    }
+    connect(CmdExpand, &QPushButton::clicked, this, expandCurrent);
+    connect(CmdErase, &QPushButton::clicked, this, &Memory::eraseClicked);
+    // The keys are only shown on the menu ("\t"): the shortcuts above do the work.
+    auto* expand = new QAction(tr("Expand Set\tEnter"), GridSet);
+    connect(expand, &QAction::triggered, this, expandCurrent);
+    auto* erase = new QAction(tr("Erase Memory…\tDel"), GridSet);
+    connect(erase, &QAction::triggered, this, &Memory::eraseClicked);
+    GridSet->addAction(expand);
+    GridSet->addAction(erase);
+    GridSet->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(GridSet, &QTableView::clicked, this,
             [this](const QModelIndex& index) { emit setClicked(index.row()); });
 
-    setMinimumSize(twipsToPixels(this, 4500), twipsToPixels(this, 4035));
+    setMinimumSize(std::max(twipsToPixels(this, 4500), 2 * std::max(CmdExpand->sizeHint().width(),
+                                                                    CmdErase->sizeHint().width()) +
+                                                           twipsToPixels(this, 600)),
+                   twipsToPixels(this, 4035));
     resize(twipsToPixels(this, 5200), twipsToPixels(this, 5200));
     m_state.memoryOpen = true;
 }
@@ -113,6 +149,12 @@ void Memory::resizeEvent(QResizeEvent* event) {
     LblRemain->setGeometry(px(half + 100), px(495), px(half - 100), px(375));
     LblMessage->setGeometry(px(240), px(960), px(w - 480), px(195));
     GridSet->setGeometry(px(120), px(1155), px(w - 480), px(h - 1815));
+    const int buttonWidth =
+        std::max({px((w - 600) / 2), CmdExpand->sizeHint().width(), CmdErase->sizeHint().width()});
+    const int buttonTop = px(1155 + h - 1815 + 60);
+    CmdExpand->setGeometry(px(120), buttonTop, buttonWidth, CmdExpand->sizeHint().height());
+    CmdErase->setGeometry(px(120) + buttonWidth + px(120), buttonTop, buttonWidth,
+                          CmdErase->sizeHint().height());
     const QFontMetrics fm(GridSet->font());
     const char* templates[] = {" No.S ", "AA-AA:AA:AA", " Sampling ", " Records "};
     for (int c = 0; c < 4; ++c) {

@@ -3,6 +3,7 @@
 #include "widgets/busy.h"
 
 class QLabel;
+class QPushButton;
 class QTableView;
 
 namespace lumetra {
@@ -11,8 +12,9 @@ class RecordTable;
 struct AppState;
 
 // "Data Logger": the meter's memory after a download: total and free size, the progress of
-// the download and one row per recorded set. A click on a set expands it; a click on the
-// free memory erases the meter's memory.
+// the download and one row per recorded set. A click on a set (Enter, "Expand Set", its
+// context menu) expands it; a click on the free memory (Delete, "Erase Memory…") erases the
+// meter's memory.
 class Memory : public BusyWindow {
     Q_OBJECT
 public:
@@ -25,6 +27,9 @@ public:
     QLabel* LblRemain = nullptr;
     QLabel* LblMessage = nullptr;
     QTableView* GridSet = nullptr;
+    // What Enter and Delete do, as buttons and on the sets' context menu.
+    QPushButton* CmdExpand = nullptr;
+    QPushButton* CmdErase = nullptr;
     RecordTable* sets() const { return m_sets; }
 
     void placeBeside(const QWidget* main);
