@@ -300,7 +300,11 @@ void TestLive::aRestingPollGivesNoSamples() {
     f.tick();
     QCOMPARE(f.fileBytes(path), QByteArray("Lx\tTime\tValue\r\n1\t06-14:05:31\t12.34\r\n"
                                            "2\t06-14:05:34\t12.34\r\n"));
-    QCOMPARE(f.hub->realTimeList()->table()->rowCount(), 2);
+    // The list marks the moments missed with one row; the status row says them.
+    const RecordTable& list = *f.hub->realTimeList()->table();
+    QCOMPARE(list.rowCount(), 3);
+    QCOMPARE(list.listRow(2), (QStringList{"–", "06-14:05:32", "----"}));
+    QCOMPARE(f.panel->LblNote->text(), QStringLiteral("2 readings missed, 14:05:32–14:05:33"));
 }
 
 void TestLive::recordingWritesNumberedLines() {
