@@ -8,6 +8,7 @@
 #include "model/displayframe.h"
 #include "platform/clock.h"
 #include "support/meterfixture.h"
+#include "widgets/busy.h"
 #include "widgets/dialogs.h"
 #include "widgets/virtuallcd.h"
 #include "widgets/waitingbar.h"
@@ -24,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -73,6 +75,8 @@ private slots:
     void lcdUnitLabels_data();
     void lcdUnitLabels();
     void lcdOverlayKeepsDigits();
+    void windowsOpenWhollyOnTheScreen_data();
+    void windowsOpenWhollyOnTheScreen();
 };
 
 void TestPanel::portWindowLoadsAllNames() {
@@ -506,6 +510,32 @@ void TestPanel::lcdOverlayKeepsDigits() {
     lcd.showFrame(s);
     QVERIFY(lcd.ShapeSetUp->isHidden());
     QVERIFY(lcd.LblSetUp->isHidden());
+}
+
+void TestPanel::windowsOpenWhollyOnTheScreen_data() {
+    QTest::addColumn<QPoint>("place"); // as a fraction of the screen, in hundredths
+    QTest::addColumn<QSize>("size");   // the same
+    QTest::newRow("off the right") << QPoint(90, 10) << QSize(30, 30);
+    QTest::newRow("off the bottom") << QPoint(10, 95) << QSize(30, 30);
+    QTest::newRow("above and left") << QPoint(-20, -20) << QSize(30, 30);
+    QTest::newRow("larger than the screen") << QPoint(0, 0) << QSize(150, 130);
+}
+
+void TestPanel::windowsOpenWhollyOnTheScreen() {
+    QFETCH(QPoint, place);
+    QFETCH(QSize, size);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    BusyWindow w;
+    w.setMinimumSize(50, 40);
+    w.resize(area.width() * size.width() / 100, area.height() * size.height() / 100);
+    w.move(area.left() + area.width() * place.x() / 100,
+           area.top() + area.height() * place.y() / 100);
+    w.show();
+    QVERIFY2(area.contains(w.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                              .arg(w.frameGeometry().x())
+                                                              .arg(w.frameGeometry().y())
+                                                              .arg(w.frameGeometry().width())
+                                                              .arg(w.frameGeometry().height())));
 }
 
 QTEST_MAIN(TestPanel)

@@ -1,5 +1,7 @@
 #include "busy.h"
 
+#include "widgets/onscreen.h"
+
 #include <QCloseEvent>
 #include <QKeyEvent>
 
@@ -20,11 +22,13 @@ void nameTheWork(BusyRule& rule, const QWidget* window) {
 
 void BusyWindow::showEvent(QShowEvent* event) {
     nameTheWork(m_busy, this);
+    keepOnScreen(this);
     QWidget::showEvent(event);
 }
 
 void BusyDialog::showEvent(QShowEvent* event) {
     nameTheWork(m_busy, this);
+    keepOnScreen(this);
     QDialog::showEvent(event);
 }
 
