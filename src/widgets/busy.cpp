@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QTimer>
 
 namespace lumetra {
 
@@ -18,17 +19,27 @@ void nameTheWork(BusyRule& rule, const QWidget* window) {
         rule.setPurpose(QStringLiteral("the %1 window").arg(window->windowTitle()));
 }
 
+// Placed on the screen now, and again once the window manager has framed it: only then is the
+// title bar's height known, which must not end up above the screen.
+void keepOnScreenOnceFramed(QWidget* window) {
+    keepOnScreen(window);
+    QTimer::singleShot(250, window, [window] {
+        if (window->isVisible())
+            keepOnScreen(window);
+    });
+}
+
 } // namespace
 
 void BusyWindow::showEvent(QShowEvent* event) {
     nameTheWork(m_busy, this);
-    keepOnScreen(this);
+    keepOnScreenOnceFramed(this);
     QWidget::showEvent(event);
 }
 
 void BusyDialog::showEvent(QShowEvent* event) {
     nameTheWork(m_busy, this);
-    keepOnScreen(this);
+    keepOnScreenOnceFramed(this);
     QDialog::showEvent(event);
 }
 
