@@ -25,13 +25,13 @@ run() {
     echo "== $*" >&2
     "$@" 2>/dev/null | tee -a "$log" | grep -v '^ROW' >&2 || true
 }
-run build/bin/bench_live_display "$phase"
-run build/bin/bench_memory_download
-run build/bin/bench_record_files
-run build/bin/bench_graph "${LUMETRA_BENCH_PICTURES:-}"
-run build/bin/bench_survey "${LUMETRA_BENCH_PICTURES:-}"
-run build/bin/bench_unplug_soak "$cycles"
-run build/bin/bench_cli_record "$samples"
+run build/bench/bin/bench_live_display "$phase"
+run build/bench/bin/bench_memory_download
+run build/bench/bin/bench_record_files
+run build/bench/bin/bench_graph "${LUMETRA_BENCH_PICTURES:-}"
+run build/bench/bin/bench_survey "${LUMETRA_BENCH_PICTURES:-}"
+run build/bench/bin/bench_unplug_soak "$cycles"
+run build/bench/bin/bench_cli_record "$samples"
 echo
 echo "| Measure | Figure | Plain baseline, same run | Aim | |"
 echo "|---|---|---|---|---|"

@@ -36,7 +36,7 @@ for t in "${targets[@]}"; do
     fuzz_entry) max_len=64 ;;
     *) max_len=4096 ;;
   esac
-  "$build/bin/$t" -max_total_time="$seconds" -print_final_stats=1 -max_len="$max_len" \
+  "$build/fuzz/bin/$t" -max_total_time="$seconds" -print_final_stats=1 -max_len="$max_len" \
     -artifact_prefix="$build/findings/$t/" "$build/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1 ||
     status=$?
   runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)

@@ -12,6 +12,11 @@ QString bin(const char* name) {
     return QStringLiteral(LUMETRA_BIN_DIR "/") + QLatin1String(name);
 }
 
+// The probe is a test program: it lives beside the tests, not the programs.
+QString probeProgram() {
+    return QStringLiteral(LUMETRA_TEST_BIN_DIR "/shutdown_probe");
+}
+
 QByteArray readAtLeast(QSerialPort& port, int n, int timeoutMs = 3000) {
     QByteArray got;
     QElapsedTimer t;
@@ -82,7 +87,7 @@ void TestPrograms::closingTheMainWindowDuringAWaitEndsTheProcess() {
     QTemporaryDir dir;
     const QString marker = dir.filePath(QStringLiteral("hook"));
     QProcess probe;
-    probe.start(bin("shutdown_probe"), {QStringLiteral("quit"), job, marker});
+    probe.start(probeProgram(), {QStringLiteral("quit"), job, marker});
     QVERIFY(probe.waitForStarted());
     QVERIFY(probe.waitForReadyRead(20000));
     QCOMPARE(probe.readLine().trimmed(), QByteArray("closing"));
@@ -125,7 +130,7 @@ void TestPrograms::killedDuringRecordingLosesNothing() {
     QTemporaryDir dir;
     const QString path = dir.filePath("kill.txt");
     QProcess probe;
-    probe.start(bin("shutdown_probe"), {"record", path});
+    probe.start(probeProgram(), {"record", path});
     QVERIFY(probe.waitForStarted());
     int shown = 0;
     while (shown < 3 && probe.waitForReadyRead(5000)) {
