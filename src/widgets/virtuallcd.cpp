@@ -263,6 +263,7 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QWidget(parent) {
     for (int i = 0; i < 4; ++i) {
         auto* d = new LcdDigit(this);
         d->setObjectName(QStringLiteral("TimeDigit%1").arg(i));
+        d->setToolTip(tr("The meter's clock: minutes and seconds"));
         TimeDigit[size_t(i)] = d;
         m_elements.insert(d->objectName(), d);
         m_placed.append({d, kTimeLefts[i], 3480, 345, 1395});

@@ -23,6 +23,10 @@ Calibrationfrm::Calibrationfrm(MeterLink& link, PollTimer& poll, Dialogs& dialog
     TxtCalValue = new QLineEdit(QStringLiteral("0.0"), this);
     TxtCalValue->setObjectName(QStringLiteral("TxtCalValue"));
     TxtCalValue->setAccessibleName(QStringLiteral("Calibration factor"));
+    TxtCalValue->setToolTip(tr("The calibration factor, 0.800 to 1.500: the meter multiplies "
+                               "its readings by it (1.000 leaves them as measured). Escape "
+                               "closes the window without setting it."));
+    TxtCalValue->setAccessibleDescription(TxtCalValue->toolTip());
     // Only digits and the point; Enter clicks "Set", the default button.
     TxtCalValue->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), this));
@@ -32,12 +36,18 @@ Calibrationfrm::Calibrationfrm(MeterLink& link, PollTimer& poll, Dialogs& dialog
     BtnInitial = new QPushButton(QStringLiteral("Initial"), this);
     BtnInitial->setObjectName(QStringLiteral("BtnInitial"));
     BtnInitial->setAutoDefault(false);
-    for (QPushButton* b : {BtnSet, BtnInitial})
+    // Leaving without a change, as Escape does.
+    BtnCancel = new QPushButton(tr("Cancel"), this);
+    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    BtnCancel->setAutoDefault(false);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    for (QPushButton* b : {BtnSet, BtnInitial, BtnCancel})
         b->setAccessibleName(b->text());
     auto* grid = new QGridLayout(this);
-    grid->addWidget(TxtCalValue, 0, 0, 1, 2);
+    grid->addWidget(TxtCalValue, 0, 0, 1, 3);
     grid->addWidget(BtnSet, 1, 0);
     grid->addWidget(BtnInitial, 1, 1);
+    grid->addWidget(BtnCancel, 1, 2);
     connect(BtnSet, &QPushButton::clicked, this, &Calibrationfrm::set);
     connect(BtnInitial, &QPushButton::clicked, this, &Calibrationfrm::initial);
     adjustSize();

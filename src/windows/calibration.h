@@ -22,6 +22,7 @@ public:
     QLineEdit* TxtCalValue = nullptr;
     QPushButton* BtnSet = nullptr;
     QPushButton* BtnInitial = nullptr;
+    QPushButton* BtnCancel = nullptr;
 
     // The window's load: discard what is waiting, read the factor and show it.
     void load();

@@ -36,8 +36,11 @@
 
 namespace lumetra {
 
-QString Panel::tipWithShortcut(const QString& tip, const QKeySequence& shortcut) {
-    return QStringLiteral("%1 (%2)").arg(tip, shortcut.toString(QKeySequence::NativeText));
+QString Panel::tipWithShortcut(const QString& tip, const QKeySequence& shortcut,
+                               const QString& does) {
+    const QString first =
+        QStringLiteral("%1 (%2)").arg(tip, shortcut.toString(QKeySequence::NativeText));
+    return does.isEmpty() ? first : first + QLatin1Char('\n') + does;
 }
 
 Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
@@ -144,6 +147,12 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     connect(COM, &MeterLink::statusChanged, LblCOM, [this](const QString& text) {
         LblCOM->setVisible(true);
         LblCOM->setText(text);
+        // Red says something is wrong: not while the port's readings flow.
+        QPalette shade = LblCOM->palette();
+        shade.setColor(QPalette::WindowText, text == COM->flowingStatus()
+                                                 ? palette().color(QPalette::WindowText)
+                                                 : QColor(0xD0, 0x00, 0x00));
+        LblCOM->setPalette(shade);
     });
     connect(m_displayPoll, &DisplayPoll::frameDecoded, this,
             [this] { m_lcd->showFrame(m_state.display); });
@@ -175,8 +184,10 @@ QToolButton* Panel::addToolbarButton(const ToolbarButton& row) {
     button->setShortcut(QKeySequence(QLatin1String(row.shortcut)));
     button->setAutoRepeat(false); // a held key is one command, not one every 100 ms
     button->setShortcutAutoRepeat(false);
-    button->setToolTip(tipWithShortcut(QLatin1String(row.tip), button->shortcut()));
+    button->setToolTip(
+        tipWithShortcut(QLatin1String(row.tip), button->shortcut(), QString::fromUtf8(row.does)));
     button->setAccessibleName(QLatin1String(row.tip));
+    button->setAccessibleDescription(QString::fromUtf8(row.does));
     button->setAutoRaise(true);
     button->setEnabled(row.offline || !m_offline);
     Toolbar1->addWidget(button);
@@ -203,8 +214,11 @@ void Panel::showRecording(bool recording, const QString& fileName, int records) 
         save->setIcon(toolbarPicture(recording ? 11 : 1));
         const QString does =
             recording ? QStringLiteral("Stop Recording") : QStringLiteral("Save As");
-        save->setToolTip(tipWithShortcut(does, save->shortcut()));
+        const QString sentence = recording ? QStringLiteral("Stop the recording and close its file")
+                                           : QStringLiteral("Record readings into a file");
+        save->setToolTip(tipWithShortcut(does, save->shortcut(), sentence));
         save->setAccessibleName(does);
+        save->setAccessibleDescription(sentence);
     }
     LblRec->setText(!recording     ? QString()
                     : records == 0 ? QStringLiteral("Rec.")

@@ -40,9 +40,12 @@ public:
         const char* shortcut;
         int picture;
         bool offline;
+        const char* does = ""; // in a sentence, for a newcomer and a screen reader
     };
-    // "Save As (Ctrl+S)": what a button does and its key.
-    static QString tipWithShortcut(const QString& tip, const QKeySequence& shortcut);
+    // "Save As (Ctrl+S)": what a button does and its key, then what it does in a sentence on
+    // a second line, when there is one.
+    static QString tipWithShortcut(const QString& tip, const QKeySequence& shortcut,
+                                   const QString& does = {});
 
     Panel(Dialogs& dialogs, Clock& clock, QWidget* parent = nullptr);
     ~Panel() override;

@@ -41,6 +41,17 @@ SCF_frm::SCF_frm(MeterLink& link, PollTimer& poll, AppState& state, Dialogs& dia
     SCFCNT_Cbx = new QComboBox(frame);
     SCFCNT_Cbx->setObjectName(QStringLiteral("SCFCNT_Cbx"));
     SCFCNT_Cbx->setAccessibleName(QStringLiteral("Cnt"));
+    // What the two short captions mean, for a newcomer and a screen reader.
+    const QString rangeTip = tr("Range: the spectral correction factor of the chosen entry, "
+                                "0.200 to 5.000; the meter multiplies its readings by it");
+    const QString countTip = tr("Cnt: which of the meter's 20 correction entries (L0–L9, "
+                                "U0–U9) is shown and set");
+    for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(SCFRange_Edit)})
+        w->setToolTip(rangeTip);
+    for (QWidget* w : {static_cast<QWidget*>(Label2), static_cast<QWidget*>(SCFCNT_Cbx)})
+        w->setToolTip(countTip);
+    SCFRange_Edit->setAccessibleDescription(rangeTip);
+    SCFCNT_Cbx->setAccessibleDescription(countTip);
     for (const char* bank : {"L", "U"}) {
         for (int i = 0; i <= 9; ++i)
             SCFCNT_Cbx->addItem(QLatin1String(bank) + QString::number(i));
