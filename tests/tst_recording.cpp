@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -245,6 +246,11 @@ void TestRecording::saveStartsAndStopsRecording() {
     f.dialogs.saveAnswers = {path};
     f.click("Save");
     QCOMPARE(f.dialogs.lastFilter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
+    // A dated name is offered, so one day's recording does not replace another's by default.
+    QVERIFY2(QRegularExpression(QStringLiteral("^readings-\\d{4}-\\d\\d-\\d\\d-\\d{4}\\.txt$"))
+                 .match(f.dialogs.lastSuggestedName)
+                 .hasMatch(),
+             qPrintable(f.dialogs.lastSuggestedName));
     AppState& s = w.state();
     QVERIFY(s.recordingToFile);
     QVERIFY(s.fileChosen);
@@ -458,7 +464,7 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
     f.dialogs.lastFilter = QStringLiteral("PNG Picture (*.png)|*.png|"); // as "Save Graph" left it
     f.dialogs.openAnswers = {path};
     f.click("Open");
-    QCOMPARE(f.dialogs.lastFilter, kSaveFilter); // record files, whatever was saved last
+    QCOMPARE(f.dialogs.lastFilter, kOpenFilter); // record files, whatever was saved last
     FileList* list = f.hub->fileList();
     QVERIFY(list);
     QCOMPARE(list->windowTitle(), QStringLiteral("walk.txt"));
@@ -468,7 +474,10 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
     QCOMPARE(t->rowCount(), 3);
     QCOMPARE(t->listRow(2), (QStringList{"2", "06-14:05:32", "1,234"})); // a comma: one record
     QCOMPARE(t->cell(2, 2), QStringLiteral("OL"));
-    QCOMPARE(list->pos().x(), f.panel->frameGeometry().right() + 1);
+    // Beside the main window, as far as the screen allows.
+    const QRect area = f.panel->screen()->availableGeometry();
+    QCOMPARE(list->pos().x(), std::min(f.panel->frameGeometry().right() + 1,
+                                       area.right() + 1 - list->frameGeometry().width()));
 
     // As CSV: dates from the day stamps and the file's last change, said to be assumed; the
     // reading a number or nothing, with its status.

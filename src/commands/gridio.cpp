@@ -79,8 +79,11 @@ QString sameFileKey(const QString& path) {
     return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
 }
 
-void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state) {
-    const QString path = dialogs.saveFile(parent, kSaveFilter);
+void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state, const QDateTime& now) {
+    // A dated name, so that one day's recordings do not overwrite another's by default.
+    const QString path = dialogs.saveFile(
+        parent, kSaveFilter,
+        QStringLiteral("readings-%1.txt").arg(now.toString(QStringLiteral("yyyy-MM-dd-HHmm"))));
     if (path.isEmpty()) {
         state.fileChosen = false;
         return;

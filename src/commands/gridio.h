@@ -14,12 +14,17 @@ struct AppState;
 
 // The save dialog's filter, shared by every list that saves.
 inline const QString kSaveFilter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+// Open reads record files and the recorder's CSV files alike.
+inline const QString kOpenFilter =
+    QStringLiteral("Readings (*.txt *.csv)|*.txt;*.csv|Text Files (*.txt)|*.txt|"
+                   "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*|");
 
 // One key for one file, whichever way its path is written: links resolved where it exists.
 QString sameFileKey(const QString& path);
 
 // Asks for a file to save into: sets recordFileName and fileChosen (false on Cancel).
-void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state);
+// now dates the name it suggests.
+void chooseSaveFile(QWidget* parent, Dialogs& dialogs, AppState& state, const QDateTime& now);
 
 // Writes the list to recordFileName, header row first, every cell followed by a tab; the
 // caller's caption shows the progress. On failure the user is told which file and why.

@@ -29,7 +29,7 @@ bool runListCommand(ListWindow& window, const RecordTable& table, const QString&
             dialogs.message(&window, listSaveWhileRecordingMessage(), MessageIcon::Error);
             return true;
         }
-        chooseSaveFile(&window, dialogs, state);
+        chooseSaveFile(&window, dialogs, state, QDateTime::currentDateTime());
         if (state.fileChosen)
             saveGrid(&window, table, dialogs, state, poll);
     } else {

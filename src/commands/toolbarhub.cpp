@@ -14,6 +14,7 @@
 #include "model/numbers.h"
 #include "model/recordtable.h"
 #include "model/settingblocks.h"
+#include "platform/clock.h"
 #include "widgets/dialogs.h"
 #include "widgets/twopartentry.h"
 #include "widgets/virtuallcd.h"
@@ -278,7 +279,7 @@ void ToolbarHub::save() {
         m_sampler->stopRecording();
         return;
     }
-    chooseSaveFile(&m_panel, m_panel.dialogs(), s);
+    chooseSaveFile(&m_panel, m_panel.dialogs(), s, m_panel.clock().now());
     if (!s.fileChosen)
         return;
     if (s.filesBeingSaved.contains(sameFileKey(s.recordFileName))) {
@@ -302,7 +303,7 @@ void ToolbarHub::open() {
     if (!opening)
         return; // one file at a time
 
-    const QString path = m_panel.dialogs().openFile(&m_panel, kSaveFilter);
+    const QString path = m_panel.dialogs().openFile(&m_panel, kOpenFilter);
     if (path.isEmpty())
         return;
     if (m_fileList)

@@ -11,6 +11,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace lumetra {
@@ -128,10 +129,16 @@ QString QtDialogs::openFile(QWidget* parent, const QString& filter) {
         parent, QFileDialog::getOpenFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
 }
 
-QString QtDialogs::saveFile(QWidget* parent, const QString& filter) {
+QString QtDialogs::saveFile(QWidget* parent, const QString& filter, const QString& suggestedName) {
+    QString start = lastFolder();
+    if (!suggestedName.isEmpty()) {
+        if (start.isEmpty() || !QFileInfo(start).isDir())
+            start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        start = QDir(start).filePath(suggestedName);
+    }
     // QFileDialog asks before replacing an existing file unless told not to.
-    return remembered(
-        parent, QFileDialog::getSaveFileName(parent, QString(), lastFolder(), toQtFilter(filter)));
+    return remembered(parent,
+                      QFileDialog::getSaveFileName(parent, QString(), start, toQtFilter(filter)));
 }
 
 QString askPicturePath(QWidget* parent, Dialogs& dialogs, const QString& filter) {
@@ -210,7 +217,8 @@ QString ScriptedDialogs::openFile(QWidget*, const QString& filter) {
     return answer;
 }
 
-QString ScriptedDialogs::saveFile(QWidget*, const QString& filter) {
+QString ScriptedDialogs::saveFile(QWidget*, const QString& filter, const QString& suggestedName) {
+    lastSuggestedName = suggestedName;
     ++fileDialogs;
     lastFilter = filter;
     if (saveAnswers.empty())

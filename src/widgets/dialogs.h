@@ -32,8 +32,13 @@ public:
                                          const QString& title, const QString& defaultText) = 0;
     // Path chosen, or empty when cancelled. filter uses the "Name|pattern|Name|pattern|" form.
     virtual QString openFile(QWidget* parent, const QString& filter) = 0;
-    // overwritePrompt asks before an existing file is replaced.
-    virtual QString saveFile(QWidget* parent, const QString& filter) = 0;
+    // Asks before an existing file is replaced. suggestedName, when given, is offered in the
+    // folder used last (or the documents folder).
+    virtual QString saveFile(QWidget* parent, const QString& filter,
+                             const QString& suggestedName) = 0;
+    QString saveFile(QWidget* parent, const QString& filter) {
+        return saveFile(parent, filter, {});
+    }
     // Printer setup (copies, orientation). false when cancelled.
     virtual bool printerSetup(QWidget* parent, QPrinter& printer) = 0;
 
@@ -68,7 +73,8 @@ public:
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
                                  const QString& defaultText) override;
     QString openFile(QWidget* parent, const QString& filter) override;
-    QString saveFile(QWidget* parent, const QString& filter) override;
+    using Dialogs::saveFile;
+    QString saveFile(QWidget* parent, const QString& filter, const QString& suggestedName) override;
     bool printerSetup(QWidget* parent, QPrinter& printer) override;
 };
 
@@ -94,7 +100,8 @@ public:
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
                                  const QString& defaultText) override;
     QString openFile(QWidget* parent, const QString& filter) override;
-    QString saveFile(QWidget* parent, const QString& filter) override;
+    using Dialogs::saveFile;
+    QString saveFile(QWidget* parent, const QString& filter, const QString& suggestedName) override;
     bool printerSetup(QWidget* parent, QPrinter& printer) override;
 
     std::deque<MessageResult> messageAnswers;
@@ -110,6 +117,7 @@ public:
     QList<Shown> shown;
     QList<Asked> asked;
     QString lastFilter;
+    QString lastSuggestedName;
     int fileDialogs = 0; // open and save dialogs shown
 };
 
