@@ -3,6 +3,7 @@
 #include "model/columnplot.h"
 #include "model/exposure.h"
 #include "model/liveseries.h"
+#include "model/numbers.h"
 #include "model/replyfinder.h"
 #include "model/samplerow.h"
 #include "model/settingblocks.h"
@@ -25,6 +26,8 @@ private slots:
     void clockBytes_data();
     void clockBytes();
     void meterTimeText();
+    void legendEnds_data();
+    void legendEnds();
     void calibrationReply_data();
     void calibrationReply();
     void comparatorBlock_data();
@@ -79,6 +82,25 @@ void TestModel::meterTimeText() {
     QCOMPARE(meterclock::meterTimeText(reply, 4), QStringLiteral("31 12:00:13"));
     QCOMPARE(meterclock::meterTimeText(reply, 3600 + 51), QStringLiteral("31 13:01:00"));
     QCOMPARE(meterclock::meterTimeText(reply, 12 * 3600), QStringLiteral("01 00:00:09"));
+}
+
+// A survey plan's colours run from 0 to a round number at or above the highest value.
+void TestModel::legendEnds_data() {
+    QTest::addColumn<double>("highest");
+    QTest::addColumn<double>("end");
+    QTest::newRow("1207 lx") << 1207.0 << 2000.0;
+    QTest::newRow("exactly round") << 500.0 << 500.0;
+    QTest::newRow("just above") << 501.0 << 1000.0;
+    QTest::newRow("a quarter") << 230.0 << 250.0;
+    QTest::newRow("foot-candles") << 46.5 << 50.0;
+    QTest::newRow("below one") << 0.3 << 0.5;
+    QTest::newRow("nothing") << 0.0 << 0.0;
+}
+
+void TestModel::legendEnds() {
+    QFETCH(double, highest);
+    QFETCH(double, end);
+    QCOMPARE(roundUp(highest), end);
 }
 
 void TestModel::calibrationReply_data() {
@@ -810,7 +832,8 @@ void TestModel::surveyFile() {
                               512.5,
                               false,
                               QDateTime(QDate(2026, 12, 9), QTime(10, 4, 5))}
-             << survey::Point{5, 7, 4.6875, 3.667, std::nullopt, true, {}};
+             << survey::Point{5, 7, 4.6875, 3.667, std::nullopt, true, {}}
+             << survey::Point{1, 0, 0.3125, 1.0, 480.0, false, {}, true};
     QString error;
     const auto back = survey::fromJson(survey::toJson(s), error);
     QVERIFY2(back, qPrintable(error));
@@ -823,6 +846,9 @@ void TestModel::surveyFile() {
     QCOMPARE(back->points[0].taken, s.points[0].taken);
     QVERIFY(!back->points[47].lux && back->points[47].obstructed);
     QVERIFY(!back->points[20].lux && !back->points[20].taken.isValid());
+    // A value typed by hand stays marked, in the file and in the points' CSV.
+    QVERIFY(back->points[8].typed && !back->points[0].typed);
+    QVERIFY(survey::pointsCsv(*back).contains("A2,2,1,0.313,1.000,480.00,false,,true\n"));
 
     QByteArray newer = survey::toJson(s);
     newer.replace("\"version\": 1", "\"version\": 2");

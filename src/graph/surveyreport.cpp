@@ -1,5 +1,7 @@
 #include "surveyreport.h"
 
+#include "model/numbers.h"
+
 #include <QBuffer>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -24,7 +26,10 @@ heatmap::Map planOf(const survey::Survey& s, const survey::Unit& unit, int curre
         map.columnLabels << survey::pointName(0, c).chopped(1);
     for (int r = 0; r < s.rows; ++r)
         map.rowLabels << QString::number(r + 1);
-    bool any = false;
+    // The colours run from 0: a difference looks as large as it is, so 1198 and 1207 lx look
+    // alike rather than the two ends of the scale.
+    map.low = 0;
+    map.high = 0;
     for (const survey::Point& p : s.points) {
         heatmap::Cell cell;
         cell.struckOut = p.obstructed;
@@ -33,13 +38,14 @@ heatmap::Map planOf(const survey::Survey& s, const survey::Unit& unit, int curre
         } else if (p.lux) {
             const double v = *p.lux * unit.perLux;
             cell.value = v;
-            cell.text = survey::illuminance(*p.lux, unit);
-            map.low = any ? std::min(map.low, v) : v;
-            map.high = any ? std::max(map.high, v) : v;
-            any = true;
+            // A value typed by hand is marked as such ("*").
+            cell.text =
+                survey::illuminance(*p.lux, unit) + (p.typed ? QStringLiteral("*") : QString());
+            map.high = std::max(map.high, v);
         }
         map.cells << cell;
     }
+    map.high = roundUp(map.high);
     const double along = std::max(0.0, s.length - 2 * s.band) / std::max(1, s.columns);
     const double across = std::max(0.0, s.width - 2 * s.band) / std::max(1, s.rows);
     // A grid much longer than wide keeps its cells readable rather than true to shape.
@@ -249,6 +255,12 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
     const double height = std::min(pages.width() * 0.75, pages.room() - pages.mm(2));
     heatmap::paint(painter, QRectF(0, pages.y(), pages.width(), height), planOf(s, unit));
     pages.advance(height + pages.mm(3));
+    if (std::any_of(s.points.begin(), s.points.end(),
+                    [](const survey::Point& p) { return p.typed && p.lux; })) {
+        pages.font(8);
+        pages.line(QStringLiteral("* typed by hand, not measured"));
+        pages.skip(2);
+    }
 
     if (!s.notes.trimmed().isEmpty()) {
         pages.font(11, true);
@@ -283,7 +295,9 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
                    p.taken.isValid() ? QLocale::c().toString(p.taken.toLocalTime(),
                                                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                                      : QString(),
-                   p.obstructed ? QStringLiteral("obstructed, not counted") : QString()},
+                   p.obstructed ? QStringLiteral("obstructed, not counted")
+                   : p.typed    ? QStringLiteral("typed by hand, not measured")
+                                : QString()},
                   columns);
     }
     return painter.end();

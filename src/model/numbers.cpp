@@ -74,4 +74,15 @@ QString hex2(quint8 byte) {
     return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
 }
 
+double roundUp(double v) {
+    if (!(v > 0) || !std::isfinite(v))
+        return 0;
+    const double power = std::pow(10.0, std::floor(std::log10(v)));
+    for (const double step : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+        if (step * power >= v * (1 - 1e-12))
+            return step * power;
+    }
+    return 10 * power;
+}
+
 } // namespace lumetra

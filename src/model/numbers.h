@@ -15,6 +15,9 @@ double leadingNumber(const QString& text);
 
 // The nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 double roundHalfEven(double value);
+// The next round number at or above v (1, 2, 2.5 or 5 times a power of ten), 0 for none: the
+// end of a scale.
+double roundUp(double v);
 // A number 0..99 as the byte whose hexadecimal digits are its decimal digits (23 -> 0x23).
 quint8 toBcd(int value);
 // The byte's two hexadecimal digits read as a decimal number (0x23 -> 23); digits above 9

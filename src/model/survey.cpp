@@ -297,7 +297,7 @@ QString verdict(const Survey& s) {
 }
 
 QByteArray pointsCsv(const Survey& s) {
-    QByteArray out = "point,row,column,x_m,y_m,lux,obstructed,taken\n";
+    QByteArray out = "point,row,column,x_m,y_m,lux,obstructed,taken,typed\n";
     for (const Point& p : s.points) {
         out += pointName(p.row, p.column).toUtf8() + ',' + QByteArray::number(p.row + 1) + ',' +
                QByteArray::number(p.column + 1) + ',' + QByteArray::number(p.x, 'f', 3) + ',' +
@@ -305,7 +305,7 @@ QByteArray pointsCsv(const Survey& s) {
                (p.lux ? QByteArray::number(*p.lux, 'f', 2) : QByteArray()) + ',' +
                (p.obstructed ? "true" : "false") + ',' +
                (p.taken.isValid() ? samples::isoTime(p.taken, false).toUtf8() : QByteArray()) +
-               '\n';
+               ',' + (p.typed ? "true" : "false") + '\n';
     }
     return out;
 }
@@ -363,7 +363,8 @@ QByteArray toJson(const Survey& s) {
             {QStringLiteral("lux"), orNull(p.lux)},
             {QStringLiteral("obstructed"), p.obstructed},
             {QStringLiteral("taken"),
-             p.taken.isValid() ? QJsonValue(samples::isoTime(p.taken, false)) : QJsonValue()}});
+             p.taken.isValid() ? QJsonValue(samples::isoTime(p.taken, false)) : QJsonValue()},
+            {QStringLiteral("typed"), p.typed}});
     }
     const QJsonObject root{
         {QStringLiteral("format"), QStringLiteral("lumetra-survey")},
@@ -464,7 +465,8 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error, QString*
                 o.value(QStringLiteral("y_m")).toDouble(),
                 numberOrNothing(o.value(QStringLiteral("lux"))),
                 o.value(QStringLiteral("obstructed")).toBool(),
-                QDateTime::fromString(o.value(QStringLiteral("taken")).toString(), Qt::ISODate)};
+                QDateTime::fromString(o.value(QStringLiteral("taken")).toString(), Qt::ISODate),
+                o.value(QStringLiteral("typed")).toBool()};
         if (p.row < 0 || p.row >= s.rows || p.column < 0 || p.column >= s.columns ||
             !std::isfinite(p.x) || !std::isfinite(p.y)) {
             error = QStringLiteral("The survey file is damaged: a point lies outside its grid.");

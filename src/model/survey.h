@@ -69,6 +69,7 @@ struct Point {
     std::optional<double> lux; // not taken yet: nothing
     bool obstructed = false;
     QDateTime taken;
+    bool typed = false; // typed by hand, not measured: marked on the plan, in files and report
 };
 struct Survey {
     QString name;

@@ -94,7 +94,7 @@ FrmSurvey::FrmSurvey(AppState& state, DisplayPoll& display, MeterLink& link, Pol
     setAttribute(Qt::WA_DeleteOnClose);
     busy().setMeter(&link, &poll);
     m_taker = new PointTaker(state, display, this);
-    connect(m_taker, &PointTaker::taken, this, [this](double lux, int) { taken(lux); });
+    connect(m_taker, &PointTaker::taken, this, [this](double lux, int) { taken(lux, false); });
     connect(m_taker, &PointTaker::refused, this, &FrmSurvey::refused);
     build();
     m_requirements =
@@ -511,11 +511,12 @@ void FrmSurvey::take() {
     m_taker->take();
 }
 
-void FrmSurvey::taken(double lux) {
+void FrmSurvey::taken(double lux, bool typed) {
     if (m_takingAt < 0 || m_takingAt >= m_survey.points.size())
         return;
     survey::Point& p = m_survey.points[m_takingAt];
     p.lux = lux;
+    p.typed = typed;
     p.obstructed = false;
     p.taken = QDateTime::currentDateTime();
     m_changed = true;
@@ -635,7 +636,7 @@ void FrmSurvey::setTypedValue() {
     m_taker->cancel();
     m_takingAt = m_current;
     TxtValue->clear();
-    taken(v / unit().perLux);
+    taken(v / unit().perLux, true);
     Plan->setFocus(Qt::OtherFocusReason);
 }
 

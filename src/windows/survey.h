@@ -99,7 +99,8 @@ protected:
 
 private:
     void build();
-    void taken(double lux);
+    // A point's value: measured, or typed by hand.
+    void taken(double lux, bool typed);
     void refused(const QString& text);
     void announce(const QString& text);
     void refresh();
