@@ -28,6 +28,8 @@ private slots:
     void meterTimeText();
     void legendEnds_data();
     void legendEnds();
+    void readingDecimals_data();
+    void readingDecimals();
     void calibrationReply_data();
     void calibrationReply();
     void comparatorBlock_data();
@@ -101,6 +103,24 @@ void TestModel::legendEnds() {
     QFETCH(double, highest);
     QFETCH(double, end);
     QCOMPARE(roundUp(highest), end);
+}
+
+// Statistics show readings at their own resolution.
+void TestModel::readingDecimals_data() {
+    QTest::addColumn<QVector<float>>("values");
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("whole lux") << QVector<float>{1214, 1244, 1273} << 0;
+    QTest::newRow("hundredths") << QVector<float>{12.34f, 12.3f, 12} << 2;
+    QTest::newRow("thousandths") << QVector<float>{5.001f} << 3;
+    QTest::newRow("a gap and an overload") << QVector<float>{float(qQNaN()), 1000000, 1.5f} << 1;
+    QTest::newRow("no more than three") << QVector<float>{0.12345f} << 3;
+    QTest::newRow("none") << QVector<float>{} << 0;
+}
+
+void TestModel::readingDecimals() {
+    QFETCH(QVector<float>, values);
+    QFETCH(int, decimals);
+    QCOMPARE(lumetra::readingDecimals(values, 0, values.size()), decimals);
 }
 
 void TestModel::calibrationReply_data() {

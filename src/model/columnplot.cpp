@@ -68,4 +68,23 @@ std::optional<RangeStatistics> rangeStatistics(const QVector<float>& values, dou
     return s;
 }
 
+int readingDecimals(const QVector<float>& values, qsizetype from, qsizetype to) {
+    static constexpr double kScale[] = {1, 10, 100, 1000};
+    int decimals = 0;
+    for (qsizetype i = std::max<qsizetype>(0, from);
+         i < std::min(to, values.size()) && decimals < 3; ++i) {
+        const double v = values[i];
+        if (!std::isfinite(v))
+            continue;
+        // A float holds about seven digits: what lies below them is no decimal of the reading.
+        while (decimals < 3) {
+            const double scaled = v * kScale[decimals];
+            if (std::abs(scaled - std::round(scaled)) <= std::max(1e-6, std::abs(scaled) * 1e-6))
+                break;
+            ++decimals;
+        }
+    }
+    return decimals;
+}
+
 } // namespace lumetra

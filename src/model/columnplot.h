@@ -32,6 +32,10 @@ struct RangeStatistics {
     double maximum = 0;
     std::optional<double> uniformity;
 };
+// The decimals the readings are shown with, 0 to 3: the fewest that show every one of them
+// (1214 for whole readings, 12.34 for hundredths).
+int readingDecimals(const QVector<float>& values, qsizetype from, qsizetype to);
+
 std::optional<RangeStatistics> rangeStatistics(const QVector<float>& values, double xFrom,
                                                double xTo);
 

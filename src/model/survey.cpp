@@ -205,8 +205,8 @@ QList<Result> results(const Survey& s, const Unit& unit) {
         if (required) {
             need = (QLatin1String(what) == QLatin1String("Emax/Emin") ? QStringLiteral("≤ ")
                                                                       : QStringLiteral("≥ ")) +
-                   (isIlluminance ? QString::number(*required * unit.perLux, 'g', 6) +
-                                        QLatin1Char(' ') + unit.name
+                   // As an illuminance is shown ("≥ 46.5 fc"); the check itself is unrounded.
+                   (isIlluminance ? illuminance(*required, unit) + QLatin1Char(' ') + unit.name
                                   : QString::number(*required, 'g', 6));
         }
         out << Result{label, value, need,

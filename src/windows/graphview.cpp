@@ -541,11 +541,13 @@ void GraphView::updateStatistics() {
         LblStatistics->clear();
         return;
     }
+    // The readings' own resolution (an average one decimal more), not three decimals for all.
+    const int decimals = readingDecimals(m_values, first, last + 1);
     QString text = tr("In view: %1 values\nMin %2  Avg %3  Max %4")
                        .arg(s->count)
-                       .arg(s->minimum, 0, 'f', 3)
-                       .arg(s->average, 0, 'f', 3)
-                       .arg(s->maximum, 0, 'f', 3);
+                       .arg(s->minimum, 0, 'f', decimals)
+                       .arg(s->average, 0, 'f', std::min(decimals + 1, 3))
+                       .arg(s->maximum, 0, 'f', decimals);
     // Illuminance (lux or foot-candles): the uniformity lighting people check.
     if (s->uniformity && illuminance())
         text += tr("\nUniformity (Min/Avg) %1").arg(*s->uniformity, 0, 'f', 3);
