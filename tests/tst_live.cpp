@@ -304,7 +304,7 @@ void TestLive::aRestingPollGivesNoSamples() {
     // The list marks the moments missed with one row; the status row says them.
     const RecordTable& list = *f.hub->realTimeList()->table();
     QCOMPARE(list.rowCount(), 3);
-    QCOMPARE(list.listRow(2), (QStringList{"–", "06-14:05:32", "----"}));
+    QCOMPARE(list.listRow(2), (QStringList{"-", "06-14:05:32", "----"}));
     QCOMPARE(f.panel->LblNote->text(), QStringLiteral("2 readings missed, 14:05:32–14:05:33"));
 }
 

@@ -28,6 +28,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -75,6 +76,8 @@ private slots:
     void lcdUnitLabels_data();
     void lcdUnitLabels();
     void lcdOverlayKeepsDigits();
+    void changingThePortDuringARecording_data();
+    void changingThePortDuringARecording();
     void windowsOpenWhollyOnTheScreen_data();
     void windowsOpenWhollyOnTheScreen();
 };
@@ -514,6 +517,42 @@ void TestPanel::lcdOverlayKeepsDigits() {
     lcd.showFrame(s);
     QVERIFY(lcd.ShapeSetUp->isHidden());
     QVERIFY(lcd.LblSetUp->isHidden());
+}
+
+void TestPanel::changingThePortDuringARecording_data() {
+    QTest::addColumn<QString>("port"); // "same", "another" (a second meter) or "missing"
+    QTest::addColumn<bool>("recordingGoesOn");
+    QTest::addColumn<bool>("online");
+    QTest::newRow("the same port") << "same" << true << true;
+    QTest::newRow("another meter") << "another" << false << true;
+    QTest::newRow("a missing port") << "missing" << false << false;
+}
+
+void TestPanel::changingThePortDuringARecording() {
+    QFETCH(QString, port);
+    QFETCH(bool, recordingGoesOn);
+    QFETCH(bool, online);
+    QTemporaryDir dir;
+    OnlinePanel p;
+    Panel& w = *p.panel;
+    p.dialogs.saveAnswers = {dir.filePath("rec.txt")};
+    p.click("Save");
+    QVERIFY(w.state().recordingToFile);
+    sim::VirtualMeter other;
+    QVERIFY(other.start());
+    const QString device = port == "same"      ? w.state().port.device
+                           : port == "another" ? other.devicePath()
+                                               : QStringLiteral("/dev/ttyNOSUCH7");
+    QCOMPARE(p.hub->changePort(PortChoice{0, device}), online);
+    QCOMPARE(w.state().recordingToFile, recordingGoesOn);
+    QCOMPARE(w.state().meterOnline, online);
+    if (!recordingGoesOn)
+        QVERIFY2(w.LblNote->text().startsWith("Recording stopped: another port was chosen"),
+                 qPrintable(w.LblNote->text()));
+    if (!online)
+        QVERIFY(p.dialogs.shown.last().detail.startsWith("/dev/ttyNOSUCH7: "));
+    if (port == "another")
+        QVERIFY(waitFor([&] { return other.receivedBytes().contains('M'); }));
 }
 
 void TestPanel::windowsOpenWhollyOnTheScreen_data() {

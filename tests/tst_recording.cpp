@@ -1,6 +1,7 @@
 // Record files, the grid save and print, the toolbar's Save / Open / ESC and the file list.
 #include "commands/gridio.h"
 #include "commands/toolbarhub.h"
+#include "link/displaypoll.h"
 #include "link/recorder.h"
 #include "link/wait.h"
 #include "model/recordfile.h"
@@ -279,19 +280,27 @@ void TestRecording::saveStartsAndStopsRecording() {
 void TestRecording::recordingGoesOnWhileAValueIsTyped_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("option"); // the sampling window's choice, if any
+    // Started inside a display tick's wait for a frame (a click lands wherever the event loop
+    // runs): that tick gives way to the exchange and stays beneath the entry.
+    QTest::addColumn<bool>("insideATick");
     QTest::newRow("distance") << "CD"
-                              << "";
+                              << "" << false;
+    QTest::newRow("distance, inside a tick") << "CD"
+                                             << "" << true;
     QTest::newRow("hold time") << "Hold"
-                               << "";
+                               << "" << false;
     QTest::newRow("PC sampling time") << "PC"
-                                      << "OptPC";
+                                      << "OptPC" << false;
     QTest::newRow("meter sampling time") << "PC"
-                                         << "OptMeter";
+                                         << "OptMeter" << false;
+    QTest::newRow("meter sampling time, inside a tick") << "PC"
+                                                        << "OptMeter" << true;
 }
 
 void TestRecording::recordingGoesOnWhileAValueIsTyped() {
     QFETCH(QString, command);
     QFETCH(QString, option);
+    QFETCH(bool, insideATick);
     QTemporaryDir dir;
     PanelFixture f;
     const QString path = dir.filePath("typed.txt");
@@ -302,17 +311,38 @@ void TestRecording::recordingGoesOnWhileAValueIsTyped() {
     f.panel->state().sampleInterval = 1;
     f.dialogs.answerAfterMs = 5000;
     f.dialogs.inputAnswers = {std::nullopt}; // then cancelled: nothing is sent
-    if (!option.isEmpty()) {
-        // The window is modal: answer it from a timer once it is up.
-        QTimer::singleShot(50, [&] {
-            auto* w = f.panel->findChild<SamplingChoice*>();
-            QVERIFY(w);
-            w->findChild<QRadioButton*>(option)->setChecked(true);
-            w->CmdOK->click();
+    // The sampling window is modal: answered from a timer once it is up.
+    QTimer chooser;
+    connect(&chooser, &QTimer::timeout, this, [&] {
+        auto* w = f.panel->findChild<SamplingChoice*>();
+        if (option.isEmpty() || !w || !w->isVisible())
+            return;
+        chooser.stop();
+        w->findChild<QRadioButton*>(option)->setChecked(true);
+        w->CmdOK->click();
+    });
+    chooser.start(20);
+    bool shownPaused = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this,
+            [&] { shownPaused = shownPaused || !f.panel->LblPaused->isHidden(); });
+    watch.start(50);
+    if (insideATick) {
+        bool started = false;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, [&] {
+            if (!started && f.panel->displayPoll().running()) {
+                started = true;
+                f.click(command.toLatin1().constData());
+            }
         });
+        probe.start(1);
+        QVERIFY(waitFor([&] { return started && !f.dialogs.asked.isEmpty(); }, 15000));
+    } else {
+        f.click(command.toLatin1().constData());
     }
-    f.click(command.toLatin1().constData());
     QCOMPARE(f.dialogs.asked.size(), 1);
+    QVERIFY(!shownPaused); // the poll and the recording went on
     const qsizetype after = records();
     QVERIFY(waitFor([&] { return records() >= after + 2; }, 5000));
     f.click("Save");

@@ -89,26 +89,31 @@ int main(int argc, char* argv[]) {
     if (preselect.isEmpty())
         preselect = settings.value(kLastPort).toString();
     lumetra::Port portWindow(extraDevices, preselect);
-    QObject::connect(
-        &portWindow, &lumetra::Port::chosen, &app, [&](const lumetra::PortChoice& choice) {
-            QString notRemembered;
-            if (!parser.isSet(demo)) // the demo's device is gone next time
-                notRemembered = lumetra::remember(kLastPort, portWindow.TxtCOM->currentText());
-            if (panel) {
-                hub->changePort(choice);
-                if (!notRemembered.isEmpty())
-                    panel->showWriteError(notRemembered);
-                return;
-            }
-            panel = std::make_unique<lumetra::Panel>(dialogs, clock);
-            QObject::connect(panel.get(), &lumetra::Panel::portWindowAsked, &portWindow,
-                             &lumetra::Port::reopen);
-            hub = std::make_unique<lumetra::ToolbarHub>(*panel);
-            panel->show();
-            panel->start(choice);
-            if (!notRemembered.isEmpty())
-                panel->showWriteError(notRemembered);
-        });
+    QObject::connect(&portWindow, &lumetra::Port::chosen, &app,
+                     [&](const lumetra::PortChoice& choice) {
+                         const auto rememberPort = [&]() -> QString {
+                             if (parser.isSet(demo)) // the demo's device is gone next time
+                                 return {};
+                             return lumetra::remember(kLastPort, portWindow.TxtCOM->currentText());
+                         };
+                         if (panel) {
+                             // Remembered only once it opened: a refused or missing port is not
+                             // offered again next time.
+                             if (hub->changePort(choice))
+                                 if (const QString e = rememberPort(); !e.isEmpty())
+                                     panel->showWriteError(e);
+                             return;
+                         }
+                         const QString notRemembered = rememberPort();
+                         panel = std::make_unique<lumetra::Panel>(dialogs, clock);
+                         QObject::connect(panel.get(), &lumetra::Panel::portWindowAsked,
+                                          &portWindow, &lumetra::Port::reopen);
+                         hub = std::make_unique<lumetra::ToolbarHub>(*panel);
+                         panel->show();
+                         panel->start(choice);
+                         if (!notRemembered.isEmpty())
+                             panel->showWriteError(notRemembered);
+                     });
     // Closing it at the start ends the program; later it only leaves the port as it is.
     QObject::connect(&portWindow, &lumetra::Port::abandoned, &app, [&] {
         if (!panel)

@@ -172,19 +172,21 @@ void ToolbarHub::click(const QString& key) {
     }
 }
 
-void ToolbarHub::changePort(const PortChoice& choice) {
+bool ToolbarHub::changePort(const PortChoice& choice) {
+    if (choice.device == m_panel.state().port.device && m_panel.link().isOpen())
+        return true; // the port in use: nothing changes, a recording goes on
     const auto hold = m_exchange.tryHold();
     if (!hold) {
         m_panel.dialogs().message(&m_panel,
                                   QStringLiteral("The meter is busy with another exchange. Choose "
                                                  "the port again once it has ended."),
                                   MessageIcon::Warning);
-        return;
+        return false;
     }
     m_panel.clearNotes();
     if (m_panel.state().recordingToFile)
         m_sampler->stopBecause(QStringLiteral("another port was chosen"));
-    m_panel.changePort(choice);
+    return m_panel.changePort(choice);
 }
 
 bool ToolbarHub::meterFree() const {
@@ -470,7 +472,10 @@ void ToolbarHub::distance() {
         return;
     }
     const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-    exchange::setDistance(link, bytes({quint8(*v / 256), quint8(*v % 256)}));
+    // The display poll ran meanwhile: the setting is introduced by "H" again, as every
+    // setting sequence is.
+    if (link.enterSettings())
+        exchange::setDistance(link, bytes({quint8(*v / 256), quint8(*v % 256)}));
 }
 
 void ToolbarHub::holdTime() {
@@ -491,7 +496,8 @@ void ToolbarHub::holdTime() {
         return;
     }
     const WaitingBar::Watch watch(m_panel.FrmWaiting, m_exchange);
-    exchange::setHoldTime(link, t->first, t->second);
+    if (link.enterSettings()) // again: the display poll ran while the time was typed
+        exchange::setHoldTime(link, t->first, t->second);
 }
 
 void ToolbarHub::buttons() {

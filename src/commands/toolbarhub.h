@@ -43,7 +43,8 @@ public:
     void click(const QString& key);
     // Another port chosen from the main window: a recording stops (and says why), the old
     // port closes and the new one opens. Refused, and said, while an exchange has the meter.
-    void changePort(const PortChoice& choice);
+    // True when the new port is open.
+    bool changePort(const PortChoice& choice);
 
     Recorder& recorder() { return *m_recorder; }
     Sampler& sampler() { return *m_sampler; }

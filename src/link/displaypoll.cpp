@@ -64,15 +64,34 @@ DisplayPoll::DisplayPoll(MeterLink& link, AppState& state, QTimer* timer, QObjec
     // An exchange that starts while a tick waits for its frame would otherwise run inside
     // that wait and leave the tick reading a stream it has just stopped: the tick gives up,
     // and the next one starts afresh.
-    connect(&link, &MeterLink::claimTaken, this, [this] { m_tick.abandonWaits(); });
+    connect(&link, &MeterLink::claimTaken, this, &DisplayPoll::giveWay);
+}
+
+void DisplayPoll::giveWay() {
+    if (m_tick.held())
+        m_gaveWay = true;
+    m_tick.abandonWaits();
+    m_inner.abandonWaits();
 }
 
 void DisplayPoll::tick() {
     if (!m_state.meterOnline)
         return;
-    const auto busy = m_tick.tryHold();
-    if (!busy)
-        return; // a tick never runs inside another
+    if (const auto busy = m_tick.tryHold()) {
+        m_gaveWay = false;
+        timedRead();
+        return;
+    }
+    // An exchange that began inside the tick on the stack made it give way, then lent the
+    // meter back while a person types: that tick only unwinds once the entry closes, so this
+    // one reads in its place (never while the link is claimed).
+    if (!m_gaveWay || m_link.claimed())
+        return;
+    if (const auto inner = m_inner.tryHold())
+        timedRead();
+}
+
+void DisplayPoll::timedRead() {
     if (!m_clock.isValid())
         m_clock.start();
     const qint64 interval = m_timer->interval();

@@ -45,7 +45,7 @@ public:
     // download does) asks for it again this way.
     void restartStream();
     // A tick under way gives up its waits at once (the poll was held beneath it).
-    void giveWay() { m_tick.abandonWaits(); }
+    void giveWay();
 
 signals:
     void frameDecoded();                      // a normal frame: show it
@@ -54,13 +54,16 @@ signals:
 
 private:
     void readOneFrame();
+    void timedRead();
 
     MeterLink& m_link;
     QTimer* m_timer;
     QElapsedTimer m_clock;
     qint64 m_dueMs = 0; // on m_clock: when the next tick is due
     AppState& m_state;
-    BusyRule m_tick; // a tick never runs inside another
+    BusyRule m_tick;        // a tick never runs inside another,
+    BusyRule m_inner;       // unless the one beneath gave way: it only unwinds, this one reads
+    bool m_gaveWay = false; // the tick on the stack gave way to an exchange
     double m_waitCycleSeconds = kWaitCycleSeconds;
     quint64 m_handshakesSeen = 0; // the link's "A" count when this poll last sent "M"
 };

@@ -29,6 +29,10 @@ void Sampler::startList(SampleSink* sink) {
     endList();
     m_list = sink;
     ++m_listSerial;
+    if (!m_state.recordingToFile) {
+        m_missed = 0; // moments missed before the list was there are none of its own
+        emit pausedChanged({});
+    }
     m_state.listOpen = true;
     m_state.listRecordCount = 0;
     m_state.listUnit = m_state.display.unitText;
@@ -145,9 +149,10 @@ void Sampler::tickResumes() {
     const QDateTime now = m_clock.now();
     const qint64 moments =
         qint64(double(m_restedAt.msecsTo(now)) / 1000.0 / std::max(1.0, m_state.sampleInterval));
-    if (moments > 0 && m_missed == 0) {
-        m_missed = int(std::min<qint64>(moments, std::numeric_limits<int>::max()));
-        m_missedFrom = m_restedAt;
+    if (moments > 0) {
+        if (m_missed == 0)
+            m_missedFrom = m_restedAt;
+        m_missed = int(std::min<qint64>(m_missed + moments, std::numeric_limits<int>::max()));
         m_missedTo = now;
     }
     m_restedAt = {};

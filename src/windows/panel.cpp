@@ -229,8 +229,13 @@ void Panel::showRecording(bool recording, const QString& fileName, int records) 
 }
 
 void Panel::addNote(const QString& text) {
-    const QString shown = LblNote->text();
-    LblNote->setText(shown.isEmpty() ? text : shown + QLatin1Char('\n') + text);
+    // The latest few, so that a long run with many pauses does not grow the window.
+    constexpr int kMostLines = 3;
+    QStringList lines = LblNote->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    lines << text;
+    while (lines.size() > kMostLines)
+        lines.removeFirst();
+    LblNote->setText(lines.join(QLatin1Char('\n')));
     LblNote->setAccessibleName(LblNote->text());
     LblNote->show();
 }
@@ -267,15 +272,16 @@ void Panel::start(const PortChoice& choice) {
     LblCOM->setText(choice.label());
 }
 
-void Panel::changePort(const PortChoice& choice) {
+bool Panel::changePort(const PortChoice& choice) {
     if (!m_session->restart(choice)) {
         goOffline(choice, m_session->errorText());
-        return;
+        return false;
     }
     m_offline = false;
     for (QToolButton* b : std::as_const(m_buttons))
         b->setEnabled(true);
     LblCOM->setText(choice.label());
+    return true;
 }
 
 void Panel::goOffline(const PortChoice& choice, const QString& reason) {

@@ -54,7 +54,7 @@ public:
     void start(const PortChoice& choice);
     // Another port chosen while the program runs: the old one closes, the new one opens (and
     // the program leaves offline mode when it does). The caller holds the link.
-    void changePort(const PortChoice& choice);
+    bool changePort(const PortChoice& choice);
 
     AppState& state() { return m_state; }
     Dialogs& dialogs() { return m_dialogs; }

@@ -28,7 +28,8 @@ void RealTimeList::appendSample(int number, const QString& timeStamp, const QStr
 }
 
 void RealTimeList::appendGap(const QString& timeStamp, int missed) {
-    table()->appendRow({QStringLiteral("–"), timeStamp, kUnreadableReading});
+    // ASCII: a saved list keeps every character of it.
+    table()->appendRow({QStringLiteral("-"), timeStamp, kUnreadableReading});
     Q_UNUSED(missed); // said in the main window's status row
     Grid->scrollTo(table()->index(table()->rowCount() - 1, 0));
 }

@@ -17,7 +17,7 @@ public:
     void appendSample(int number, const QString& timeStamp, const QString& reading) override;
     // Closes the list (after a save or print it is running, if one is).
     void endSamples() override { close(); }
-    // "–", the first missed moment, "----" (a gap in a plot of the list).
+    // "-", the first missed moment, "----" (a gap in a plot of the list).
     void appendGap(const QString& timeStamp, int missed) override;
 };
 
