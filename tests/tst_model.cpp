@@ -26,6 +26,8 @@ private slots:
     void clockBytes_data();
     void clockBytes();
     void meterTimeText();
+    void readingInTheOtherUnit_data();
+    void readingInTheOtherUnit();
     void legendEnds_data();
     void legendEnds();
     void readingDecimals_data();
@@ -84,6 +86,41 @@ void TestModel::meterTimeText() {
     QCOMPARE(meterclock::meterTimeText(reply, 4), QStringLiteral("31 12:00:13"));
     QCOMPARE(meterclock::meterTimeText(reply, 3600 + 51), QStringLiteral("31 13:01:00"));
     QCOMPARE(meterclock::meterTimeText(reply, 12 * 3600), QStringLiteral("01 00:00:09"));
+}
+
+void TestModel::readingInTheOtherUnit_data() {
+    QTest::addColumn<QString>("reading");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("fc to lux") << "1.2"
+                               << "Fc"
+                               << "Lx"
+                               << "13";
+    QTest::newRow("fc hundredths to lux") << "46.45"
+                                          << "Fc"
+                                          << "Lx"
+                                          << "500.0";
+    QTest::newRow("lux to fc") << "500"
+                               << "Lx"
+                               << "Fc"
+                               << "46.5";
+    QTest::newRow("same unit") << "12.34"
+                               << "Lx"
+                               << "Lx"
+                               << "12.34";
+    QTest::newRow("overload stays") << "OL"
+                                    << "Fc"
+                                    << "Lx"
+                                    << "OL";
+}
+
+void TestModel::readingInTheOtherUnit() {
+    QFETCH(QString, reading);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, shown);
+    QCOMPARE(samples::readingIn(reading, from, to), shown);
 }
 
 // A survey plan's colours run from 0 to a round number at or above the highest value.

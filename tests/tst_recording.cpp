@@ -537,7 +537,7 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
     QVERIFY(waitFor([&] { return f.hub->fileList() && f.hub->fileList() != list; }));
     list = f.hub->fileList();
     QCOMPARE(list->table()->header(0), QStringLiteral("Lx"));
-    QCOMPARE(list->table()->rowCount(), 2);
+    QCOMPARE(list->table()->rowCount(), 3);
     QCOMPARE(list->table()->listRow(1),
              (QStringList{
                  "1",
@@ -545,13 +545,17 @@ void TestRecording::openReadsARecordFileIntoTheFileList() {
                      QDateTime::fromString("2026-12-06T14:05:30+01:00", Qt::ISODate).toLocalTime()),
                  "12.34"}));
     QCOMPARE(list->table()->cell(1, 2), QStringLiteral("OL"));
+    // A unit changed midway: the foot-candles are converted to lux, not cut off.
+    QCOMPARE(list->table()->cell(2, 2), QStringLiteral("13"));
     // Each row's moment with its own UTC offset, for a Time axis that needs no assumed dates.
     QCOMPARE(
         list->table()->exactTimes(),
         (QList<qint64>{
             QDateTime::fromString("2026-12-06T14:05:30+01:00", Qt::ISODate).toMSecsSinceEpoch(),
-            QDateTime::fromString("2026-12-06T14:06:00+01:00", Qt::ISODate).toMSecsSinceEpoch()}));
-    QVERIFY(f.dialogs.shown.last().text.startsWith(QStringLiteral("1 row(s)")));
+            QDateTime::fromString("2026-12-06T14:06:00+01:00", Qt::ISODate).toMSecsSinceEpoch(),
+            QDateTime::fromString("2026-12-06T14:06:01+01:00", Qt::ISODate).toMSecsSinceEpoch()}));
+    QVERIFY2(f.dialogs.shown.last().text.contains(QStringLiteral("were converted to Lx")),
+             qPrintable(f.dialogs.shown.last().text));
 
     // Opening again replaces the window.
     writeFile(dir.filePath("fc.txt"), "Fc\tTime\tValue\r\n");

@@ -249,7 +249,7 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
         moments.clear();
     };
     // A CSV of the recorder without a display reads as the record file it stands for: the
-    // rows with a reading, in the unit of the first (rows in another unit are skipped).
+    // rows with a reading, in the unit of the first (rows in another unit converted to it).
     bool csv = false;
     QString csvUnit;
     bool anyRecordLine = false; // a text with none is no record file
@@ -265,13 +265,15 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
                 csvUnit = r->unit;
                 table.setHeader(0, csvUnit);
             }
-            if (r && r->unit == csvUnit) {
-                cells << QString::number(++report.records) << r->stamp << r->reading;
+            if (r) {
+                // A unit changed on the keypad midway: the rest is converted, not cut off.
+                if (r->unit != csvUnit)
+                    ++report.otherUnitRows;
+                cells << QString::number(++report.records) << r->stamp
+                      << samples::readingIn(r->reading, r->unit, csvUnit);
                 moments << r->ms; // the stamp alone would lose the row's UTC offset
                 for (int c = 3; c < columns; ++c)
                     cells << QString();
-            } else if (r) {
-                ++report.otherUnitRows;
             }
         } else {
             recordfile::appendFields(line, size, columns, cells);

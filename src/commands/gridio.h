@@ -51,7 +51,7 @@ struct ReadReport {
     QString error;            // why the file could not be read (empty when it could)
     int records = 0;          // data lines appended
     int skippedLines = 0;     // lines too long to be records
-    int otherUnitRows = 0;    // CSV rows in another unit than the first, left out
+    int otherUnitRows = 0;    // CSV rows in another unit than the first, converted to it
     bool interrupted = false; // the window went away while reading
 };
 

@@ -106,6 +106,18 @@ std::optional<CsvRecord> recordOfCsvRow(const QString& line) {
     return r;
 }
 
+QString readingIn(const QString& reading, const QString& from, const QString& to) {
+    bool ok = false;
+    const double v = reading.toDouble(&ok);
+    if (from == to || !ok || !std::isfinite(v))
+        return reading;
+    const qsizetype dot = reading.indexOf(QLatin1Char('.'));
+    const int decimals = dot < 0 ? 0 : int(reading.size() - dot - 1);
+    if (to == QLatin1String("Lx"))
+        return QString::number(v * kLuxPerFootCandle, 'f', std::max(0, decimals - 1));
+    return QString::number(v / kLuxPerFootCandle, 'f', std::min(3, decimals + 1));
+}
+
 QByteArray stateJson(const Sample& s, bool milliseconds) {
     QJsonObject o;
     o.insert(QStringLiteral("time"), isoTime(s.time, milliseconds));
