@@ -233,6 +233,7 @@ void TestSettings::comparatorReadAndUpdate() {
     QCOMPARE(w->windowTitle(), QStringLiteral("Comparator"));
     QCOMPARE(w->HighO[4]->currentText(), QStringLiteral("5"));
     QCOMPARE(w->position(), 3);
+    QCOMPARE(w->LblLimits->text(), QStringLiteral("High limit 12.5 lx, low limit 5 lx"));
     w->HighO[1]->setCurrentText(QStringLiteral("1"));
     // One digit per box, typed or not; an emptied box is a 0 in its place: 1905.
     w->HighO[2]->lineEdit()->clear();
@@ -242,6 +243,7 @@ void TestSettings::comparatorReadAndUpdate() {
     w->LODec[5]->click(); // the HIGH group follows
     QCOMPARE(w->position(), 5);
     QCOMPARE(w->HighO[5]->currentText(), QStringLiteral("0"));
+    QCOMPARE(w->LblLimits->text(), QStringLiteral("High limit 19050 lx, low limit 500 lx"));
     f.meter.clearReceived();
     w->CmdUpdate->click();
     QVERIFY(waitFor([&] { return f.meter.receivedBytes().endsWith('X'); }));

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -71,9 +72,17 @@ Comparator::Comparator(MeterLink& link, PollTimer& poll, const QWidget* anchor) 
             grid->addWidget(option, 0, 2 * k - 1, Qt::AlignBottom);
             connect(option, &QRadioButton::clicked, this,
                     [this, k, high] { decimalClicked(k, high); });
+            connect(digit, &QComboBox::currentTextChanged, this, &Comparator::showLimits);
+            connect(option, &QRadioButton::toggled, this, &Comparator::showLimits);
         }
         top->addWidget(frame, 1 + row, 0, 1, 2);
     }
+    // The limits as numbers with their unit: what Update will set.
+    LblLimits = new QLabel(this);
+    LblLimits->setObjectName(QStringLiteral("LblLimits"));
+    LblLimits->setAccessibleDescription(tr("The limits Update sets"));
+    top->addWidget(LblLimits, 3, 0, 1, 2);
+    connect(TxtUnit, &QComboBox::currentTextChanged, this, &Comparator::showLimits);
     HODec[6]->setChecked(true);
     LODec[6]->setChecked(true);
     connect(TxtUnit, &QComboBox::textActivated, this, &Comparator::unitChosen);
@@ -82,6 +91,40 @@ Comparator::Comparator(MeterLink& link, PollTimer& poll, const QWidget* anchor) 
         const QRect main = anchor->frameGeometry();
         move(main.left() + main.width(), main.top());
     }
+}
+
+QString Comparator::limitText(const std::array<QComboBox*, 7>& digits, int position) const {
+    QString text;
+    for (int k = 1; k <= 6; ++k) {
+        const QString digit = digits[size_t(k)]->currentText();
+        // An emptied box is a 0 in its place; an empty last box (foot-candles) is no digit.
+        text += digit.isEmpty() && k < 6 ? QStringLiteral("0") : digit;
+        if (k == position && k < 6)
+            text += QLatin1Char('.');
+    }
+    // Leading zeros, and zeros after the point at the end, are no part of the number.
+    while (text.size() > 1 && text.startsWith(QLatin1Char('0')) && text[1] != QLatin1Char('.'))
+        text.remove(0, 1);
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
+}
+
+void Comparator::showLimits() {
+    if (!LblLimits)
+        return;
+    const QString unit =
+        TxtUnit->currentText() == QLatin1String("Lx") ? QStringLiteral("lx") : QStringLiteral("fc");
+    const int high = m_highGroup->checkedId();
+    const int low = m_lowGroup->checkedId();
+    LblLimits->setText(
+        tr("High limit %1 %3, low limit %2 %3")
+            .arg(limitText(HighO, high > 0 ? high : 6), limitText(LowO, low > 0 ? low : 6), unit));
+    LblLimits->setAccessibleName(LblLimits->text());
 }
 
 int Comparator::position() const {

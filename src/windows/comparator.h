@@ -8,6 +8,7 @@
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 
@@ -31,6 +32,7 @@ public:
     std::array<QComboBox*, 7> LowO{};
     std::array<QRadioButton*, 7> HODec{};
     std::array<QRadioButton*, 7> LODec{};
+    QLabel* LblLimits = nullptr;
 
     // Shows a setting read from the meter.
     void fill(const comparator::Setting& setting);
@@ -42,6 +44,9 @@ public:
 
 private:
     void setOption(int k, bool on);
+    // The limits as numbers with their unit, as they stand in the boxes.
+    void showLimits();
+    QString limitText(const std::array<QComboBox*, 7>& digits, int position) const;
 
     MeterLink& m_link;
     QButtonGroup* m_highGroup = nullptr;
