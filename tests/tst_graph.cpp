@@ -68,6 +68,8 @@ private slots:
     void initTestCase();
     void init();
     void surveyWalkedSavedAndReported();
+    void surveyRoomSizesTypedInFeet_data();
+    void surveyRoomSizesTypedInFeet();
     void lightOverTime();
     void modes_data();
     void modes();
@@ -458,6 +460,30 @@ void TestGraph::lightOverTime() {
              QStringLiteral("Time (dates assumed, clock change settled)"));
     QVERIFY2(settled->LblStatistics->text().contains(QStringLiteral("Dose 750 lx·h over 2.50 h")),
              qPrintable(settled->LblStatistics->text()));
+}
+
+void TestGraph::surveyRoomSizesTypedInFeet_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("metres");
+    QTest::newRow("feet") << "16 ft" << 4.88;
+    QTest::newRow("a foot mark") << "10'" << 3.05;
+    QTest::newRow("a comma") << "12,5 feet" << 3.81;
+    QTest::newRow("metres") << "7.5" << 7.5;
+}
+
+void TestGraph::surveyRoomSizesTypedInFeet() {
+    QFETCH(QString, typed);
+    QFETCH(double, metres);
+    PanelFixture f;
+    f.click(QStringLiteral("Survey"));
+    FrmSurvey* w = f.hub->surveyWindow();
+    QVERIFY(w);
+    w->SpnLength->selectAll();
+    QTest::keyClicks(w->SpnLength, typed);
+    QTest::keyClick(w->SpnLength, Qt::Key_Return);
+    QCOMPARE(w->SpnLength->value(), metres);
+    QCOMPARE(w->survey().length, metres);
+    w->close();
 }
 
 // A 3 x 4 survey walked with the keyboard against the meter, saved, opened, and reported by

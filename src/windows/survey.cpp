@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QShortcut>
 #include <QSpinBox>
@@ -54,9 +55,68 @@ template <typename W> W* named(W* w, const char* name, const QString& accessible
     return w;
 }
 
+// Metres, or feet typed as such ("16 ft", "16'"): a room measured in feet is not converted by
+// hand first.
+class MetresBox : public QDoubleSpinBox {
+public:
+    using QDoubleSpinBox::QDoubleSpinBox;
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override {
+        if (feet(input))
+            return QValidator::Acceptable;
+        const QValidator::State state = QDoubleSpinBox::validate(input, pos);
+        return state == QValidator::Invalid && feetUnderWay(input) ? QValidator::Intermediate
+                                                                   : state;
+    }
+    double valueFromText(const QString& text) const override {
+        if (const auto f = feet(text))
+            return inMetres(*f);
+        return QDoubleSpinBox::valueFromText(text);
+    }
+    void fixup(QString& input) const override {
+        // Shown in metres once typed in feet.
+        if (const auto f = feet(input))
+            input = textFromValue(inMetres(*f)) + suffix();
+        else
+            QDoubleSpinBox::fixup(input);
+    }
+
+private:
+    // To the centimetre the box shows.
+    double inMetres(double feet) const {
+        const double scale = std::pow(10.0, decimals());
+        return std::round(feet * 0.3048 * scale) / scale;
+    }
+    // The suffix " m" stays in the box while a length is typed before it.
+    QString withoutSuffix(QString text) const {
+        if (text.endsWith(suffix()))
+            text.chop(suffix().size());
+        return text;
+    }
+    std::optional<double> feet(const QString& typed) const {
+        const QString text = withoutSuffix(typed);
+        static const QRegularExpression form(
+            QStringLiteral("^\\s*(\\d+(?:[.,]\\d*)?)\\s*(?:ft|feet|')\\s*$"));
+        const QRegularExpressionMatch m = form.match(text);
+        if (!m.hasMatch())
+            return std::nullopt;
+        bool ok = false;
+        const double v =
+            QString(m.captured(1)).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+        return ok ? std::optional(v) : std::nullopt;
+    }
+    bool feetUnderWay(const QString& typed) const {
+        static const QRegularExpression form(
+            QStringLiteral("^\\s*\\d+(?:[.,]\\d*)?\\s*(?:f|fe|fee|ft|feet|')?\\s*$"));
+        return form.match(withoutSuffix(typed)).hasMatch();
+    }
+};
+
 QDoubleSpinBox* metres(QWidget* parent, const char* name, const QString& accessible, double minimum,
                        double value) {
-    auto* s = named(new QDoubleSpinBox(parent), name, accessible);
+    auto* s = named(new MetresBox(parent), name, accessible);
+    s->setToolTip(QObject::tr("In metres; a length typed in feet (\"16 ft\") is converted"));
     s->setRange(minimum, 1000);
     s->setDecimals(2);
     s->setSingleStep(0.1);
