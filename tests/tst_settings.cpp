@@ -252,6 +252,17 @@ void TestSettings::comparatorReadAndUpdate() {
     QCOMPARE(f.meter.compLow, 50);
     const QByteArray sent = f.meter.receivedBytes();
     QVERIFY(sent.indexOf('H') < sent.indexOf('V'));
+    // A point after the first digit exists in foot-candles only: back in lux it goes, and the
+    // limits shown are those Update would set.
+    w->TxtUnit->setCurrentText(QStringLiteral("Fc"));
+    w->unitChosen(QStringLiteral("Fc"));
+    w->HODec[1]->click();
+    QVERIFY2(w->LblLimits->text().startsWith("High limit 1.905 fc"),
+             qPrintable(w->LblLimits->text()));
+    w->TxtUnit->setCurrentText(QStringLiteral("Lx"));
+    w->unitChosen(QStringLiteral("Lx"));
+    QVERIFY(!w->HODec[1]->isChecked());
+    QVERIFY2(!w->LblLimits->text().startsWith("High limit 1."), qPrintable(w->LblLimits->text()));
 }
 
 void TestSettings::scfWindow() {

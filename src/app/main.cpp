@@ -104,15 +104,16 @@ int main(int argc, char* argv[]) {
                                      panel->showWriteError(e);
                              return;
                          }
-                         const QString notRemembered = rememberPort();
                          panel = std::make_unique<lumetra::Panel>(dialogs, clock);
                          QObject::connect(panel.get(), &lumetra::Panel::portWindowAsked,
                                           &portWindow, &lumetra::Port::reopen);
                          hub = std::make_unique<lumetra::ToolbarHub>(*panel);
                          panel->show();
                          panel->start(choice);
-                         if (!notRemembered.isEmpty())
-                             panel->showWriteError(notRemembered);
+                         if (!panel->state().meterOnline)
+                             return; // a port that did not open is not offered next time
+                         if (const QString e = rememberPort(); !e.isEmpty())
+                             panel->showWriteError(e);
                      });
     // Closing it at the start ends the program; later it only leaves the port as it is.
     QObject::connect(&portWindow, &lumetra::Port::abandoned, &app, [&] {

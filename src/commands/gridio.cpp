@@ -261,16 +261,23 @@ ReadReport readRecordFile(const QString& path, RecordTable& table, QWidget* call
                 table.setHeader(0, recordfile::headerUnit(first));
         } else if (csv) {
             const auto r = samples::recordOfCsvRow(QString::fromUtf8(line, size));
-            if (r && csvUnit.isNull()) {
+            // The file's unit is that of its first row with a unit the lists know.
+            if (r && csvUnit.isNull() &&
+                (r->unit == QLatin1String("Lx") || r->unit == QLatin1String("Fc"))) {
                 csvUnit = r->unit;
                 table.setHeader(0, csvUnit);
             }
-            if (r) {
-                // A unit changed on the keypad midway: the rest is converted, not cut off.
+            // A unit changed on the keypad midway: the rest is converted, not cut off. A row
+            // in no unit the lists know is left out (and counted).
+            const auto reading = r && !csvUnit.isNull()
+                                     ? samples::readingIn(r->reading, r->unit, csvUnit)
+                                     : std::nullopt;
+            if (r && !reading) {
+                ++report.otherUnitRows;
+            } else if (r) {
                 if (r->unit != csvUnit)
-                    ++report.otherUnitRows;
-                cells << QString::number(++report.records) << r->stamp
-                      << samples::readingIn(r->reading, r->unit, csvUnit);
+                    ++report.convertedRows;
+                cells << QString::number(++report.records) << r->stamp << *reading;
                 moments << r->ms; // the stamp alone would lose the row's UTC offset
                 for (int c = 3; c < columns; ++c)
                     cells << QString();

@@ -51,7 +51,8 @@ struct ReadReport {
     QString error;            // why the file could not be read (empty when it could)
     int records = 0;          // data lines appended
     int skippedLines = 0;     // lines too long to be records
-    int otherUnitRows = 0;    // CSV rows in another unit than the first, converted to it
+    int otherUnitRows = 0;    // CSV rows in no unit the lists know, left out
+    int convertedRows = 0;    // CSV rows in the other unit than the first, converted to it
     bool interrupted = false; // the window went away while reading
 };
 

@@ -356,11 +356,18 @@ void ToolbarHub::open() {
                 .arg(QDir::toNativeSeparators(path)),
             MessageIcon::Warning);
     } else if (report.otherUnitRows > 0 && m_fileList) {
+        m_panel.dialogs().message(list,
+                                  QStringLiteral("%1 row(s) of %2 are in no unit the lists know "
+                                                 "and were left out.")
+                                      .arg(report.otherUnitRows)
+                                      .arg(QDir::toNativeSeparators(path)),
+                                  MessageIcon::Warning);
+    } else if (report.convertedRows > 0 && m_fileList) {
         m_panel.dialogs().message(
             list,
             QStringLiteral("%1 row(s) of %2 are in another unit than the "
                            "first and were converted to %3.")
-                .arg(report.otherUnitRows)
+                .arg(report.convertedRows)
                 .arg(QDir::toNativeSeparators(path), list->table()->header(0)),
             MessageIcon::Warning);
     }

@@ -37,7 +37,8 @@ public:
     void tick();
     // Length of one wait for a frame (tests shorten it).
     void setWaitCycleSeconds(double seconds) { m_waitCycleSeconds = seconds; }
-    bool running() const { return m_tick.held(); }
+    // A tick reads now (not one that gave way and only waits to unwind).
+    bool running() const { return (m_tick.held() && !m_gaveWay) || m_inner.held(); }
     // The poll rests: its timer is held (another exchange has the link, or a long job runs).
     bool resting() const { return !m_timer->isActive(); }
     MeterLink& link() const { return m_link; }

@@ -29,8 +29,9 @@ void Sampler::startList(SampleSink* sink) {
     endList();
     m_list = sink;
     ++m_listSerial;
+    m_listSince = m_clock.now(); // moments missed before are none of its own
     if (!m_state.recordingToFile) {
-        m_missed = 0; // moments missed before the list was there are none of its own
+        m_missed = 0;
         emit pausedChanged({});
     }
     m_state.listOpen = true;
@@ -165,7 +166,7 @@ void Sampler::tickResumes() {
 void Sampler::caughtUp() {
     if (m_missed == 0)
         return;
-    if (m_list && m_state.listOpen)
+    if (m_list && m_state.listOpen && m_missedFrom >= m_listSince)
         m_list->appendGap(recordfile::timeStamp(m_missedFrom), m_missed);
     const QString format = QStringLiteral("HH:mm:ss");
     emit endedByItself(QStringLiteral("%1 missed, %2–%3")

@@ -75,7 +75,8 @@ private:
     const PollTimer* m_poll = nullptr;
     int m_missed = 0; // sampling moments without a reading, in a row
     QDateTime m_missedFrom, m_missedTo;
-    QDateTime m_restedAt; // when the tick began to rest, while it does
+    QDateTime m_restedAt;  // when the tick began to rest, while it does
+    QDateTime m_listSince; // when the list began
 };
 
 } // namespace lumetra

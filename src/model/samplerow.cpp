@@ -106,10 +106,17 @@ std::optional<CsvRecord> recordOfCsvRow(const QString& line) {
     return r;
 }
 
-QString readingIn(const QString& reading, const QString& from, const QString& to) {
+std::optional<QString> readingIn(const QString& reading, const QString& from, const QString& to) {
+    if (from == to)
+        return reading;
+    const auto known = [](const QString& u) {
+        return u == QLatin1String("Lx") || u == QLatin1String("Fc");
+    };
+    if (!known(from) || !known(to))
+        return std::nullopt;
     bool ok = false;
     const double v = reading.toDouble(&ok);
-    if (from == to || !ok || !std::isfinite(v))
+    if (!ok || !std::isfinite(v))
         return reading;
     const qsizetype dot = reading.indexOf(QLatin1Char('.'));
     const int decimals = dot < 0 ? 0 : int(reading.size() - dot - 1);

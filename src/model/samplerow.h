@@ -56,8 +56,9 @@ struct CsvRecord {
 bool isCsvHeader(const QString& line);
 std::optional<CsvRecord> recordOfCsvRow(const QString& line);
 // A reading shown in one unit ("Lx" or "Fc") in the other, to the same resolution (a
-// foot-candle reading has one decimal more than the lux it stands for); "OL" stays.
-QString readingIn(const QString& reading, const QString& from, const QString& to);
+// foot-candle reading has one decimal more than the lux it stands for); "OL" stays. Nothing
+// for any other pair of units: such a reading cannot be converted.
+std::optional<QString> readingIn(const QString& reading, const QString& from, const QString& to);
 
 // The message published for a sample: time, illuminance in lux to the reading's resolution
 // (null unless Ok), the reading and its unit as the meter shows them, status.

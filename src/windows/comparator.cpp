@@ -119,11 +119,14 @@ void Comparator::showLimits() {
         return;
     const QString unit =
         TxtUnit->currentText() == QLatin1String("Lx") ? QStringLiteral("lx") : QStringLiteral("fc");
-    const int high = m_highGroup->checkedId();
-    const int low = m_lowGroup->checkedId();
-    LblLimits->setText(
-        tr("High limit %1 %3, low limit %2 %3")
-            .arg(limitText(HighO, high > 0 ? high : 6), limitText(LowO, low > 0 ? low : 6), unit));
+    // The point where Update puts it: positions the unit has no code for are its last.
+    const bool lux = TxtUnit->currentText() == QLatin1String("Lx");
+    const auto sent = [lux](int k) {
+        return lux ? (k >= 2 && k <= 5 ? k : 6) : (k >= 1 && k <= 4 ? k : 5);
+    };
+    LblLimits->setText(tr("High limit %1 %3, low limit %2 %3")
+                           .arg(limitText(HighO, sent(m_highGroup->checkedId())),
+                                limitText(LowO, sent(m_lowGroup->checkedId())), unit));
     LblLimits->setAccessibleName(LblLimits->text());
 }
 
@@ -167,6 +170,13 @@ void Comparator::unitChosen(const QString& unit) {
     const bool lux = unit == QLatin1String("Lx");
     for (auto* options : {&HODec, &LODec}) {
         (*options)[1]->setEnabled(!lux);
+        if (lux && (*options)[1]->isChecked()) {
+            // No point after the first digit in lux: the option goes, as option 6 does in fc.
+            QButtonGroup* group = options == &HODec ? m_highGroup : m_lowGroup;
+            group->setExclusive(false);
+            (*options)[1]->setChecked(false);
+            group->setExclusive(true);
+        }
         if (!lux && (*options)[6]->isChecked()) {
             QButtonGroup* group = options == &HODec ? m_highGroup : m_lowGroup;
             group->setExclusive(false);
