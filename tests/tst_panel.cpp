@@ -216,6 +216,8 @@ void TestPanel::startOffline() {
     QCOMPARE(dialogs.shown[0].icon, MessageIcon::Error);
     QCOMPARE(dialogs.shown[0].title, QStringLiteral("Lumetra"));
     QCOMPARE(w.LblCOM->text(), QStringLiteral("Offline Mode"));
+    const QColor red(0xD0, 0x00, 0x00);
+    QCOMPARE(w.LblCOM->palette().color(QPalette::WindowText), red); // trouble shows red
     QVERIFY(!w.state().meterOnline);
     QVERIFY(!w.Timer1->isActive());
     // Offline, the commands that need no meter work (opening a record file among them).
@@ -240,6 +242,7 @@ void TestPanel::startOffline() {
     QVERIFY(w.toolbarButton(QStringLiteral("Save"))->isEnabled());
     QVERIFY(waitFor([&] { return w.state().readingsDecoded > 0; }));
     QCOMPARE(w.LblCOM->text(), PortChoice({0, meter.devicePath()}).label());
+    QVERIFY(w.LblCOM->palette().color(QPalette::WindowText) != red); // a working port does not
     QCOMPARE(dialogs.shown.size(), 1);
 }
 

@@ -146,13 +146,7 @@ Panel::Panel(Dialogs& dialogs, Clock& clock, QWidget* parent)
     connect(COM, &MeterLink::statusChanged, m_lcd, &VirtualLcd::showLinkStatus);
     connect(COM, &MeterLink::statusChanged, LblCOM, [this](const QString& text) {
         LblCOM->setVisible(true);
-        LblCOM->setText(text);
-        // Red says something is wrong: not while the port's readings flow.
-        QPalette shade = LblCOM->palette();
-        shade.setColor(QPalette::WindowText, text == COM->flowingStatus()
-                                                 ? palette().color(QPalette::WindowText)
-                                                 : QColor(0xD0, 0x00, 0x00));
-        LblCOM->setPalette(shade);
+        showPortStatus(text);
     });
     connect(m_displayPoll, &DisplayPoll::frameDecoded, this,
             [this] { m_lcd->showFrame(m_state.display); });
@@ -269,7 +263,17 @@ void Panel::start(const PortChoice& choice) {
         goOffline(choice, m_session->errorText());
         return;
     }
-    LblCOM->setText(choice.label());
+    showPortStatus(choice.label());
+}
+
+void Panel::showPortStatus(const QString& text) {
+    LblCOM->setText(text);
+    // Red says something is wrong: not while the port is open and its readings may flow.
+    QPalette shade = LblCOM->palette();
+    shade.setColor(QPalette::WindowText, text == COM->flowingStatus()
+                                             ? palette().color(QPalette::WindowText)
+                                             : QColor(0xD0, 0x00, 0x00));
+    LblCOM->setPalette(shade);
 }
 
 bool Panel::changePort(const PortChoice& choice) {
@@ -280,7 +284,7 @@ bool Panel::changePort(const PortChoice& choice) {
     m_offline = false;
     for (QToolButton* b : std::as_const(m_buttons))
         b->setEnabled(true);
-    LblCOM->setText(choice.label());
+    showPortStatus(choice.label());
     return true;
 }
 
@@ -293,7 +297,7 @@ void Panel::goOffline(const PortChoice& choice, const QString& reason) {
         detail += tr("\nOn Linux, the user must be a member of the 'dialout' group.");
     m_dialogs.message(this, QStringLiteral("No device found, try again!"), MessageIcon::Error,
                       MessageButtons::Ok, {}, detail);
-    LblCOM->setText(QStringLiteral("Offline Mode"));
+    showPortStatus(QStringLiteral("Offline Mode"));
     m_offline = true;
     for (QToolButton* b : std::as_const(m_buttons))
         b->setEnabled(b->property("offline").toBool());

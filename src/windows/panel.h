@@ -117,6 +117,8 @@ protected:
 
 private:
     void goOffline(const PortChoice& choice, const QString& reason);
+    // The port's name or the link's trouble, red only for trouble.
+    void showPortStatus(const QString& text);
     void toggleVersionCaption();
 
     Dialogs& m_dialogs;
