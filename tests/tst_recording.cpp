@@ -357,7 +357,9 @@ void TestRecording::recordingGoesOnWhileAValueIsTyped() {
             longest = std::max(longest, second - previous);
         previous = second;
     }
-    QVERIFY2(longest <= 2, qPrintable(QString::number(longest)));
+    // An entry that held the meter would leave a hole of 5 s or more; a busy machine can stretch
+    // one step to 3 s (the exchange before the question, a second boundary crossed).
+    QVERIFY2(longest <= 3, qPrintable(QString::number(longest)));
 }
 
 // The meter falls silent while the distance is typed, so the display poll waits for it inside
