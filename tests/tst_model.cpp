@@ -1,6 +1,7 @@
 // The setting blocks, as bytes read from and written to the meter. Links the model library
 // alone: pure logic needs no widget, no port and no meter.
 #include "model/columnplot.h"
+#include "model/emergency.h"
 #include "model/exposure.h"
 #include "model/liveseries.h"
 #include "model/numbers.h"
@@ -62,6 +63,11 @@ private slots:
     void surveyFiguresByHand();
     void surveyEvidence_data();
     void surveyEvidence();
+    void emergencyAssessment_data();
+    void emergencyAssessment();
+    void emergencyRecordingsRefused_data();
+    void emergencyRecordingsRefused();
+    void emergencyLogBookSurvivesACutOffLine();
 };
 
 void TestModel::clockBytes_data() {
@@ -963,6 +969,167 @@ void TestModel::surveyFile() {
     QCOMPARE(cut->notes.size(), survey::kMostNotesChars);
     QCOMPARE(cut->points[0].lux, std::optional(512.5));
     QVERIFY(shortened.contains(QStringLiteral("notes")));
+}
+
+namespace {
+
+// A light that steps: each knot's lux holds until the next; sampled every quarter second
+// from 0 to `end`, with no readings inside the gaps (as a pulled cable leaves).
+using Knots = QList<QPair<double, double>>;
+constexpr qint64 kT0 = 1'780'000'000'000;
+
+QList<emergency::Reading> steppedLight(const Knots& knots, double end, const Knots& gaps) {
+    QList<emergency::Reading> out;
+    for (double t = 0; t <= end + 1e-9; t += 0.25) {
+        const bool away = std::any_of(gaps.begin(), gaps.end(),
+                                      [t](const auto& g) { return t > g.first && t < g.second; });
+        if (away)
+            continue;
+        double lux = knots.first().second;
+        for (const auto& k : knots) {
+            if (k.first <= t + 1e-9)
+                lux = k.second;
+        }
+        out << emergency::Reading{kT0 + qint64(std::llround(t * 1000)), lux};
+    }
+    return out;
+}
+
+} // namespace
+
+// Each series cuts the mains at 10 s (the light drops from 420 lx); times are checked to the
+// sample, from that moment.
+void TestModel::emergencyAssessment_data() {
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<double>("rated");
+    QTest::addColumn<Knots>("light");
+    QTest::addColumn<Knots>("gaps");
+    QTest::addColumn<QList<double>>("walk"); // lux at 12 s, 13 s, … (the start), then at the end
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<double>("t50");     // -1: none
+    QTest::addColumn<double>("t100");    // -1: none
+    QTest::addColumn<double>("failure"); // -1: held
+    const Knots rise{{0, 420}, {10, 0.3}, {11, 0.6}, {13, 1.2}};
+    const QList<double> none;
+    QTest::newRow("a clean pass") << "en1838-route" << 60.0 << rise << Knots{} << none << "pass"
+                                  << 1.0 << 3.0 << -1.0;
+    QTest::newRow("a dip of 8 s is shown, not failed")
+        << "en1838-route" << 60.0 << (rise + Knots{{40, 0.8}, {48, 1.2}}) << Knots{} << none
+        << "pass" << 1.0 << 3.0 << -1.0;
+    QTest::newRow("a dip of 12 s fails at its start")
+        << "en1838-route" << 60.0 << (rise + Knots{{40, 0.8}, {52, 1.2}}) << Knots{} << none
+        << "fail" << 1.0 << 3.0 << 30.0;
+    QTest::newRow("a slow response")
+        << "en1838-route" << 120.0 << Knots{{0, 420}, {10, 0.3}, {11, 0.6}, {80, 1.2}} << Knots{}
+        << none << "fail" << 1.0 << 70.0 << 60.0;
+    QTest::newRow("a rise within the limit is no dip")
+        << "en1838-route" << 120.0 << Knots{{0, 420}, {10, 0.3}, {11, 0.6}, {60, 1.2}} << Knots{}
+        << none << "pass" << 1.0 << 50.0 << -1.0;
+    QTest::newRow("a collapse before the end")
+        << "en1838-route" << 60.0 << (rise + Knots{{55, 0.1}}) << Knots{} << none << "fail" << 1.0
+        << 3.0 << 45.0;
+    QTest::newRow("a collapse in the last seconds fails at the end")
+        << "en1838-route" << 60.0 << (rise + Knots{{66, 0.1}}) << Knots{} << none << "fail" << 1.0
+        << 3.0 << -1.0;
+    QTest::newRow("a gap of 15 s is incomplete")
+        << "en1838-route" << 60.0 << rise << Knots{{30, 45}} << none << "incomplete" << 1.0 << 3.0
+        << -1.0;
+    QTest::newRow("a gap of 8 s is not") << "en1838-route" << 60.0 << rise << Knots{{30, 38}}
+                                         << none << "pass" << 1.0 << 3.0 << -1.0;
+    QTest::newRow("no failure edge") << "en1838-route" << 60.0 << Knots{{0, 420}} << Knots{} << none
+                                     << "" << -1.0 << -1.0 << -1.0;
+    QTest::newRow("open area at 0.5 lx")
+        << "en1838-open" << 60.0 << Knots{{0, 300}, {10, 0.2}, {10.5, 0.25}, {12, 0.55}} << Knots{}
+        << none << "pass" << 0.5 << 2.0 << -1.0;
+    QTest::newRow("high-risk area: 10 % of 420 lx is 42 lx")
+        << "en1838-task" << 30.0 << Knots{{0, 420}, {10, 45}} << Knots{} << none << "pass" << -1.0
+        << 0.0 << -1.0;
+    QTest::newRow("high-risk area: 30 lx is not enough")
+        << "en1838-task" << 30.0 << Knots{{0, 420}, {10, 30}} << Knots{} << none << "fail" << -1.0
+        << -1.0 << 0.5;
+    QTest::newRow("NFPA: walks at the start and the end pass")
+        << "nfpa101" << 60.0 << Knots{{0, 420}, {10, 0.3}, {12, 2}} << Knots{}
+        << QList<double>{12, 11, 10.4, -1, 7, 6, 6.5} << "pass" << -1.0 << 2.0 << -1.0;
+    QTest::newRow("NFPA: the end average under 6.5 lx fails")
+        << "nfpa101" << 60.0 << Knots{{0, 420}, {10, 0.3}, {12, 2}} << Knots{}
+        << QList<double>{12, 11, 10.4, -1, 6, 6, 6.5} << "fail" << -1.0 << 2.0 << -1.0;
+    QTest::newRow("NFPA: a ratio over 40 fails")
+        << "nfpa101" << 60.0 << Knots{{0, 420}, {10, 0.3}, {12, 2}} << Knots{}
+        << QList<double>{-1, 60, 1.2, 7} << "fail" << -1.0 << 2.0 << -1.0;
+}
+
+void TestModel::emergencyAssessment() {
+    QFETCH(QString, rule);
+    QFETCH(double, rated);
+    QFETCH(Knots, light);
+    QFETCH(Knots, gaps);
+    QFETCH(QList<double>, walk);
+    QFETCH(QString, verdict);
+    QFETCH(double, t50);
+    QFETCH(double, t100);
+    QFETCH(double, failure);
+    emergency::Input in{
+        *emergency::ruleById(rule), rated, steppedLight(light, 10 + rated + 1, gaps), {}, true};
+    bool late = false;
+    for (const double lux : walk) {
+        if (lux < 0)
+            late = true;
+        else
+            in.walk << emergency::WalkPoint{QStringLiteral("P%1").arg(in.walk.size() + 1),
+                                            late ? rated - 5 : 2.0, lux};
+    }
+    const emergency::Assessment a = emergency::assess(in);
+    QCOMPARE(a.failureFound, !verdict.isEmpty());
+    if (verdict.isEmpty())
+        return;
+    QCOMPARE(a.failureMs, kT0 + 10'000);
+    QCOMPARE(emergency::verdictName(a.verdict), verdict);
+    QCOMPARE(a.t50S.value_or(-1), t50);
+    QCOMPARE(a.t100S.value_or(-1), t100);
+    QCOMPARE(a.timeToFailureS.value_or(-1), failure);
+    QCOMPARE(a.reasons.isEmpty(), verdict == QLatin1String("pass"));
+    // The log book's entry carries the same figures.
+    const QJsonObject e = emergency::entryJson(in, a, {});
+    QCOMPARE(e.value("verdict").toString(), verdict);
+    QCOMPARE(e.value("time_to_failure_s").toDouble(-1), failure);
+}
+
+void TestModel::emergencyRecordingsRefused_data() {
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("error");
+    const QByteArray head = "time,reading,unit,status,until\n";
+    QTest::newRow("no recording") << QByteArray("hello\n") << "no recording";
+    QTest::newRow("no readings") << head + "2026-12-10T10:00:00+00:00,,,mode,\n"
+                                 << "no readings";
+    QTest::newRow("times go back") << head + "2026-12-10T10:00:01+00:00,5,Lx,ok,\n"
+                                             "2026-12-10T10:00:00+00:00,5,Lx,ok,\n"
+                                   << "go back at line 3";
+    QTest::newRow("a row of something else") << head + "yesterday,5,Lx,ok,\n"
+                                             << "line 2";
+}
+
+void TestModel::emergencyRecordingsRefused() {
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, error);
+    QString why;
+    QVERIFY(!emergency::readingsOfCsv(csv, why));
+    QVERIFY2(why.contains(error), qPrintable(why));
+}
+
+void TestModel::emergencyLogBookSurvivesACutOffLine() {
+    emergency::Input in{*emergency::ruleById("en1838-route"),
+                        60,
+                        steppedLight({{0, 420}, {10, 0.3}, {13, 1.2}}, 71, {}),
+                        {},
+                        true};
+    const QByteArray line = QJsonDocument(emergency::entryJson(in, emergency::assess(in), {}))
+                                .toJson(QJsonDocument::Compact);
+    // A power cut while the third entry was appended.
+    const emergency::LogBook book =
+        emergency::readLogBook(line + '\n' + line + '\n' + line.left(line.size() / 2));
+    QCOMPARE(book.entries.size(), 2);
+    QCOMPARE(book.damaged, QStringList{"line 3 is cut off; it is left out."});
+    QCOMPARE(book.entries.first().value("t100_s").toDouble(), 3.0);
 }
 
 QTEST_APPLESS_MAIN(TestModel)
