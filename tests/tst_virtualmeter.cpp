@@ -3,7 +3,9 @@
 #include "virtualmeter/simcommands.h"
 #include "virtualmeter/virtualmeter.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using lumetra::sim::VirtualMeter;
@@ -266,6 +268,26 @@ void TestVirtualMeter::simCommands() {
     QVERIFY(applySimCommand(m, QStringLiteral("flag Nothing on")).startsWith("error:"));
     QVERIFY(applySimCommand(m, QStringLiteral("lux many")).startsWith("error:"));
     QVERIFY(applySimCommand(m, QStringLiteral("launch")).startsWith("error:"));
+
+    // A scripted light: a step, then a slow line; from a file the same.
+    applySimCommand(m, QStringLiteral("unit lx"));
+    QTemporaryDir dir;
+    QFile script(dir.filePath("light.txt"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("# seconds lux\n0 420\n0 4, 1000 1004\n");
+    script.close();
+    for (const QString& command : {QStringLiteral("profile 0 420 0 4 1000 1004"),
+                                   QStringLiteral("profile ") + script.fileName()}) {
+        QCOMPARE(applySimCommand(m, command), QStringLiteral("ok"));
+        QVERIFY2(m.displayedValue() >= 4 && m.displayedValue() < 4.5,
+                 qPrintable(QString::number(m.displayedValue())));
+    }
+    QCOMPARE(applySimCommand(m, QStringLiteral("profile 0 7")), QStringLiteral("ok"));
+    QCOMPARE(m.displayedValue(), 7.0); // one point holds
+    for (const char* wrong : {"profile 0 1 2", "profile 5 1 2 1", "profile /no/such/file"})
+        QVERIFY2(applySimCommand(m, QString::fromLatin1(wrong)).startsWith("error:"), wrong);
+    QCOMPARE(applySimCommand(m, QStringLiteral("profile off")), QStringLiteral("ok"));
+    QVERIFY(!m.hasProfile());
 }
 
 QTEST_MAIN(TestVirtualMeter)

@@ -2,7 +2,11 @@
 
 #include "virtualmeter.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <optional>
 
 namespace lumetra::sim {
 namespace {
@@ -30,6 +34,33 @@ QString status(const VirtualMeter& m) {
         .arg(lit.join(QLatin1Char(' ')));
 }
 
+// "0 420 10 420 10.2 0.4": pairs of seconds and lux, the times never going back.
+std::optional<QList<QPair<double, double>>> profilePoints(const QStringList& words) {
+    if (words.isEmpty() || words.size() % 2 != 0)
+        return std::nullopt;
+    QList<QPair<double, double>> points;
+    for (qsizetype i = 0; i < words.size(); i += 2) {
+        bool okT = false, okL = false;
+        const double t = words[i].toDouble(&okT), lux = words[i + 1].toDouble(&okL);
+        if (!okT || !okL || t < 0 || lux < 0 || (!points.isEmpty() && t < points.last().first))
+            return std::nullopt;
+        points << qMakePair(t, lux);
+    }
+    return points;
+}
+
+std::optional<QList<QPair<double, double>>> profileFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text) || file.size() > 1 << 20)
+        return std::nullopt;
+    QStringList words;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        const QString text = line.section(QLatin1Char('#'), 0, 0);
+        words << text.split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
+    }
+    return profilePoints(words);
+}
+
 } // namespace
 
 QString simCommandHelp() {
@@ -38,6 +69,10 @@ QString simCommandHelp() {
         "  unit lx|fc            measuring unit\n"
         "  lux <value>           the light level in lux (the display follows the unit)\n"
         "  drift on|off          let the reading wander a little over time (default on)\n"
+        "  profile <t lux ...>|FILE|off\n"
+        "                        a scripted light from now on: seconds and lux in pairs,\n"
+        "                        inline or in a file (# starts a comment), straight lines\n"
+        "                        between them, the last held\n"
         "  overload on|off       show OL\n"
         "  flag <Name> on|off    any annunciator: Rel Comp Cal Zero UpperAvg Hold Ref\n"
         "                        UpperPercent Fch Lxh Cd Light SmallPlus Stray Battery BigPlus\n"
@@ -96,6 +131,18 @@ QString applySimCommand(VirtualMeter& m, const QString& line) {
         if (!ok)
             return bad();
         m.setLux(v);
+    } else if (cmd == QLatin1String("profile")) {
+        if (argLower == QLatin1String("off")) {
+            m.setProfile({});
+            return QStringLiteral("ok");
+        }
+        bool number = false;
+        arg.toDouble(&number);
+        const auto points =
+            number ? profilePoints(w.mid(1)) : profileFile(line.trimmed().mid(8).trimmed());
+        if (!points)
+            return bad();
+        m.setProfile(*points);
     } else if (cmd == QLatin1String("drift") || cmd == QLatin1String("overload") ||
                cmd == QLatin1String("setup") || cmd == QLatin1String("clear") ||
                cmd == QLatin1String("silent") || cmd == QLatin1String("split") ||

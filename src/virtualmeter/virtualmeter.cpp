@@ -183,9 +183,28 @@ QDateTime VirtualMeter::meterClock() const {
     return QDateTime::currentDateTime().addSecs(clockOffsetSecs);
 }
 
+void VirtualMeter::setProfile(const QList<QPair<double, double>>& points) {
+    m_profile = points;
+    m_profileClock.start();
+}
+
 double VirtualMeter::displayedValue() const {
     double lux = m_lux;
-    if (m_drift) {
+    if (!m_profile.isEmpty()) {
+        // From the last point at or before now to the next one; two points at one time are a
+        // step, taken at that time.
+        const double t = m_profileClock.elapsed() / 1000.0;
+        qsizetype j = -1;
+        while (j + 1 < m_profile.size() && m_profile[j + 1].first <= t)
+            ++j;
+        if (j < 0 || j + 1 == m_profile.size()) {
+            lux = m_profile[std::max<qsizetype>(j, 0)].second;
+        } else {
+            const auto& [t0, l0] = m_profile[j];
+            const auto& [t1, l1] = m_profile[j + 1];
+            lux = l0 + (l1 - l0) * (t - t0) / (t1 - t0);
+        }
+    } else if (m_drift) {
         const double t = m_started.elapsed() / 1000.0;
         lux *= 1.0 + 0.03 * std::sin(t / 4.0) + 0.005 * std::sin(t * 1.7);
     }

@@ -54,6 +54,10 @@ public:
     void setLux(double lux) { m_lux = lux; }
     double lux() const { return m_lux; }
     void setDrift(bool on) { m_drift = on; }
+    // A scripted light: (seconds, lux) points from now on, straight lines between them, the
+    // last one held; it replaces the set level and the drift. Empty: back to the set level.
+    void setProfile(const QList<QPair<double, double>>& points);
+    bool hasProfile() const { return !m_profile.isEmpty(); }
     void setOverload(bool on) { m_overload = on; }
     // Any annunciator by its name on the display ("Rel", "Hold", "SetUp", …).
     bool setFlag(const QString& name, bool on);
@@ -171,6 +175,8 @@ private:
     bool m_fc = false;
     double m_lux = 1234.0;
     bool m_drift = true;
+    QList<QPair<double, double>> m_profile;
+    QElapsedTimer m_profileClock;
     bool m_overload = false;
     std::array<bool, 48> m_flags{};
     int m_memoryNumber = -1;
