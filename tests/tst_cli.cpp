@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -112,6 +114,7 @@ private slots:
     void refusesWhatItCannotDo();
     void holdsOutAgainstItsSurroundings_data();
     void holdsOutAgainstItsSurroundings();
+    void emergencyTestWithThePlugPulled();
 };
 
 void TestCli::records_data() {
@@ -393,6 +396,29 @@ void TestCli::refusesWhatItCannotDo_data() {
         << QStringList{"report", "NOTES", "-o", "x.pdf"} << 0;
     QTest::newRow("a mistyped subcommand") << QStringList{"recrod"} << 64;
     QTest::newRow("no subcommand at all") << QStringList{"x"} << 64;
+    // An emergency test's recording with no mains failure in it, or with times that go back.
+    QTest::newRow("assess a steady light")
+        << QStringList{"emergency-test", "--assess",   "STEADY", "--rule",
+                       "nfpa101",        "--duration", "60"}
+        << 65;
+    QTest::newRow("assess times that go back")
+        << QStringList{"emergency-test", "--assess",   "BACKWARDS", "--rule",
+                       "en1838-open",    "--duration", "60"}
+        << 65;
+    QTest::newRow("assess a missing recording")
+        << QStringList{"emergency-test", "--assess", "/no/such.csv", "--rule", "en1838-open",
+                       "--duration",     "60"}
+        << 66;
+    QTest::newRow("an emergency test by no known rule")
+        << QStringList{"emergency-test", "--port",     "/dev/null", "--rule",
+                       "bs5266",         "--duration", "60",        "--location",
+                       "here",           "--logbook",  "x.csv"}
+        << 64;
+    QTest::newRow("an emergency test too short")
+        << QStringList{"emergency-test", "--port",     "/dev/null", "--rule",
+                       "nfpa101",        "--duration", "5",         "--location",
+                       "here",           "--logbook",  "x.csv"}
+        << 64;
     // A failing survey names each criterion it fails, with its figure and the limit.
     QTest::newRow("a failing survey") << QStringList{"report", "FAILING", "--csv", "x.csv"} << 0;
 }
@@ -426,6 +452,16 @@ void TestCli::refusesWhatItCannotDo() {
     failingFile.write(survey::toJson(failing));
     failingFile.close();
     args.replaceInStrings(QStringLiteral("FAILING"), failingPath);
+    for (const auto& [name, rows] :
+         {std::pair{"STEADY", "2026-12-10T10:00:00+00:00,420,Lx,ok,\n"
+                              "2026-12-10T10:00:01+00:00,421,Lx,ok,\n"},
+          std::pair{"BACKWARDS", "2026-12-10T10:00:01+00:00,420,Lx,ok,\n"
+                                 "2026-12-10T10:00:00+00:00,0.2,Lx,ok,\n"}}) {
+        QFile recording(dir.filePath(QLatin1String(name)));
+        QVERIFY(recording.open(QIODevice::WriteOnly));
+        recording.write(QByteArray("time,reading,unit,status,until\n") + rows);
+        args.replaceInStrings(QLatin1String(name), recording.fileName());
+    }
     args.replaceInStrings(QStringLiteral("x.pdf"), dir.filePath(QStringLiteral("x.pdf")));
     args.replaceInStrings(QStringLiteral("x.csv"), dir.filePath(QStringLiteral("x.csv")));
     int master = -1;
@@ -456,7 +492,8 @@ void TestCli::refusesWhatItCannotDo() {
     if (QTest::currentDataTag() == QLatin1String("a mistyped subcommand"))
         QVERIFY2(err.contains(QStringLiteral("did you mean \"record\"")), qPrintable(err));
     if (QTest::currentDataTag() == QLatin1String("no subcommand at all"))
-        QVERIFY2(err.contains(QStringLiteral("the subcommands are record and report")),
+        QVERIFY2(err.contains(QStringLiteral("the subcommands are record, report and "
+                                             "emergency-test")),
                  qPrintable(err));
 }
 
@@ -598,6 +635,72 @@ void TestCli::holdsOutAgainstItsSurroundings() {
     default:
         break;
     }
+}
+
+// A 20 s test against a light that drops at the mains failure and comes back at 1.5 lx; the
+// cable is pulled for 12 s in the middle: incomplete, logged, reported, and the recording it
+// wrote assessed again to the same figures.
+void TestCli::emergencyTestWithThePlugPulled() {
+    QTemporaryDir dir;
+    sim::VirtualMeter meter;
+    meter.setPaced(false);
+    meter.setDrift(false);
+    meter.setLux(420);
+    QVERIFY(meter.start());
+    const QString device = dir.filePath(QStringLiteral("meter"));
+    QVERIFY(QFile::link(meter.devicePath(), device));
+    const QString csv = dir.filePath(QStringLiteral("samples.csv"));
+    const QString book = dir.filePath(QStringLiteral("log.jsonl"));
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    Cli cli;
+    cli.start({"emergency-test", "--port", device, "--rule", "en1838-route", "--duration", "20",
+               "--location", "Stair B", "--tester", "Ann", "--logbook", book, "--csv", csv,
+               "--report", pdf});
+    const auto said = qScopeGuard([&] {
+        if (QTest::currentTestFailed())
+            qWarning("lumetra-cli said: %s", qPrintable(cli.said()));
+    });
+    QVERIFY(waitFor([&] { return rowsOf(csv).size() >= 6; }, 5000));
+    meter.setProfile({{0, 420}, {1, 420}, {1, 0.3}, {2, 1.5}}); // the mains cut in 1 s
+    QTest::qWait(6000);
+    meter.stop();
+    QFile::remove(device);
+    QTest::qWait(12000);
+    QVERIFY(meter.start() && QFile::link(meter.devicePath(), device));
+    QVERIFY(cli.process.waitForFinished(15000));
+    QCOMPARE(cli.process.exitCode(), 0);
+    QVERIFY2(cli.process.readAllStandardOutput().startsWith("incomplete\n"),
+             qPrintable(cli.said()));
+
+    QFile logged(book);
+    QVERIFY(logged.open(QIODevice::ReadOnly));
+    const QByteArray line = logged.readAll();
+    QCOMPARE(line.count('\n'), 1);
+    const QJsonObject entry = QJsonDocument::fromJson(line).object();
+    QCOMPARE(entry.value("verdict").toString(), QStringLiteral("incomplete"));
+    QCOMPARE(entry.value("normal_lx").toDouble(), 420.0);
+    QVERIFY(entry.value("gaps_s").toDouble() >= 12);
+    QCOMPARE(entry.value("end_lx").toDouble(), 1.5);
+    QCOMPARE(entry.value("samples_file").toString(), csv);
+
+    QProcess assess;
+    assess.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-cli"),
+                 {"emergency-test", "--assess", csv, "--rule", "en1838-route", "--duration", "20",
+                  "--json"});
+    QVERIFY(assess.waitForFinished(10000));
+    QCOMPARE(assess.exitCode(), 0);
+    const QJsonObject again = QJsonDocument::fromJson(assess.readAllStandardOutput()).object();
+    for (const char* key : {"failure_at", "normal_lx", "t50_s", "t100_s", "minimum_lx", "end_lx",
+                            "time_to_failure_s", "gaps_s", "verdict", "reasons"})
+        QVERIFY2(again.value(QLatin1String(key)) == entry.value(QLatin1String(key)), key);
+
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(10000));
+    const QString report = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(report.contains(QStringLiteral("Verdict: INCOMPLETE")), qPrintable(report));
+    QVERIFY(report.contains(QStringLiteral("Stair B")));
+    QVERIFY(report.contains(QStringLiteral("Signed:")));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

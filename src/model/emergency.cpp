@@ -18,6 +18,11 @@ double secondsFrom(qint64 failureMs, qint64 ms) {
     return double(ms - failureMs) / 1000.0;
 }
 
+// A time as the display period resolves it.
+double resolved(double seconds) {
+    return std::round(seconds / kResolutionS) * kResolutionS;
+}
+
 // The first reading of the series below half the mean of the kNormalWindowS before it.
 void findFailure(const QList<Reading>& readings, Assessment& a) {
     std::deque<Reading> window;
@@ -50,7 +55,7 @@ std::optional<double> firstAtOrAbove(const Input& in, const Assessment& a, doubl
         if (t > in.ratedS)
             break;
         if (r.lux >= lux)
-            return t;
+            return resolved(t);
     }
     return std::nullopt;
 }
@@ -63,7 +68,7 @@ void followTheLight(const Input& in, Assessment& a) {
     const auto close = [&](double to) {
         a.dips << Stretch{open, to};
         if (!a.timeToFailureS && to - open >= kDipLimitS - 1e-9)
-            a.timeToFailureS = open;
+            a.timeToFailureS = resolved(open);
         open = -1;
     };
     for (const Reading& r : in.readings) {
@@ -106,6 +111,7 @@ void followTheLight(const Input& in, Assessment& a) {
     }
     for (const Stretch& g : a.gaps)
         a.gapsS += g.length();
+    a.gapsS = resolved(a.gapsS);
 }
 
 WalkFigures figuresOf(const QList<WalkPoint>& points) {
@@ -159,11 +165,15 @@ void judge(const Input& in, Assessment& a) {
     const bool over = in.ended || a.lastS >= in.ratedS;
     judgeResponse(in, a, over);
     if (a.timeToFailureS) {
-        const auto stretch = std::find_if(a.dips.begin(), a.dips.end(), [&](const Stretch& s) {
-            return s.fromS == *a.timeToFailureS;
-        });
+        double length = kDipLimitS;
+        for (const Stretch& d : a.dips) {
+            if (resolved(d.fromS) == *a.timeToFailureS && d.length() >= kDipLimitS - 1e-9) {
+                length = d.length();
+                break;
+            }
+        }
         a.reasons << QStringLiteral("The reading stayed below %1 for %2 from %3.")
-                         .arg(luxText(a.requiredLux), durationText(stretch->length()),
+                         .arg(luxText(a.requiredLux), durationText(length),
                               durationText(*a.timeToFailureS));
     }
     if (over && a.lastS >= in.ratedS - kLongestStepS && a.endLux && *a.endLux < a.requiredLux)
@@ -179,8 +189,12 @@ void judge(const Input& in, Assessment& a) {
               in.rule, a.reasons);
     judgeWalk(a.endWalk, QStringLiteral("at the end"), a.requiredLux, in.rule.endAverageLux,
               in.rule, a.reasons);
+    const bool cutShort = in.stoppedByUser && a.lastS < in.ratedS - kLongestStepS;
+    const QString stopped = QStringLiteral("Stopped by the user at %1.").arg(durationText(a.lastS));
     if (!a.reasons.isEmpty()) {
         a.verdict = over ? Verdict::Fail : Verdict::Running;
+        if (cutShort)
+            a.reasons << stopped;
         return;
     }
     if (!over) {
@@ -195,6 +209,8 @@ void judge(const Input& in, Assessment& a) {
         a.reasons << QStringLiteral("No readings for %1 in all (more than %2): %3.")
                          .arg(durationText(a.gapsS), durationText(kGapLimitS),
                               spans.join(QStringLiteral(", ")));
+        if (cutShort)
+            a.reasons << stopped;
     }
 }
 
@@ -373,8 +389,15 @@ Assessment assess(const Input& in) {
     if (std::isnan(a.requiredLux))
         a.requiredLux = in.rule.minimumLux;
     a.responseLux = std::max(a.requiredLux, in.rule.startLux);
-    if (!a.failureFound)
+    if (!a.failureFound) {
+        if (in.ended) {
+            a.verdict = Verdict::Incomplete;
+            a.reasons << (in.stoppedByUser
+                              ? QStringLiteral("Stopped by the user before the mains failure.")
+                              : QStringLiteral("No mains failure was found."));
+        }
         return a;
+    }
     if (in.rule.t50LimitS >= 0)
         a.t50S = firstAtOrAbove(in, a, a.responseLux / 2);
     a.t100S = firstAtOrAbove(in, a, a.responseLux);
@@ -396,9 +419,14 @@ QString durationText(double seconds) {
         s.chop(1);
     if (whole < 60)
         return s + QStringLiteral(" s");
-    if (whole < 3600)
-        return QStringLiteral("%1 min %2 s").arg(whole / 60).arg(s);
-    return QStringLiteral("%1 h %2 min %3 s").arg(whole / 3600).arg(whole / 60 % 60).arg(s);
+    // "1 min", "1 h 30 min": parts that are 0 at the end are left out.
+    QString text = whole < 3600 ? QStringLiteral("%1 min").arg(whole / 60)
+                                : QStringLiteral("%1 h").arg(whole / 3600);
+    if (whole >= 3600 && (whole / 60 % 60 != 0 || s != QLatin1String("0")))
+        text += QStringLiteral(" %1 min").arg(whole / 60 % 60);
+    if (s != QLatin1String("0"))
+        text += QStringLiteral(" %1 s").arg(s);
+    return text;
 }
 
 QString luxText(double lux) {

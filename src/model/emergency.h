@@ -67,6 +67,7 @@ struct Input {
     QList<Reading> readings; // in time order
     QList<WalkPoint> walk;
     bool ended = false; // nothing more comes: a duration not reached is a gap to its end
+    bool stoppedByUser = false;
 };
 
 struct Stretch {
