@@ -1,12 +1,14 @@
 // The graph view, the live graph and the Plot buttons, driven by their controls.
 #include "commands/graphcommands.h"
 #include "commands/memorycommands.h"
+#include "graph/emergencycurve.h"
 #include "graph/heatmapview.h"
 #include "graph/surveyreport.h"
 #include "link/wait.h"
 #include "model/recordtable.h"
 #include "support/meterfixture.h"
 #include "windows/datalist.h"
+#include "windows/emergencytest.h"
 #include "windows/filelist.h"
 #include "windows/graphview.h"
 #include "windows/profile.h"
@@ -18,7 +20,12 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -68,6 +75,7 @@ private slots:
     void initTestCase();
     void init();
     void surveyWalkedSavedAndReported();
+    void emergencyTestByKeys();
     void surveyRoomSizesTypedInFeet_data();
     void surveyRoomSizesTypedInFeet();
     void lightOverTime();
@@ -460,6 +468,68 @@ void TestGraph::lightOverTime() {
              QStringLiteral("Time (dates assumed, clock change settled)"));
     QVERIFY2(settled->LblStatistics->text().contains(QStringLiteral("Dose 750 lx·h over 2.50 h")),
              qPrintable(settled->LblStatistics->text()));
+}
+
+// A 20 s emergency test by keys only, against a light that drops at the mains failure and holds
+// at 1.5 lx: the failure found, two walk points, the verdict, the log-book line and the report
+// read back, and the samples it wrote assessed again by lumetra-cli to the same figures.
+void TestGraph::emergencyTestByKeys() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    f.meter.setLux(420);
+    f.click(QStringLiteral("Emergency"));
+    FrmEmergency* w = f.hub->emergencyWindow();
+    QVERIFY(w);
+    const QString book = dir.filePath("log.jsonl");
+    f.dialogs.saveAnswers = {book};
+    QTest::keyClick(w->BtnLogBook, Qt::Key_Space);
+    QCOMPARE(w->logBookPath(), book);
+    QTest::keyClick(w->CboDuration, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(w->CboDuration, "20 s");
+    w->TxtLocation->clear();
+    QTest::keyClicks(w->TxtLocation, "Stair B");
+    QTest::keyClick(w->BtnStart, Qt::Key_Space);
+    QVERIFY(w->run());
+    QVERIFY2(waitFor([&] { return w->LblState->text().contains("normal level 420 lx"); }, 5000),
+             qPrintable(w->LblState->text()));
+    f.meter.setProfile({{0, 420}, {0, 0.3}, {1, 1.5}}); // the mains cut
+    QVERIFY(waitFor([&] { return w->LblState->text() == QLatin1String("holding"); }, 5000));
+    for (int point = 1; point <= 2; ++point) {
+        QTest::keyClick(w->Curve, Qt::Key_Space);
+        QVERIFY(waitFor([&] { return w->LstWalk->count() == point; }, 3000));
+    }
+    QVERIFY(waitFor([&] { return w->LblState->text() == QLatin1String("PASSED"); }, 25000));
+    QCOMPARE(w->Curve->accessibleDescription(), QStringLiteral("PASSED"));
+    QTest::keyClicks(w->TxtRemarks, "Battery replaced 2026-11");
+    QTest::keyClick(w->BtnSave, Qt::Key_Space);
+
+    QFile logged(book);
+    QVERIFY(logged.open(QIODevice::ReadOnly));
+    const QJsonObject entry = QJsonDocument::fromJson(logged.readAll()).object();
+    QCOMPARE(entry.value("verdict").toString(), QStringLiteral("pass"));
+    QCOMPARE(entry.value("location").toString(), QStringLiteral("Stair B"));
+    QCOMPARE(entry.value("remarks").toString(), QStringLiteral("Battery replaced 2026-11"));
+    QCOMPARE(entry.value("normal_lx").toDouble(), 420.0);
+    QCOMPARE(entry.value("end_lx").toDouble(), 1.5);
+    QCOMPARE(entry.value("walk").toArray().size(), 2);
+    QCOMPARE(w->LstHistory->count(), 1);
+
+    const QString csv = entry.value("samples_file").toString();
+    const QString text =
+        pdfText(QString(csv).replace(QStringLiteral(".csv"), QStringLiteral(".pdf")));
+    for (const char* expected : {"Verdict: PASS", "Stair B", "P2", "1.5 lx", "Signed:"})
+        QVERIFY2(text.contains(QString::fromUtf8(expected)), qPrintable(text));
+
+    QProcess cli;
+    cli.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-cli"),
+              {"emergency-test", "--assess", csv, "--rule", "en1838-route", "--duration", "20",
+               "--json"});
+    QVERIFY(cli.waitForFinished(30000));
+    QCOMPARE(cli.exitCode(), 0);
+    const QJsonObject again = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    for (const char* key : {"failure_at", "normal_lx", "t50_s", "t100_s", "minimum_lx", "end_lx",
+                            "gaps_s", "time_to_failure_s"})
+        QVERIFY2(again.value(QLatin1String(key)) == entry.value(QLatin1String(key)), key);
 }
 
 void TestGraph::surveyRoomSizesTypedInFeet_data() {

@@ -21,6 +21,7 @@
 #include "widgets/waitingbar.h"
 #include "windows/calibration.h"
 #include "windows/comparator.h"
+#include "windows/emergencytest.h"
 #include "windows/filelist.h"
 #include "windows/keypad.h"
 #include "windows/metersetup.h"
@@ -112,6 +113,10 @@ FrmSurvey* ToolbarHub::surveyWindow() const {
     return m_survey.data();
 }
 
+FrmEmergency* ToolbarHub::emergencyWindow() const {
+    return m_emergency.data();
+}
+
 FileList* ToolbarHub::fileList() const {
     return m_fileList.data();
 }
@@ -158,6 +163,9 @@ const QList<ToolbarHub::Command>& ToolbarHub::commands() {
         {{"Survey", "Lighting Survey", "Ctrl+U", 18, true,
           "Measure a room's lighting on a grid of points"},
          &ToolbarHub::survey},
+        {{"Emergency", "Emergency Test", "Ctrl+Shift+M", 19, true,
+          "Test emergency lighting through its rated duration after a mains failure"},
+         &ToolbarHub::emergencyTest},
     };
     return table;
 }
@@ -266,6 +274,18 @@ void ToolbarHub::survey() {
     m_survey->raise();
     m_survey->activateWindow();
     m_survey->Plan->setFocus(Qt::OtherFocusReason);
+}
+
+void ToolbarHub::emergencyTest() {
+    // One test at a time: the command brings the open window forward.
+    if (!m_emergency) {
+        auto* window = new FrmEmergency(m_panel.state(), m_panel.displayPoll(), m_panel.clock(),
+                                        m_panel.dialogs()); // deletes itself on close
+        track(m_emergency, window);
+        window->show();
+    }
+    m_emergency->raise();
+    m_emergency->activateWindow();
 }
 
 void ToolbarHub::guarded(const std::function<void()>& exchange) {

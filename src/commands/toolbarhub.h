@@ -16,6 +16,7 @@ namespace lumetra {
 class Btn;
 class Comparator;
 class FileList;
+class FrmEmergency;
 class FrmSurvey;
 class GraphCommands;
 class MemoryCommands;
@@ -55,6 +56,7 @@ public:
     Btn* keypad() const;
     Comparator* comparatorWindowOpen() const;
     FrmSurvey* surveyWindow() const;
+    FrmEmergency* emergencyWindow() const;
 
     static QString recordingOpenMessage() {
         return QStringLiteral("Recording Mode!\n\rPlease stop recording!");
@@ -104,6 +106,7 @@ private:
     void holdTime();
     void buttons();
     void survey();
+    void emergencyTest();
 
     // Remembers a window of its kind until it closes.
     template <typename W> void track(QPointer<W>& slot, W* window);
@@ -120,6 +123,7 @@ private:
     QPointer<Btn> m_keypad;
     QPointer<Comparator> m_comparator;
     QPointer<FrmSurvey> m_survey;
+    QPointer<FrmEmergency> m_emergency;
 };
 
 } // namespace lumetra

@@ -1,8 +1,11 @@
 #include "emergency.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -525,6 +528,20 @@ QJsonObject entryJson(const Input& in, const Assessment& a, const Meta& m) {
     if (m.calibrationFactor)
         o.insert(QStringLiteral("calibration_factor"), *m.calibrationFactor);
     return o;
+}
+
+QString samplesBeside(const QString& logBook, const QString& location, const QDateTime& started) {
+    QString name = location.toLower();
+    name.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("-"));
+    name = name.left(40);
+    while (name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    while (name.endsWith(QLatin1Char('-')))
+        name.chop(1);
+    return QFileInfo(logBook).absoluteDir().filePath(
+        QStringLiteral("emergency-%1%2.csv")
+            .arg(name.isEmpty() ? QString() : name + QLatin1Char('-'),
+                 started.toString(QStringLiteral("yyyyMMdd-HHmmss"))));
 }
 
 LogBook readLogBook(const QByteArray& bytes) {

@@ -134,6 +134,9 @@ struct Meta {
     std::optional<double> calibrationFactor;
 };
 
+// The samples' file of a test beside its log book: emergency-<location>-<yyyyMMdd-HHmmss>.csv.
+QString samplesBeside(const QString& logBook, const QString& location, const QDateTime& started);
+
 // One entry of the log book (format "lumetra-emergency-log", version 1).
 QJsonObject entryJson(const Input& input, const Assessment& a, const Meta& meta);
 inline constexpr int kLogVersion = 1;

@@ -142,6 +142,17 @@ void draw(QPainter& p, int n) {
         p.drawRect(QRectF(13, 13, 8, 8));
         break;
     }
+    case 19: { // emergency test: an exit sign (green, an arrow to a door) with a battery mark
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x1B, 0x8A, 0x3A));
+        p.drawRoundedRect(QRectF(3, 7, 26, 18), 2, 2);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(21, 10, 5, 12));
+        p.setPen(QPen(Qt::white, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawLine(QPointF(7, 16), QPointF(17, 16));
+        p.drawPolyline(QPolygonF{QPointF(13, 12), QPointF(17, 16), QPointF(13, 20)});
+        break;
+    }
     default:
         break;
     }

@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -114,21 +113,6 @@ struct Setup {
     std::optional<Broker> broker;
 };
 
-// The samples' file beside the log book: emergency-<location>-<time>.csv.
-QString samplesBeside(const QString& logbook, const QString& location, const QDateTime& now) {
-    QString name = location.toLower();
-    name.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("-"));
-    name = name.left(40);
-    while (name.startsWith(QLatin1Char('-')))
-        name.remove(0, 1);
-    while (name.endsWith(QLatin1Char('-')))
-        name.chop(1);
-    return QFileInfo(logbook).absoluteDir().filePath(
-        QStringLiteral("emergency-%1%2.csv")
-            .arg(name.isEmpty() ? QString() : name + QLatin1Char('-'),
-                 now.toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-}
-
 std::optional<QString> checkRun(const QCommandLineParser& p, const Options& o, Setup& s) {
     if (!p.isSet(o.port))
         return QStringLiteral("--port DEVICE is required.");
@@ -140,8 +124,9 @@ std::optional<QString> checkRun(const QCommandLineParser& p, const Options& o, S
         return QStringLiteral("--json goes with --assess.");
     s.port = p.value(o.port);
     s.logbook = p.value(o.logbook);
-    s.meta.samplesFile =
-        p.isSet(o.csv) ? p.value(o.csv) : samplesBeside(s.logbook, s.meta.location, s.meta.started);
+    s.meta.samplesFile = p.isSet(o.csv)
+                             ? p.value(o.csv)
+                             : emergency::samplesBeside(s.logbook, s.meta.location, s.meta.started);
     if (p.isSet(o.mqtt)) {
         QString error;
         s.broker = brokerOf(p.value(o.mqtt), p.value(o.topic), p.value(o.cafile), error);
