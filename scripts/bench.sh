@@ -30,6 +30,7 @@ run build/bench/bin/bench_memory_download
 run build/bench/bin/bench_record_files
 run build/bench/bin/bench_graph "${LUMETRA_BENCH_PICTURES:-}"
 run build/bench/bin/bench_survey "${LUMETRA_BENCH_PICTURES:-}"
+run build/bench/bin/bench_emergency
 run build/bench/bin/bench_unplug_soak "$cycles"
 run build/bench/bin/bench_cli_record "$samples"
 echo

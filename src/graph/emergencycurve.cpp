@@ -12,7 +12,7 @@ EmergencyCurve::EmergencyCurve(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Light since the mains failure"));
 }
 
-void EmergencyCurve::show(const emergency::Input& input, const emergency::Assessment& a) {
+void EmergencyCurve::setTest(const emergency::Input& input, const emergency::Assessment& a) {
     m_input = input;
     m_assessment = a;
     update();

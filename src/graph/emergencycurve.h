@@ -12,7 +12,7 @@ class EmergencyCurve : public QWidget {
     Q_OBJECT
 public:
     explicit EmergencyCurve(QWidget* parent = nullptr);
-    void show(const emergency::Input& input, const emergency::Assessment& a);
+    void setTest(const emergency::Input& input, const emergency::Assessment& a);
     QSize sizeHint() const override { return {640, 260}; }
 
 protected:

@@ -305,7 +305,7 @@ void FrmEmergency::showRun() {
         figures << a.reasons;
     LblFigures->setText(figures.join(QStringLiteral(" · ")));
     Curve->setAccessibleDescription(LblState->text());
-    Curve->show(m_run->input(), a);
+    Curve->setTest(m_run->input(), a);
 }
 
 void FrmEmergency::finished() {
