@@ -1047,6 +1047,11 @@ void TestModel::emergencyAssessment_data() {
     QTest::newRow("high-risk area: 30 lx is not enough")
         << "en1838-task" << 30.0 << Knots{{0, 420}, {10, 30}} << Knots{} << none << "fail" << -1.0
         << -1.0 << 0.5;
+    // Typed: 2 lx, 100 % within 5 s, no 50 % limit.
+    QTest::newRow("a typed rule met") << "typed" << 30.0 << Knots{{0, 420}, {10, 0.3}, {13, 2.5}}
+                                      << Knots{} << none << "pass" << -1.0 << 3.0 << -1.0;
+    QTest::newRow("a typed rule missed") << "typed" << 30.0 << Knots{{0, 420}, {10, 0.3}, {16, 2.5}}
+                                         << Knots{} << none << "fail" << -1.0 << 6.0 << -1.0;
     QTest::newRow("NFPA: walks at the start and the end pass")
         << "nfpa101" << 60.0 << Knots{{0, 420}, {10, 0.3}, {12, 2}} << Knots{}
         << QList<double>{12, 11, 10.4, -1, 7, 6, 6.5} << "pass" << -1.0 << 2.0 << -1.0;
@@ -1068,8 +1073,14 @@ void TestModel::emergencyAssessment() {
     QFETCH(double, t50);
     QFETCH(double, t100);
     QFETCH(double, failure);
-    emergency::Input in{
-        *emergency::ruleById(rule), rated, steppedLight(light, 10 + rated + 1, gaps), {}, true};
+    // A typed rule goes through the JSON it is remembered as.
+    const auto typed =
+        emergency::ruleOfJson(emergency::ruleJson(emergency::typedRule(2, -1, 5, 40)));
+    emergency::Input in{rule == "typed" ? *typed : *emergency::ruleById(rule),
+                        rated,
+                        steppedLight(light, 10 + rated + 1, gaps),
+                        {},
+                        true};
     bool late = false;
     for (const double lux : walk) {
         if (lux < 0)

@@ -304,6 +304,35 @@ QStringList ruleIds() {
     return ids;
 }
 
+Rule typedRule(double minimumLux, double t50LimitS, double t100LimitS, double ratioMax) {
+    Rule r{kTypedRuleId, {}, minimumLux, 0, 0, t50LimitS, t100LimitS, ratioMax, -1, -1};
+    r.name = QStringLiteral("Typed rule: %1, 100 % in %2%3, %4:1")
+                 .arg(luxText(minimumLux), durationText(t100LimitS),
+                      t50LimitS >= 0 ? QStringLiteral(", 50 % in %1").arg(durationText(t50LimitS))
+                                     : QString())
+                 .arg(ratioMax);
+    return r;
+}
+
+QByteArray ruleJson(const Rule& r) {
+    return QJsonDocument(QJsonObject{{QStringLiteral("minimum_lx"), r.minimumLux},
+                                     {QStringLiteral("t50_limit_s"), r.t50LimitS},
+                                     {QStringLiteral("t100_limit_s"), r.t100LimitS},
+                                     {QStringLiteral("ratio_max"), r.ratioMax}})
+        .toJson(QJsonDocument::Compact);
+}
+
+std::optional<Rule> ruleOfJson(const QByteArray& json) {
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    const double minimum = o.value(QStringLiteral("minimum_lx")).toDouble(-1);
+    const double t50 = o.value(QStringLiteral("t50_limit_s")).toDouble(-1);
+    const double t100 = o.value(QStringLiteral("t100_limit_s")).toDouble(-1);
+    const double ratio = o.value(QStringLiteral("ratio_max")).toDouble(-1);
+    if (!(minimum > 0 && t100 > 0 && ratio >= 1))
+        return std::nullopt;
+    return typedRule(minimum, t50, t100, ratio);
+}
+
 void appendSample(QList<Reading>& readings, const Sample& s) {
     const qint64 ms = s.time.toMSecsSinceEpoch();
     switch (s.status) {
@@ -503,6 +532,8 @@ QJsonObject entryJson(const Input& in, const Assessment& a, const Meta& m) {
     o.insert(QStringLiteral("luminaire"), m.luminaire);
     o.insert(QStringLiteral("tester"), m.tester);
     o.insert(QStringLiteral("rule"), in.rule.id);
+    if (in.rule.id == kTypedRuleId) // what was typed, so the entry can be judged again
+        o.insert(QStringLiteral("rule_typed"), QJsonDocument::fromJson(ruleJson(in.rule)).object());
     o.insert(QStringLiteral("rated_s"), in.ratedS);
     o.insert(QStringLiteral("normal_lx"), finite(a.normalLux));
     o.insert(QStringLiteral("t50_s"), optional(a.t50S));

@@ -35,6 +35,12 @@ struct Rule {
 const QList<Rule>& rules();
 std::optional<Rule> ruleById(const QString& id);
 QStringList ruleIds();
+// A rule the user typed: the minimum, the response limits (a 50 % limit below 0 is none) and
+// the greatest Emax/Emin. Kept between runs as JSON.
+Rule typedRule(double minimumLux, double t50LimitS, double t100LimitS, double ratioMax);
+inline const QString kTypedRuleId = QStringLiteral("typed");
+QByteArray ruleJson(const Rule& rule);
+std::optional<Rule> ruleOfJson(const QByteArray& json);
 
 inline constexpr double kDipLimitS = 10;     // below the minimum this long is a failure
 inline constexpr double kGapLimitS = 10;     // without readings this long in all: incomplete

@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -86,8 +88,10 @@ void FrmEmergency::build() {
     CboRule = new QComboBox(this);
     for (const emergency::Rule& r : emergency::rules())
         CboRule->addItem(r.name, r.id);
+    CboRule->addItem(QStringLiteral("Typed rule"), emergency::kTypedRuleId);
     CboRule->setCurrentIndex(std::max(0, CboRule->findData(remembered(QStringLiteral("rule")))));
     CboRule->setAccessibleName(QStringLiteral("Rule"));
+    auto* typed = buildTypedRule();
     CboDuration = new QComboBox(this);
     CboDuration->setEditable(true);
     CboDuration->addItems({QStringLiteral("1 h"), QStringLiteral("1.5 h"), QStringLiteral("3 h")});
@@ -110,6 +114,7 @@ void FrmEmergency::build() {
     book->addWidget(BtnLogBook);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("&Rule:"), CboRule);
+    form->addRow(typed);
     form->addRow(QStringLiteral("Rated &duration:"), CboDuration);
     form->addRow(QStringLiteral("L&ocation:"), TxtLocation);
     form->addRow(QStringLiteral("Lumi&naire:"), TxtLuminaire);
@@ -154,6 +159,12 @@ void FrmEmergency::build() {
     LstHistory->setAccessibleName(QStringLiteral("Earlier tests here"));
     LstHistory->setMaximumHeight(100);
 
+    BtnPrint = new QPushButton(QStringLiteral("P&rint…"), this);
+    connect(BtnPrint, &QPushButton::clicked, this, &FrmEmergency::print);
+    auto* saving = new QHBoxLayout;
+    saving->addWidget(BtnSave);
+    saving->addWidget(BtnPrint);
+    saving->addStretch(1);
     auto* walk = new QHBoxLayout;
     walk->addWidget(BtnTakePoint);
     walk->addWidget(LstWalk, 1);
@@ -166,9 +177,76 @@ void FrmEmergency::build() {
     layout->addLayout(walk);
     layout->addWidget(new QLabel(QStringLiteral("Remarks:"), this));
     layout->addWidget(TxtRemarks);
-    layout->addWidget(BtnSave, 0, Qt::AlignLeft);
+    layout->addLayout(saving);
     layout->addWidget(new QLabel(QStringLiteral("Earlier tests here:"), this));
     layout->addWidget(LstHistory);
+}
+
+// A rule the standards' table does not hold: its figures, typed once and remembered.
+QLayout* FrmEmergency::buildTypedRule() {
+    const auto spin = [this](double low, double high, double step, const QString& suffix,
+                             const QString& name) {
+        auto* box = new QDoubleSpinBox(this);
+        box->setRange(low, high);
+        box->setDecimals(2);
+        box->setSingleStep(step);
+        box->setSuffix(suffix);
+        box->setAccessibleName(name);
+        return box;
+    };
+    SpnMinimum = spin(0.05, 10000, 0.5, QStringLiteral(" lx"), QStringLiteral("Minimum"));
+    SpnHalfWithin = spin(0, 600, 1, QStringLiteral(" s"), QStringLiteral("50 % within"));
+    SpnHalfWithin->setSpecialValueText(QStringLiteral("no limit"));
+    SpnFullWithin = spin(0.25, 600, 1, QStringLiteral(" s"), QStringLiteral("100 % within"));
+    SpnRatio = spin(1, 1000, 1, QStringLiteral(" : 1"), QStringLiteral("Emax/Emin at most"));
+    const emergency::Rule r = emergency::ruleOfJson(remembered(QStringLiteral("typed")).toUtf8())
+                                  .value_or(emergency::typedRule(1, 5, 60, 40));
+    SpnMinimum->setValue(r.minimumLux);
+    SpnHalfWithin->setValue(std::max(0.0, r.t50LimitS));
+    SpnFullWithin->setValue(r.t100LimitS);
+    SpnRatio->setValue(r.ratioMax);
+    GrpTypedRule = new QGroupBox(QStringLiteral("Typed rule"), this);
+    auto* row = new QHBoxLayout(GrpTypedRule);
+    for (auto [label, box] : {std::pair{QStringLiteral("&Minimum:"), SpnMinimum},
+                              std::pair{QStringLiteral("50 % &within:"), SpnHalfWithin},
+                              std::pair{QStringLiteral("100 % w&ithin:"), SpnFullWithin},
+                              std::pair{QStringLiteral("Emax/Emin &at most:"), SpnRatio}}) {
+        auto* l = new QLabel(label, GrpTypedRule);
+        l->setBuddy(box);
+        row->addWidget(l);
+        row->addWidget(box);
+    }
+    const auto showTyped = [this] {
+        GrpTypedRule->setVisible(CboRule->currentData().toString() == emergency::kTypedRuleId);
+    };
+    connect(CboRule, &QComboBox::currentIndexChanged, this, showTyped);
+    showTyped();
+    auto* layout = new QVBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(GrpTypedRule);
+    return layout;
+}
+
+emergency::Rule FrmEmergency::typedRule() const {
+    return emergency::typedRule(SpnMinimum->value(),
+                                SpnHalfWithin->value() > 0 ? SpnHalfWithin->value() : -1,
+                                SpnFullWithin->value(), SpnRatio->value());
+}
+
+emergency::Rule FrmEmergency::chosenRule() const {
+    const QString id = CboRule->currentData().toString();
+    return id == emergency::kTypedRuleId ? typedRule() : *emergency::ruleById(id);
+}
+
+void FrmEmergency::print() {
+    if (!m_run || !m_run->assessment().failureFound)
+        return;
+    QPrinter printer;
+    if (!m_dialogs.printerSetup(this, printer))
+        return;
+    if (!emergencyreport::paint(printer, m_run->input(), m_run->assessment(), m_meta))
+        m_dialogs.message(this, QStringLiteral("The report could not be printed."),
+                          MessageIcon::Error);
 }
 
 std::optional<double> FrmEmergency::durationOf(const QString& text) {
@@ -199,7 +277,8 @@ void FrmEmergency::rememberFields() {
         {QStringLiteral("location"), TxtLocation->text()},
         {QStringLiteral("luminaire"), TxtLuminaire->text()},
         {QStringLiteral("tester"), TxtTester->text()},
-        {QStringLiteral("logbook"), m_logBook}};
+        {QStringLiteral("logbook"), m_logBook},
+        {QStringLiteral("typed"), QString::fromUtf8(emergency::ruleJson(typedRule()))}};
     for (const auto& [key, value] : fields) {
         if (const QString e = remember(kKeys + key, value); !e.isEmpty()) {
             m_dialogs.message(this, e, MessageIcon::Warning);
@@ -233,7 +312,7 @@ void FrmEmergency::start() {
     m_meta.luminaire = TxtLuminaire->text().trimmed();
     m_meta.tester = TxtTester->text().trimmed();
     m_meta.samplesFile = emergency::samplesBeside(m_logBook, m_meta.location, m_meta.started);
-    const emergency::Rule rule = *emergency::ruleById(CboRule->currentData().toString());
+    const emergency::Rule rule = chosenRule();
     auto run = std::make_unique<EmergencyRun>(
         EmergencyRun::Options{rule, *rated, m_meta.samplesFile}, m_clock);
     QString error;
@@ -279,8 +358,10 @@ void FrmEmergency::sample() {
 
 void FrmEmergency::showRun() {
     const bool on = running();
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             CboRule, CboDuration, TxtLocation, TxtLuminaire, TxtTester, BtnLogBook, BtnStart})
+    BtnPrint->setEnabled(m_run && m_run->assessment().failureFound);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{CboRule, GrpTypedRule, CboDuration, TxtLocation,
+                                         TxtLuminaire, TxtTester, BtnLogBook, BtnStart})
         w->setEnabled(!on);
     BtnStop->setEnabled(on);
     BtnTakePoint->setEnabled(m_run && m_run->assessment().failureFound && (on || !m_saved));

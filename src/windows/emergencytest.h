@@ -9,8 +9,11 @@
 #include <memory>
 
 class QComboBox;
+class QDoubleSpinBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QLayout;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
@@ -38,6 +41,11 @@ public:
     ~FrmEmergency() override;
 
     QComboBox* CboRule = nullptr;
+    QGroupBox* GrpTypedRule = nullptr;
+    QDoubleSpinBox* SpnMinimum = nullptr;
+    QDoubleSpinBox* SpnHalfWithin = nullptr;
+    QDoubleSpinBox* SpnFullWithin = nullptr;
+    QDoubleSpinBox* SpnRatio = nullptr;
     QComboBox* CboDuration = nullptr;
     QLineEdit* TxtLocation = nullptr;
     QLineEdit* TxtLuminaire = nullptr;
@@ -53,6 +61,7 @@ public:
     QListWidget* LstWalk = nullptr;
     QPlainTextEdit* TxtRemarks = nullptr;
     QPushButton* BtnSave = nullptr;
+    QPushButton* BtnPrint = nullptr;
     QListWidget* LstHistory = nullptr;
 
     // The rated duration typed or chosen ("1 h", "90 min", "1.5 h", "20 s", "3600"), in
@@ -72,6 +81,10 @@ protected:
 
 private:
     void build();
+    QLayout* buildTypedRule();
+    emergency::Rule typedRule() const;
+    emergency::Rule chosenRule() const;
+    void print();
     void sample();
     void showRun();
     void finished();
