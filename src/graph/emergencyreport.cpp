@@ -35,12 +35,18 @@ QString axisTime(double s, double span) {
     return QStringLiteral("%1 s").arg(std::round(s));
 }
 
-void marker(QPainter& p, const QRectF& plot, double x, const QColor& colour, const QString& label) {
+// A dashed line across the plot, its label in its own row so that labels close in time stay
+// apart; at the right edge the label goes to the line's left.
+void marker(QPainter& p, const QRectF& plot, double x, const QColor& colour, const QString& label,
+            int row) {
     p.setPen(QPen(colour, 0, Qt::DashLine));
     p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     p.setPen(colour);
-    p.drawText(QRectF(x + 3, plot.top(), plot.width(), plot.height() / 8),
-               Qt::AlignLeft | Qt::AlignTop, label);
+    const QFontMetricsF fm(p.font());
+    const double w = fm.horizontalAdvance(label) + 6, y = plot.top() + 2 + row * fm.height();
+    const bool left = x + w > plot.right();
+    p.drawText(QRectF(left ? x - w : x + 3, y, w, fm.height()),
+               (left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, label);
 }
 
 void walkRows(QList<Criterion>& rows, const emergency::WalkFigures& f, const QString& when,
@@ -153,10 +159,12 @@ void paintCurve(QPainter& p, const QRectF& area, const emergency::Input& in,
     p.setClipping(false);
     if (a.failureFound) {
         p.setFont(QFont(p.font().family(), std::max(6, p.font().pointSize() - 1)));
+        marker(p, plot, x(0), QColor(90, 90, 90), QStringLiteral("mains failure"), 0);
         if (a.t100S)
-            marker(p, plot, x(*a.t100S), QColor(0, 120, 0), QStringLiteral("response"));
+            marker(p, plot, x(*a.t100S), QColor(0, 120, 0), QStringLiteral("response"), 1);
         if (a.timeToFailureS)
-            marker(p, plot, x(*a.timeToFailureS), QColor(200, 0, 0), QStringLiteral("failure"));
+            marker(p, plot, x(*a.timeToFailureS), QColor(200, 0, 0), QStringLiteral("FAILED"), 2);
+        marker(p, plot, x(in.ratedS), QColor(90, 90, 90), QStringLiteral("end"), 0);
     }
     p.restore();
 }

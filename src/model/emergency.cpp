@@ -78,8 +78,10 @@ void followTheLight(const Input& in, Assessment& a) {
         const double t = secondsFrom(a.failureMs, r.ms);
         if (t < 0)
             continue;
-        if (t > in.ratedS)
+        if (t > in.ratedS) { // a moment after the end: the whole duration is covered
+            a.lastS = in.ratedS;
             break;
+        }
         a.lastS = std::max(a.lastS, t);
         if (std::isnan(r.lux))
             continue;
@@ -547,8 +549,8 @@ QJsonObject entryJson(const Input& in, const Assessment& a, const Meta& m) {
         QJsonArray points;
         for (const WalkPoint& p : in.walk)
             points.append(QJsonObject{{QStringLiteral("name"), p.name},
-                                      {QStringLiteral("t_s"), p.tS},
-                                      {QStringLiteral("lux"), p.lux}});
+                                      {QStringLiteral("t_s"), resolved(p.tS)},
+                                      {QStringLiteral("lux"), std::round(p.lux * 1000) / 1000}});
         walk = points;
     }
     o.insert(QStringLiteral("walk"), walk);

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -315,6 +316,8 @@ void FrmEmergency::start() {
     const emergency::Rule rule = chosenRule();
     auto run = std::make_unique<EmergencyRun>(
         EmergencyRun::Options{rule, *rated, m_meta.samplesFile}, m_clock);
+    // The documents folder of a new account may not be there yet.
+    QDir().mkpath(QFileInfo(m_logBook).absolutePath());
     QString error;
     if (!run->open(error)) {
         m_dialogs.message(this, error, MessageIcon::Error);
@@ -380,6 +383,11 @@ void FrmEmergency::showRun() {
         emergency::durationText(std::ceil(m_run->secondsLeft())));
     if (!std::isnan(a.lowestLux))
         figures << QStringLiteral("Lowest %1").arg(emergency::luxText(a.lowestLux));
+    double longestDip = 0;
+    for (const emergency::Stretch& d : a.dips)
+        longestDip = std::max(longestDip, d.length());
+    if (longestDip > 0)
+        figures << QStringLiteral("Longest dip %1").arg(emergency::durationText(longestDip));
     if (a.t100S)
         figures << QStringLiteral("Response %1").arg(emergency::durationText(*a.t100S));
     if (m_run->over())
