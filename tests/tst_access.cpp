@@ -12,6 +12,7 @@
 #include "windows/comparator.h"
 #include "windows/datalist.h"
 #include "windows/datalogger.h"
+#include "windows/emergencytest.h"
 #include "windows/filelist.h"
 #include "windows/graphview.h"
 #include "windows/keypad.h"
@@ -183,6 +184,7 @@ void TestAccess::everyWindowSpeaksInWords() {
     QVERIFY(waitFor([&] { return state.graphPoints.size() >= 1; }));
     f.hub->graphs().handOver();
     f.click("Survey");
+    f.click("Emergency");
 
     QList<QWidget*> windows{&panel,
                             f.hub->memory().memoryWindow(),
@@ -192,7 +194,8 @@ void TestAccess::everyWindowSpeaksInWords() {
                             f.hub->comparatorWindowOpen(),
                             f.hub->graphs().liveGraph(),
                             f.hub->graphs().realTimeGraph(),
-                            f.hub->surveyWindow()};
+                            f.hub->surveyWindow(),
+                            f.hub->emergencyWindow()};
     Port port;
     FileList files;
     SerialDevicesWindow devices;

@@ -115,6 +115,7 @@ private slots:
     void holdsOutAgainstItsSurroundings_data();
     void holdsOutAgainstItsSurroundings();
     void emergencyTestWithThePlugPulled();
+    void emergencyTestStoppedByTheUser();
 };
 
 void TestCli::records_data() {
@@ -652,10 +653,17 @@ void TestCli::emergencyTestWithThePlugPulled() {
     const QString csv = dir.filePath(QStringLiteral("samples.csv"));
     const QString book = dir.filePath(QStringLiteral("log.jsonl"));
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    Broker broker;
+    QVERIFY(broker.start());
+    QProcess reader;
+    reader.start(QStringLiteral("mosquitto_sub"),
+                 {"-p", QString::number(broker.port), "-t", "lumetra/#", "-q", "1"});
+    QVERIFY(reader.waitForStarted());
+    QTest::qWait(300); // subscribed
     Cli cli;
     cli.start({"emergency-test", "--port", device, "--rule", "en1838-route", "--duration", "20",
                "--location", "Stair B", "--tester", "Ann", "--logbook", book, "--csv", csv,
-               "--report", pdf});
+               "--report", pdf, "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port)});
     const auto said = qScopeGuard([&] {
         if (QTest::currentTestFailed())
             qWarning("lumetra-cli said: %s", qPrintable(cli.said()));
@@ -701,6 +709,41 @@ void TestCli::emergencyTestWithThePlugPulled() {
     QVERIFY2(report.contains(QStringLiteral("Verdict: INCOMPLETE")), qPrintable(report));
     QVERIFY(report.contains(QStringLiteral("Stair B")));
     QVERIFY(report.contains(QStringLiteral("Signed:")));
+
+    // The broker heard the state as it went and the verdict at the end.
+    QVERIFY(waitFor(
+        [&] { return reader.readAllStandardOutput().contains("\"verdict\":\"incomplete\""); },
+        3000));
+    reader.kill();
+    reader.waitForFinished();
+}
+
+// SIGTERM in the middle of a test: it ends at once, as stopped by the user, and is logged.
+void TestCli::emergencyTestStoppedByTheUser() {
+    QTemporaryDir dir;
+    sim::VirtualMeter meter;
+    meter.setPaced(false);
+    meter.setDrift(false);
+    meter.setLux(300);
+    QVERIFY(meter.start());
+    const QString book = dir.filePath(QStringLiteral("log.jsonl"));
+    const QString csv = dir.filePath(QStringLiteral("samples.csv"));
+    Cli cli;
+    cli.start({"emergency-test", "--port", meter.devicePath(), "--rule", "en1838-open",
+               "--duration", "3600", "--location", "Hall", "--logbook", book, "--csv", csv});
+    QVERIFY(waitFor([&] { return rowsOf(csv).size() >= 6; }, 5000));
+    meter.setProfile({{0, 0.2}, {1, 0.8}});
+    QTest::qWait(2500);
+    ::kill(cli.process.processId(), SIGTERM);
+    QVERIFY(cli.process.waitForFinished(2000));
+    QCOMPARE(cli.process.exitCode(), 0);
+    QFile logged(book);
+    QVERIFY(logged.open(QIODevice::ReadOnly));
+    const QJsonObject entry = QJsonDocument::fromJson(logged.readAll()).object();
+    QCOMPARE(entry.value("verdict").toString(), QStringLiteral("incomplete"));
+    QCOMPARE(entry.value("normal_lx").toDouble(), 300.0);
+    const QString reasons = entry.value("reasons").toVariant().toStringList().join(' ');
+    QVERIFY2(reasons.contains(QStringLiteral("Stopped by the user at")), qPrintable(reasons));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

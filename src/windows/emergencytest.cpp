@@ -85,7 +85,7 @@ FrmEmergency::FrmEmergency(AppState& state, DisplayPoll& display, Clock& clock, 
 
 FrmEmergency::~FrmEmergency() = default;
 
-void FrmEmergency::build() {
+QLayout* FrmEmergency::buildForm() {
     CboRule = new QComboBox(this);
     for (const emergency::Rule& r : emergency::rules())
         CboRule->addItem(r.name, r.id);
@@ -121,7 +121,11 @@ void FrmEmergency::build() {
     form->addRow(QStringLiteral("Lumi&naire:"), TxtLuminaire);
     form->addRow(QStringLiteral("T&ester:"), TxtTester);
     form->addRow(QStringLiteral("Log book:"), book);
+    return form;
+}
 
+void FrmEmergency::build() {
+    QLayout* form = buildForm();
     BtnStart = new QPushButton(QStringLiteral("&Start"), this);
     BtnStop = new QPushButton(QStringLiteral("S&top"), this);
     BtnStart->setToolTip(
@@ -459,7 +463,10 @@ void FrmEmergency::showHistory() {
             continue;
         const auto rule = emergency::ruleById(e.value(QStringLiteral("rule")).toString());
         LstHistory->addItem(QStringLiteral("%1 · %2 · %3 · %4")
-                                .arg(e.value(QStringLiteral("started")).toString().left(16),
+                                .arg(e.value(QStringLiteral("started"))
+                                         .toString()
+                                         .left(16)
+                                         .replace(QLatin1Char('T'), QLatin1Char(' ')),
                                      rule ? rule->name : e.value(QStringLiteral("rule")).toString(),
                                      e.value(QStringLiteral("luminaire")).toString(),
                                      e.value(QStringLiteral("verdict")).toString()));

@@ -81,6 +81,7 @@ protected:
 
 private:
     void build();
+    QLayout* buildForm();
     QLayout* buildTypedRule();
     emergency::Rule typedRule() const;
     emergency::Rule chosenRule() const;
