@@ -258,20 +258,8 @@ bool paint(QPagedPaintDevice& device, const emergency::Input& in, const emergenc
 
 std::optional<QByteArray> pdf(const emergency::Input& in, const emergency::Assessment& a,
                               const emergency::Meta& m) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(300);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter);
-        writer.setTitle(QStringLiteral("Emergency lighting test: %1").arg(m.location));
-        writer.setCreator(QStringLiteral("Lumetra"));
-        if (!paint(writer, in, a, m))
-            return std::nullopt;
-    }
-    return bytes;
+    return reportPdf(QStringLiteral("Emergency lighting test: %1").arg(m.location),
+                     [&](QPagedPaintDevice& writer) { return paint(writer, in, a, m); });
 }
 
 } // namespace lumetra::emergencyreport

@@ -1,15 +1,21 @@
 #pragma once
 
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QRectF>
 #include <QStringList>
 #include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 
 namespace lumetra {
 
@@ -108,5 +114,25 @@ private:
     QRectF m_page;
     double m_y = 0;
 };
+
+// A report drawn by `paint` onto A4 pages of a PDF in memory, with its title; nothing when it
+// could not be drawn.
+inline std::optional<QByteArray> reportPdf(const QString& title,
+                                           const std::function<bool(QPagedPaintDevice&)>& paint) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(300);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter);
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("Lumetra"));
+        if (!paint(writer))
+            return std::nullopt;
+    }
+    return bytes;
+}
 
 } // namespace lumetra

@@ -210,20 +210,8 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
 }
 
 std::optional<QByteArray> pdf(const survey::Survey& s, const Extras& extras) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(300);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter);
-        writer.setTitle(QStringLiteral("Lighting survey: %1").arg(s.name));
-        writer.setCreator(QStringLiteral("Lumetra"));
-        if (!paint(writer, s, extras))
-            return std::nullopt;
-    }
-    return bytes;
+    return reportPdf(QStringLiteral("Lighting survey: %1").arg(s.name),
+                     [&](QPagedPaintDevice& writer) { return paint(writer, s, extras); });
 }
 
 } // namespace lumetra::surveyreport
