@@ -503,9 +503,15 @@ void TestGraph::emergencyTestByKeys() {
     QTest::keyClicks(w->TxtRemarks, "Battery replaced 2026-11");
     QTest::keyClick(w->BtnSave, Qt::Key_Space);
 
+    // Once in the log book the test is closed: Space takes no more points, no second entry.
+    QTest::keyClick(w->Curve, Qt::Key_Space);
+    QTest::qWait(1500);
+    QCOMPARE(w->LstWalk->count(), 2);
     QFile logged(book);
     QVERIFY(logged.open(QIODevice::ReadOnly));
-    const QJsonObject entry = QJsonDocument::fromJson(logged.readAll()).object();
+    const QByteArray lines = logged.readAll();
+    QCOMPARE(lines.count('\n'), 1);
+    const QJsonObject entry = QJsonDocument::fromJson(lines).object();
     QCOMPARE(entry.value("verdict").toString(), QStringLiteral("pass"));
     QCOMPARE(entry.value("location").toString(), QStringLiteral("Stair B"));
     QCOMPARE(entry.value("remarks").toString(), QStringLiteral("Battery replaced 2026-11"));

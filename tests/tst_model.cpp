@@ -1031,6 +1031,12 @@ void TestModel::emergencyAssessment_data() {
     QTest::newRow("a collapse in the last seconds fails at the end")
         << "en1838-route" << 60.0 << (rise + Knots{{66, 0.1}}) << Knots{} << none << "fail" << 1.0
         << 3.0 << -1.0;
+    QTest::newRow("a collapse, then the meter away to the end")
+        << "en1838-route" << 60.0 << (rise + Knots{{62, 0.1}}) << Knots{{67, 80}} << none << "fail"
+        << 1.0 << 3.0 << -1.0;
+    QTest::newRow("a dip split by a short gap still fails")
+        << "en1838-route" << 60.0 << (rise + Knots{{40, 0.5}, {52, 1.2}}) << Knots{{45, 48}} << none
+        << "fail" << 1.0 << 3.0 << 30.0;
     QTest::newRow("a gap of 15 s is incomplete")
         << "en1838-route" << 60.0 << rise << Knots{{30, 45}} << none << "incomplete" << 1.0 << 3.0
         << -1.0;
@@ -1117,6 +1123,9 @@ void TestModel::emergencyRecordingsRefused_data() {
                                    << "go back at line 3";
     QTest::newRow("a row of something else") << head + "yesterday,5,Lx,ok,\n"
                                              << "line 2";
+    QTest::newRow("a gap that ends before it starts")
+        << head + "2026-12-10T10:00:05+00:00,,,gap,2026-12-10T10:00:01+00:00\n"
+        << "line 2";
 }
 
 void TestModel::emergencyRecordingsRefused() {

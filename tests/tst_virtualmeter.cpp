@@ -284,7 +284,8 @@ void TestVirtualMeter::simCommands() {
     }
     QCOMPARE(applySimCommand(m, QStringLiteral("profile 0 7")), QStringLiteral("ok"));
     QCOMPARE(m.displayedValue(), 7.0); // one point holds
-    for (const char* wrong : {"profile 0 1 2", "profile 5 1 2 1", "profile /no/such/file"})
+    for (const char* wrong : {"profile 0 1 2", "profile 5 1 2 1", "profile /no/such/file",
+                              "profile 0 nan", "profile 0 inf", "profile /dev/zero"})
         QVERIFY2(applySimCommand(m, QString::fromLatin1(wrong)).startsWith("error:"), wrong);
     QCOMPARE(applySimCommand(m, QStringLiteral("profile off")), QStringLiteral("ok"));
     QVERIFY(!m.hasProfile());

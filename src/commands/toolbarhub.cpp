@@ -65,7 +65,10 @@ ToolbarHub::ToolbarHub(Panel& panel, QObject* parent) : QObject(parent), m_panel
     // Whatever state the program is in when it ends, the record file is complete on disk:
     // records the disk refused so far get a last try, and any still refused are said.
     // A survey with changes not saved is the user's to keep: the program stays when they say so.
-    panel.setQuitCheck([this] { return !m_survey || m_survey->mayClose(); });
+    // So is a running emergency test, and a finished one not yet in the log book.
+    panel.setQuitCheck([this] {
+        return (!m_survey || m_survey->mayClose()) && (!m_emergency || m_emergency->mayClose());
+    });
     panel.setShutdownHook([this] {
         if (!m_panel.state().recordingToFile) {
             m_recorder->closeFile();

@@ -37,6 +37,9 @@ bool EmergencyRun::keep(const Sample& s) const {
     const qint64 ms = s.time.toMSecsSinceEpoch();
     if (!a.failureFound || double(ms - a.failureMs) / 1000.0 <= a.responseEndS)
         return true;
+    // Below the minimum, every sample: the 10 s rule is measured to the display period.
+    if (a.belowSinceS || samples::lux(s) < a.requiredLux)
+        return true;
     // A quarter of the display period early still counts as the next second.
     return ms - m_lastKeptMs >= kSlowStepMs - 125;
 }

@@ -88,7 +88,9 @@ void followTheLight(const Input& in, Assessment& a) {
         const double from = std::max(previous, 0.0);
         if (t - from > kLongestStepS) {
             a.gaps << Stretch{from, t};
-            if (open >= 0)
+            // Still below after the gap: the stretch goes on across it (a short gap must not
+            // split a failure in two); back above: it ended at its last reading below.
+            if (open >= 0 && r.lux >= a.requiredLux)
                 close(lastBelow);
         }
         previous = t;
@@ -181,7 +183,9 @@ void judge(const Input& in, Assessment& a) {
                          .arg(luxText(a.requiredLux), durationText(length),
                               durationText(*a.timeToFailureS));
     }
-    if (over && a.lastS >= in.ratedS - kLongestStepS && a.endLux && *a.endLux < a.requiredLux)
+    // Once it is over, the last reading stands for the end, also when the readings stopped
+    // early (the meter away, the test stopped).
+    if (over && a.endLux && *a.endLux < a.requiredLux)
         a.reasons << QStringLiteral("At the end of the rated duration the reading was %1, below "
                                     "%2.")
                          .arg(luxText(*a.endLux), luxText(a.requiredLux));
@@ -206,14 +210,16 @@ void judge(const Input& in, Assessment& a) {
         a.verdict = Verdict::Running;
         return;
     }
-    a.verdict = a.gapsS > kGapLimitS ? Verdict::Incomplete : Verdict::Pass;
+    // Stopped before the end: the rest of the duration was never seen.
+    a.verdict = a.gapsS > kGapLimitS || cutShort ? Verdict::Incomplete : Verdict::Pass;
     if (a.verdict == Verdict::Incomplete) {
         QStringList spans;
         for (const Stretch& g : a.gaps)
             spans << QStringLiteral("%1 to %2").arg(durationText(g.fromS), durationText(g.toS));
-        a.reasons << QStringLiteral("No readings for %1 in all (more than %2): %3.")
-                         .arg(durationText(a.gapsS), durationText(kGapLimitS),
-                              spans.join(QStringLiteral(", ")));
+        if (a.gapsS > kGapLimitS)
+            a.reasons << QStringLiteral("No readings for %1 in all (more than %2): %3.")
+                             .arg(durationText(a.gapsS), durationText(kGapLimitS),
+                                  spans.join(QStringLiteral(", ")));
         if (cutShort)
             a.reasons << stopped;
     }
@@ -387,7 +393,8 @@ std::optional<QList<Reading>> readingsOfCsv(const QByteArray& csv, QString& erro
             error = QStringLiteral("line %1 is no row of a recording.").arg(i + 1);
             return std::nullopt;
         }
-        if (!readings.isEmpty() && s.time.toMSecsSinceEpoch() < readings.last().ms) {
+        if ((!readings.isEmpty() && s.time.toMSecsSinceEpoch() < readings.last().ms) ||
+            (s.until.isValid() && s.until < s.time)) {
             error = QStringLiteral("the times go back at line %1.").arg(i + 1);
             return std::nullopt;
         }

@@ -3,9 +3,11 @@
 #include "virtualmeter.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <cmath>
 #include <optional>
 
 namespace lumetra::sim {
@@ -42,7 +44,8 @@ std::optional<QList<QPair<double, double>>> profilePoints(const QStringList& wor
     for (qsizetype i = 0; i < words.size(); i += 2) {
         bool okT = false, okL = false;
         const double t = words[i].toDouble(&okT), lux = words[i + 1].toDouble(&okL);
-        if (!okT || !okL || t < 0 || lux < 0 || (!points.isEmpty() && t < points.last().first))
+        if (!okT || !okL || !std::isfinite(t) || !std::isfinite(lux) || t < 0 || lux < 0 ||
+            (!points.isEmpty() && t < points.last().first))
             return std::nullopt;
         points << qMakePair(t, lux);
     }
@@ -50,11 +53,15 @@ std::optional<QList<QPair<double, double>>> profilePoints(const QStringList& wor
 }
 
 std::optional<QList<QPair<double, double>>> profileFile(const QString& path) {
+    // A regular file only: a device would be read for ever.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text) || file.size() > 1 << 20)
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    const QByteArray bytes = file.read((1 << 20) + 1);
+    if (bytes.size() > 1 << 20)
         return std::nullopt;
     QStringList words;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+    for (const QString& line : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
         const QString text = line.section(QLatin1Char('#'), 0, 0);
         words << text.split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
     }

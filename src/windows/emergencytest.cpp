@@ -61,7 +61,7 @@ FrmEmergency::FrmEmergency(AppState& state, DisplayPoll& display, Clock& clock, 
     m_tick.setTimerType(Qt::PreciseTimer);
     connect(&m_tick, &QTimer::timeout, this, &FrmEmergency::sample);
     connect(m_taker, &PointTaker::taken, this, [this](double lux, int) {
-        if (!m_run)
+        if (!walking())
             return;
         const QString name = QStringLiteral("P%1").arg(m_run->input().walk.size() + 1);
         m_run->addWalkPoint(name, lux);
@@ -69,7 +69,6 @@ FrmEmergency::FrmEmergency(AppState& state, DisplayPoll& display, Clock& clock, 
         LstWalk->addItem(QStringLiteral("%1 at %2: %3")
                              .arg(p.name, emergency::durationText(p.tS), emergency::luxText(lux)));
         LstWalk->setAccessibleDescription(LstWalk->item(LstWalk->count() - 1)->text());
-        m_saved = m_saved && !m_run->over();
         showRun();
     });
     connect(m_taker, &PointTaker::refused, this,
@@ -328,8 +327,12 @@ void FrmEmergency::start() {
         return;
     }
     connect(run.get(), &EmergencyRun::finished, this, &FrmEmergency::finished);
-    connect(run.get(), &EmergencyRun::said, this,
-            [this](const QString& text) { LblFigures->setText(text); });
+    connect(run.get(), &EmergencyRun::said, this, [this](const QString& text) {
+        m_warning = text;
+        showRun();
+    });
+    m_taker->cancel(); // a point of the last test never lands in this one
+    m_warning.clear();
     m_run = std::move(run);
     m_samples.reset();
     LstWalk->clear();
@@ -344,11 +347,15 @@ void FrmEmergency::stop() {
         m_run->stop();
 }
 
+bool FrmEmergency::walking() const {
+    return m_run && m_run->assessment().failureFound && (!m_run->over() || !m_saved);
+}
+
 void FrmEmergency::takePoint() {
-    if (!m_run || !m_run->assessment().failureFound) {
+    if (!walking()) {
         m_dialogs.message(this,
                           QStringLiteral("Walk points are taken once the mains failure has "
-                                         "been found."),
+                                         "been found, until the test is in the log book."),
                           MessageIcon::Information);
         return;
     }
@@ -371,7 +378,7 @@ void FrmEmergency::showRun() {
                                          TxtLuminaire, TxtTester, BtnLogBook, BtnStart})
         w->setEnabled(!on);
     BtnStop->setEnabled(on);
-    BtnTakePoint->setEnabled(m_run && m_run->assessment().failureFound && (on || !m_saved));
+    BtnTakePoint->setEnabled(walking());
     BtnSave->setEnabled(m_run && m_run->over() && !m_saved);
     if (!m_run) {
         LblState->setText(QStringLiteral("Lay the meter under the luminaire and press Start."));
@@ -396,6 +403,8 @@ void FrmEmergency::showRun() {
         figures << QStringLiteral("Response %1").arg(emergency::durationText(*a.t100S));
     if (m_run->over())
         figures << a.reasons;
+    if (!m_warning.isEmpty())
+        figures << m_warning;
     LblFigures->setText(figures.join(QStringLiteral(" · ")));
     Curve->setAccessibleDescription(LblState->text());
     Curve->setTest(m_run->input(), a);
@@ -421,6 +430,7 @@ bool FrmEmergency::saveEntry() {
         return false;
     }
     m_saved = true;
+    m_taker->cancel();
     QString pdfPath = m_meta.samplesFile;
     pdfPath.replace(QRegularExpression(QStringLiteral("\\.csv$")), QStringLiteral(".pdf"));
     const auto pdf = emergencyreport::pdf(m_run->input(), m_run->assessment(), m_meta);
@@ -430,8 +440,10 @@ bool FrmEmergency::saveEntry() {
                           MessageIcon::Warning, MessageButtons::Ok, {},
                           QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(pdfPath), e));
     showRun();
-    LblFigures->setText(QStringLiteral("In the log book; the report is %1.")
-                            .arg(QDir::toNativeSeparators(pdfPath)));
+    LblFigures->setText(e.isEmpty() ? QStringLiteral("In the log book; the report is %1.")
+                                          .arg(QDir::toNativeSeparators(pdfPath))
+                                    : QStringLiteral("In the log book; the report could not be "
+                                                     "saved."));
     showHistory();
     return true;
 }
@@ -475,21 +487,23 @@ void FrmEmergency::showHistory() {
         LstHistory->addItem(QStringLiteral("Log book: %1").arg(damaged));
 }
 
-void FrmEmergency::closeEvent(QCloseEvent* event) {
+bool FrmEmergency::mayClose() {
     if (running()) {
         const MessageResult r = m_dialogs.message(
             this,
             QStringLiteral("The test is running. Stop it and keep what it measured in the log "
                            "book?"),
             MessageIcon::Question, MessageButtons::YesNo);
-        if (r != MessageResult::Yes) {
-            event->ignore();
-            return;
-        }
+        if (r != MessageResult::Yes || !m_run)
+            return false;
         m_run->stop();
     }
-    if (!saveEntry()) {
-        event->ignore(); // the entry would be lost
+    return saveEntry(); // false: the entry would be lost
+}
+
+void FrmEmergency::closeEvent(QCloseEvent* event) {
+    if (!mayClose()) {
+        event->ignore();
         return;
     }
     m_tick.stop();

@@ -75,6 +75,9 @@ public:
     void takePoint();
     // Appends the finished test to the log book, with the report beside its samples.
     bool saveEntry();
+    // Whether the window may go: a running test is stopped when the user agrees, and a
+    // finished one is put into the log book first; false keeps it (and the program) open.
+    bool mayClose();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,6 +96,7 @@ private:
     void showHistory();
     void rememberFields();
     bool running() const;
+    bool walking() const; // walk points may be taken now
 
     AppState& m_state;
     Clock& m_clock;
@@ -104,6 +108,7 @@ private:
     emergency::Meta m_meta;
     QString m_logBook;
     bool m_saved = true;
+    QString m_warning; // said by the run (samples not written), kept in sight
 };
 
 } // namespace lumetra

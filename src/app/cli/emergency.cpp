@@ -292,6 +292,8 @@ int runTest(QCoreApplication& app, Setup& s) {
     }
     recorder.setListener([&](const Sample& sample) {
         run.take(sample);
+        if (run.over())
+            return; // the end has run from finished(): nothing more goes out
         if (publisher)
             publisher->publish(stateJson(run, sample));
         showProgress(run, recorder, status);
