@@ -76,6 +76,8 @@ private slots:
     void init();
     void surveyWalkedSavedAndReported();
     void emergencyTestByKeys();
+    void emergencyDurationsTyped_data();
+    void emergencyDurationsTyped();
     void surveyRoomSizesTypedInFeet_data();
     void surveyRoomSizesTypedInFeet();
     void lightOverTime();
@@ -536,6 +538,26 @@ void TestGraph::emergencyTestByKeys() {
     for (const char* key : {"failure_at", "normal_lx", "t50_s", "t100_s", "minimum_lx", "end_lx",
                             "gaps_s", "time_to_failure_s"})
         QVERIFY2(again.value(QLatin1String(key)) == entry.value(QLatin1String(key)), key);
+}
+
+void TestGraph::emergencyDurationsTyped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("seconds"); // 0: refused
+    QTest::newRow("an hour") << "1 h" << 3600.0;
+    QTest::newRow("an hour and a half") << "1.5 h" << 5400.0;
+    QTest::newRow("a comma") << "1,5 h" << 5400.0;
+    QTest::newRow("minutes") << "90 min" << 5400.0;
+    QTest::newRow("seconds") << "20 s" << 20.0;
+    QTest::newRow("a bare number is seconds") << "3600" << 3600.0;
+    QTest::newRow("under 10 s") << "5 s" << 0.0;
+    QTest::newRow("over a day") << "25 h" << 0.0;
+    QTest::newRow("words") << "an hour" << 0.0;
+}
+
+void TestGraph::emergencyDurationsTyped() {
+    QFETCH(QString, typed);
+    QFETCH(double, seconds);
+    QCOMPARE(FrmEmergency::durationOf(typed).value_or(0), seconds);
 }
 
 void TestGraph::surveyRoomSizesTypedInFeet_data() {

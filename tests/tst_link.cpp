@@ -1,5 +1,6 @@
 // The meter link against the virtual meter over a pseudo-terminal.
 #include "link/commands.h"
+#include "link/emergencyrun.h"
 #include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/metersession.h"
@@ -7,6 +8,7 @@
 #include "link/polltimer.h"
 #include "link/wait.h"
 #include "model/appstate.h"
+#include "platform/clock.h"
 #include "support/linkfixture.h"
 
 #include <QDir>
@@ -27,6 +29,7 @@ using lumetra::test::waitFor;
 class TestLink : public QObject {
     Q_OBJECT
 private slots:
+    void emergencyRunKeepsTheSamplesThatCount();
     void handshakeReadsMemoryPointer();
     void wrongMarkerRestartsTheSeriesWithoutGivingUp();
     void silentMeterShowsNoComThenRecovers();
@@ -377,6 +380,56 @@ void TestLink::surveyPointIsTheMeanOfASecond() {
     QVERIFY(!m.receivedBytes().mid(before.size()).contains('h')); // nothing but the poll
     session.shutdown();
     resetQuitRequest();
+}
+
+// Four samples a second come in; the samples file keeps all of them until the response is over
+// and while the light is below the minimum, one a second otherwise, and the run ends itself at
+// the rated end.
+void TestLink::emergencyRunKeepsTheSamplesThatCount() {
+    QTemporaryDir dir;
+    const QDateTime t0 = QDateTime::fromString(QStringLiteral("2026-12-10T08:00:00Z"), Qt::ISODate);
+    ManualClock clock(t0);
+    const QString csv = dir.filePath(QStringLiteral("samples.csv"));
+    EmergencyRun run({*emergency::ruleById(QStringLiteral("en1838-route")), 20, csv}, clock);
+    QString error;
+    QVERIFY2(run.open(error), qPrintable(error));
+    QSignalSpy finished(&run, &EmergencyRun::finished);
+    // 420 lx, the mains cut at 5 s, 1.5 lx from 7 s, a dip to 0.5 lx from 15 s to 18 s.
+    const auto lux = [](double t) {
+        return t < 5 ? 420.0 : t < 7 ? 0.3 : t >= 15 && t < 18 ? 0.5 : 1.5;
+    };
+    for (double t = 0; t <= 27 && finished.isEmpty(); t += 0.25) {
+        Sample s;
+        s.time = t0.addMSecs(qint64(t * 1000));
+        s.value = lux(t);
+        s.readingText = QString::number(s.value);
+        s.unit = QStringLiteral("Lx");
+        clock.set(s.time);
+        run.take(s);
+    }
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(emergency::verdictName(run.assessment().verdict), QStringLiteral("pass"));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QMap<double, double> steps; // the longest step to each kept row, by the time of that row
+    double previous = -1;
+    for (const QByteArray& row : file.readAll().split('\n').mid(1)) {
+        if (row.isEmpty())
+            continue;
+        const double t = t0.msecsTo(QDateTime::fromString(QString::fromLatin1(row.split(',')[0]),
+                                                          Qt::ISODateWithMs)) /
+                         1000.0;
+        if (previous >= 0)
+            steps[t] = t - previous;
+        previous = t;
+    }
+    for (auto [t, step] : steps.asKeyValueRange()) {
+        const bool everySample = t <= 7 || (t > 15 && t <= 18);
+        const bool oneASecond = (t > 9 && t < 15) || (t > 19.5);
+        QVERIFY2(!everySample || step == 0.25, qPrintable(QString::number(t)));
+        QVERIFY2(!oneASecond || step == 1, qPrintable(QString::number(t)));
+    }
+    QCOMPARE(steps.lastKey(), 25.0); // the rated end, 20 s after the cut
 }
 
 QTEST_GUILESS_MAIN(TestLink)

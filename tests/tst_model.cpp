@@ -68,6 +68,8 @@ private slots:
     void emergencyRecordingsRefused_data();
     void emergencyRecordingsRefused();
     void emergencyLogBookSurvivesACutOffLine();
+    void emergencyDurationsAsRead_data();
+    void emergencyDurationsAsRead();
 };
 
 void TestModel::clockBytes_data() {
@@ -1150,6 +1152,23 @@ void TestModel::emergencyLogBookSurvivesACutOffLine() {
     QCOMPARE(book.entries.size(), 2);
     QCOMPARE(book.damaged, QStringList{"line 3 is cut off; it is left out."});
     QCOMPARE(book.entries.first().value("t100_s").toDouble(), 3.0);
+}
+
+void TestModel::emergencyDurationsAsRead_data() {
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("response") << 6.249 << "6.25 s";
+    QTest::newRow("a minute") << 60.0 << "1 min";
+    QTest::newRow("minutes and seconds") << 3130.0 << "52 min 10 s";
+    QTest::newRow("1.5 h") << 5400.0 << "1 h 30 min";
+    QTest::newRow("3 h") << 10800.0 << "3 h";
+    QTest::newRow("an hour and a few seconds") << 3605.0 << "1 h 0 min 5 s";
+}
+
+void TestModel::emergencyDurationsAsRead() {
+    QFETCH(double, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(emergency::durationText(seconds), text);
 }
 
 QTEST_APPLESS_MAIN(TestModel)
