@@ -189,13 +189,13 @@ void FrmEmergency::build() {
 // A rule the standards' table does not hold: its figures, typed once and remembered.
 QLayout* FrmEmergency::buildTypedRule() {
     const auto spin = [this](double low, double high, double step, const QString& suffix,
-                             const QString& name) {
+                             const QString& spoken) {
         auto* box = new QDoubleSpinBox(this);
         box->setRange(low, high);
         box->setDecimals(2);
         box->setSingleStep(step);
         box->setSuffix(suffix);
-        box->setAccessibleName(name);
+        box->setAccessibleName(spoken); // the words a screen reader says
         return box;
     };
     SpnMinimum = spin(0.05, 10000, 0.5, QStringLiteral(" lx"), QStringLiteral("Minimum"));
