@@ -1,13 +1,16 @@
 // The lighting survey: a 40 x 40 grid (1 600 points) drawn as the window's heat map and
-// written as the report's PDF, beside a plain fill of the same cells; and the longest
-// event-loop stall while points are taken from a paced virtual meter.
+// written as the report's PDF, beside a plain fill of the same cells; a 30 x 20 m hall with
+// 12 task areas and 4 columns laid out, drawn and reported; and the longest event-loop stall
+// while points are taken from a paced virtual meter.
 //
 // Usage: bench_survey [picture-folder]
 #include "commands/toolbarhub.h"
-#include "graph/heatmapview.h"
+#include "graph/heatmap.h"
+#include "graph/surveyplanview.h"
 #include "graph/surveyreport.h"
 #include "link/displaypoll.h"
 #include "model/appstate.h"
+#include "model/surveyareas.h"
 #include "platform/clock.h"
 #include "virtualmeter/virtualmeter.h"
 #include "widgets/dialogs.h"
@@ -42,6 +45,58 @@ template <typename F> double best(int runs, F f) {
     return b;
 }
 
+// A hall of 30 x 20 m with 12 desks as task areas and 4 columns: every area's grid laid out,
+// the plan drawn, the report written.
+void hallWithAreas(const QString& pictures, const lumetra::surveyreport::Extras& extras) {
+    using namespace lumetra;
+    survey::Survey hall;
+    hall.name = QStringLiteral("Hall 30 x 20 with 12 desks");
+    hall.length = 30;
+    hall.width = 20;
+    for (int k = 0; k < 4; ++k) {
+        const QPointF c(7.5 + 5 * k, 10);
+        hall.obstacles << survey::rectangle(QRectF(c - QPointF(0.3, 0.3), QSizeF(0.6, 0.6)));
+    }
+    for (int k = 0; k < 12; ++k)
+        hall.areas << survey::Area{
+            QString(),
+            survey::AreaKind::Task,
+            survey::rectangle(QRectF(3 + 4.5 * (k % 6), 3 + 12 * (k / 6), 1.6, 0.8)),
+            survey::builtInRequirements().first(),
+            0,
+            0,
+            {},
+            {}};
+    survey::Survey laid;
+    const double layOut = best(5, [&] {
+        laid = hall;
+        survey::formAreas(laid);
+        survey::layOutAll(laid);
+    });
+    reportRow(QStringLiteral("survey hall 30 x 20 m, 12 task areas, 4 columns: %1 areas and %2 "
+                             "points laid out, best of 5")
+                  .arg(laid.areas.size())
+                  .arg(laid.points.size()),
+              ms(layOut), QStringLiteral("-"), QStringLiteral("<= 50 ms"), layOut <= 50);
+    for (int i = 0; i < laid.points.size(); ++i)
+        laid.points[i].lux = 250 + (i * 37) % 500;
+    SurveyPlanView view;
+    view.resize(1100, 900);
+    view.setSurvey(laid, {survey::lux(), 0});
+    view.show();
+    const double draw = best(20, [&] { (void)view.redrawNow(); });
+    reportRow(QStringLiteral("survey hall plan at 1100 x 900: redraw, best of 20"), ms(draw),
+              QStringLiteral("-"), QStringLiteral("<= 16 ms"), draw <= 16);
+    const double pdf = best(3, [&] { (void)surveyreport::pdf(laid, extras); });
+    reportRow(QStringLiteral("survey hall report PDF: written, best of 3"), ms(pdf),
+              QStringLiteral("-"), QStringLiteral("<= 1000 ms"), pdf <= 1000);
+    if (!pictures.isEmpty()) {
+        QFile f(QDir(pictures).filePath(QStringLiteral("survey-hall.pdf")));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(*surveyreport::pdf(laid, extras));
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -65,9 +120,9 @@ int main(int argc, char* argv[]) {
     }
     s.points[41].obstructed = true;
 
-    HeatMapView view;
+    SurveyPlanView view;
     view.resize(1100, 900);
-    view.setMap(surveyreport::planOf(s, survey::lux(), 0));
+    view.setSurvey(s, {survey::lux(), 0});
     view.show();
     const double heat = best(20, [&] { (void)view.redrawNow(); });
     // The same cells as plain rectangles, no text: what a drawing of this size costs anyway.
@@ -98,6 +153,8 @@ int main(int argc, char* argv[]) {
         if (f.open(QIODevice::WriteOnly))
             f.write(*surveyreport::pdf(s, extras));
     }
+
+    hallWithAreas(pictures, extras);
 
     // Points taken from a meter that sends a frame every 100 ms, as the real one does.
     sim::VirtualMeter meter;

@@ -3,6 +3,7 @@
 #include "commands/memorycommands.h"
 #include "graph/emergencycurve.h"
 #include "graph/heatmapview.h"
+#include "graph/surveyplanview.h"
 #include "graph/surveyreport.h"
 #include "link/wait.h"
 #include "model/recordtable.h"

@@ -9,6 +9,7 @@
 #include "model/samplerow.h"
 #include "model/settingblocks.h"
 #include "model/survey.h"
+#include "model/surveyareas.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -60,6 +61,12 @@ private slots:
     void surveyGrid();
     void surveyChecks();
     void surveyFile();
+    void surveyAreasLaidOut_data();
+    void surveyAreasLaidOut();
+    void surveyAreaVerdicts_data();
+    void surveyAreaVerdicts();
+    void surveyFileVersion2_data();
+    void surveyFileVersion2();
     void surveyFiguresByHand();
     void surveyEvidence_data();
     void surveyEvidence();
@@ -922,10 +929,10 @@ void TestModel::surveyFile() {
     QVERIFY(!back->points[20].lux && !back->points[20].taken.isValid());
     // A value typed by hand stays marked, in the file and in the points' CSV.
     QVERIFY(back->points[8].typed && !back->points[0].typed);
-    QVERIFY(survey::pointsCsv(*back).contains("A2,2,1,0.313,1.000,480.00,false,,true\n"));
+    QVERIFY(survey::pointsCsv(*back).contains("A2,2,1,0.313,1.000,480.00,false,,true,\n"));
 
     QByteArray newer = survey::toJson(s);
-    newer.replace("\"version\": 1", "\"version\": 2");
+    newer.replace("\"version\": 2", "\"version\": 3");
     QVERIFY(!survey::fromJson(newer, error));
     QVERIFY(error.contains(QStringLiteral("newer")));
     QByteArray outside = survey::toJson(s);
@@ -971,6 +978,264 @@ void TestModel::surveyFile() {
     QCOMPARE(cut->notes.size(), survey::kMostNotesChars);
     QCOMPARE(cut->points[0].lux, std::optional(512.5));
     QVERIFY(shortened.contains(QStringLiteral("notes")));
+}
+
+namespace {
+
+using Rects = QList<QRectF>;
+using Counts = QList<int>;
+
+QPolygonF circle(QPointF centre, double radius) {
+    QPolygonF out;
+    for (int k = 0; k < 32; ++k)
+        out << centre + radius * QPointF(std::cos(k * M_PI / 16), std::sin(k * M_PI / 16));
+    return out;
+}
+
+// An 8 x 6 m room less a 3 x 3 m corner.
+const QPolygonF kL{{0, 0}, {8, 0}, {8, 3}, {5, 3}, {5, 6}, {0, 6}};
+
+survey::Survey roomWith(const QPolygonF& outline, double length, double width, double band,
+                        const QList<QPolygonF>& obstacles, const Rects& tasks,
+                        const survey::Requirement& need) {
+    survey::Survey s;
+    s.outline = outline;
+    s.length = length;
+    s.width = width;
+    s.band = band;
+    s.obstacles = obstacles;
+    for (const QRectF& t : tasks)
+        s.areas << survey::Area{{}, survey::AreaKind::Task, survey::rectangle(t), need, 0, 0, {},
+                                {}};
+    survey::formAreas(s);
+    if (s.areas.isEmpty()) {
+        const auto g = survey::roomGrid(s);
+        s.rows = g->rows;
+        s.columns = g->columns;
+    }
+    survey::layOutAll(s);
+    return s;
+}
+
+} // namespace
+
+// The grids clipped to the room: counted by hand from the cell centres (see each row).
+void TestModel::surveyAreasLaidOut_data() {
+    QTest::addColumn<QPolygonF>("outline"); // empty: the rectangle
+    QTest::addColumn<double>("length");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("band");
+    QTest::addColumn<QList<QPolygonF>>("obstacles");
+    QTest::addColumn<Rects>("tasks");
+    QTest::addColumn<Counts>("counts");    // points of the room's grid, or of each area
+    QTest::addColumn<QRectF>("nothingIn"); // no point lies here
+    QTest::addColumn<QRectF>("surroundingBounds");
+    // The band leaves 7 x 5 m from (0.5, 0.5): 9 columns at 0.78 m, 6 rows at 0.83 m, 54
+    // cells; the inset corner (x > 4.5, y > 2.5) takes 4 columns x 4 rows.
+    QTest::newRow("L-shaped, band 0.5 m insets the inner corner")
+        << kL << 8.0 << 6.0 << 0.5 << QList<QPolygonF>{} << Rects{} << Counts{38}
+        << QRectF(4.5, 2.5, 4, 4) << QRectF();
+    // 8 x 6 cells of 0.625 x 0.667 m; the four centres 0.46 m from (2.5, 2) are inside.
+    QTest::newRow("a round column")
+        << QPolygonF() << 5.0 << 4.0 << 0.0 << QList<QPolygonF>{circle({2.5, 2}, 0.6)} << Rects{}
+        << Counts{44} << QRectF(2.2, 1.7, 0.6, 0.6) << QRectF();
+    // Task 0.6 m: 4 x 4; its band clipped to 1.1 x 1.1 m: 5 x 5 at 0.22 m less 3 x 3 on the
+    // task; the background fills the rest up to 4.6 m, clipped to the room.
+    QTest::newRow("a task in the corner at the walls")
+        << QPolygonF() << 5.0 << 4.0 << 0.0 << QList<QPolygonF>{} << Rects{{0, 0, 0.6, 0.6}}
+        << Counts{16, 16, -1} << QRectF() << QRectF(0, 0, 1.1, 1.1);
+    QTest::newRow("an L-shaped room with a task and a column")
+        << kL << 8.0 << 6.0 << 0.5 << QList<QPolygonF>{circle({6.5, 1.5}, 0.3)}
+        << Rects{{1, 1, 0.6, 0.6}} << Counts{16, -1, -1} << QRectF(5.05, 3.05, 3, 3)
+        << QRectF(0.5, 0.5, 1.6, 1.6);
+}
+
+void TestModel::surveyAreasLaidOut() {
+    QFETCH(QPolygonF, outline);
+    QFETCH(double, length);
+    QFETCH(double, width);
+    QFETCH(double, band);
+    QFETCH(QList<QPolygonF>, obstacles);
+    QFETCH(Rects, tasks);
+    QFETCH(Counts, counts);
+    QFETCH(QRectF, nothingIn);
+    QFETCH(QRectF, surroundingBounds);
+    const survey::Survey s = roomWith(outline, length, width, band, obstacles, tasks, {});
+    QCOMPARE(s.areas.size(), tasks.isEmpty() ? 0 : 3);
+    for (int a = 0; a < counts.size(); ++a) {
+        const auto n = std::count_if(s.points.begin(), s.points.end(), [&](const auto& p) {
+            return p.area == (tasks.isEmpty() ? -1 : a);
+        });
+        if (counts[a] >= 0)
+            QCOMPARE(int(n), counts[a]);
+        QVERIFY(n > 0);
+    }
+    QPainterPath room;
+    room.addPolygon(survey::roomOutline(s));
+    for (const survey::Point& p : s.points) {
+        const QPointF at(p.x, p.y);
+        QVERIFY2(room.contains(at) && !nothingIn.contains(at), qPrintable(survey::pointName(s, p)));
+        for (const QPolygonF& o : obstacles)
+            QVERIFY(!o.containsPoint(at, Qt::OddEvenFill));
+    }
+    // Named by area; walked area by area, every point once.
+    QList<int> walk = survey::walkOrder(s);
+    QCOMPARE(walk.size(), s.points.size());
+    std::sort(walk.begin(), walk.end());
+    QCOMPARE(std::adjacent_find(walk.begin(), walk.end()), walk.end());
+    if (!tasks.isEmpty()) {
+        QCOMPARE(survey::pointName(s, s.points[survey::walkOrder(s).first()]),
+                 QStringLiteral("T1-A1"));
+        QVERIFY(survey::pointName(s, s.points.last()).startsWith(QLatin1String("BG-")));
+        QVERIFY(std::abs(s.areas[1].region.boundingRect().left() - surroundingBounds.left()) <
+                1e-6);
+        QVERIFY(std::abs(s.areas[1].region.boundingRect().width() - surroundingBounds.width()) <
+                1e-6);
+    }
+}
+
+// The verdicts of the three areas against hand calculations. A 10 x 10 m room with one 0.6 m
+// task at (4, 4): its surrounding band holds 6 x 6 cells less the 2 x 2 on the task.
+void TestModel::surveyAreaVerdicts_data() {
+    QTest::addColumn<double>("taskNeed");
+    QTest::addColumn<double>("taskLux");
+    QTest::addColumn<double>("around");    // at every surrounding point but one
+    QTest::addColumn<double>("aroundLow"); // at the first
+    QTest::addColumn<double>("background");
+    QTest::addColumn<double>("aroundNeed");
+    QTest::addColumn<double>("backgroundNeed");
+    QTest::addColumn<QString>("verdicts"); // task, surrounding, background, overall
+    QTest::newRow("750 lx: 500 around, 166.7 behind, at their limits")
+        << 750.0 << 800.0 << 500.0 << 500.0 << 166.7 << 500.0 << 500.0 / 3 << "PASS PASS PASS PASS";
+    QTest::newRow("500 lx: 300 around, a hair short")
+        << 500.0 << 520.0 << 299.9 << 299.9 << 120.0 << 300.0 << 100.0 << "PASS FAIL PASS FAIL";
+    QTest::newRow("300 lx: 200 around, 66.6 behind is short of 66.67")
+        << 300.0 << 310.0 << 210.0 << 210.0 << 66.6 << 200.0 << 200.0 / 3 << "PASS PASS FAIL FAIL";
+    QTest::newRow("200 lx: the task's own around")
+        << 200.0 << 200.0 << 200.0 << 200.0 << 70.0 << 200.0 << 200.0 / 3 << "PASS PASS PASS PASS";
+    QTest::newRow("1000 lx: 500 around") << 1000.0 << 1000.0 << 480.0 << 480.0 << 170.0 << 500.0
+                                         << 500.0 / 3 << "PASS FAIL PASS FAIL";
+    // (120 + 31 x 320) / 32 = 313.75 lx passes 300; U0 = 120 / 313.75 = 0.382 fails 0.40.
+    QTest::newRow("around fails U0 0.40 while the task passes")
+        << 500.0 << 550.0 << 320.0 << 120.0 << 150.0 << 300.0 << 100.0 << "PASS FAIL PASS FAIL";
+}
+
+void TestModel::surveyAreaVerdicts() {
+    QFETCH(double, taskNeed);
+    QFETCH(double, taskLux);
+    QFETCH(double, around);
+    QFETCH(double, aroundLow);
+    QFETCH(double, background);
+    QFETCH(double, aroundNeed);
+    QFETCH(double, backgroundNeed);
+    QFETCH(QString, verdicts);
+    survey::Survey s = roomWith({}, 10, 10, 0, {}, Rects{{4, 4, 0.6, 0.6}},
+                                {QStringLiteral("Task"), taskNeed, 0.6, {}, {}});
+    QCOMPARE(s.areas.size(), 3);
+    bool first = true;
+    int around_ = 0;
+    for (survey::Point& p : s.points) {
+        p.lux = p.area == 0 ? taskLux : p.area == 2 ? background : first ? aroundLow : around;
+        if (p.area == 1) {
+            first = false;
+            ++around_;
+        }
+    }
+    QCOMPARE(around_, 32);
+    QCOMPARE(*s.areas[1].requirement.average, aroundNeed);
+    QCOMPARE(*s.areas[1].requirement.uniformity, 0.40);
+    QVERIFY(std::abs(*s.areas[2].requirement.average - backgroundNeed) < 1e-9);
+    QCOMPARE(*s.areas[2].requirement.uniformity, 0.10);
+    const QStringList want = verdicts.split(QLatin1Char(' '));
+    for (int a = 0; a < 3; ++a)
+        QCOMPARE(survey::verdict(s, a), want[a]);
+    QCOMPARE(survey::verdict(s), want[3]);
+    // The surrounding area's Ē to 0.1 lx as shown.
+    const double mean = (aroundLow + 31 * around) / 32;
+    for (const survey::Result& r : survey::results(s, survey::lux(), 1)) {
+        if (r.what.startsWith(QLatin1String("Average")))
+            QVERIFY2(std::abs(r.value.section(QLatin1Char(' '), 0, 0).toDouble() - mean) < 0.51,
+                     qPrintable(r.value));
+    }
+}
+
+// The second version of the file: an L-shaped room with a column and a task kept whole; the
+// first version read as a rectangle with the same figures; what makes no sense refused.
+void TestModel::surveyFileVersion2_data() {
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("error"); // empty: read
+    QTest::newRow("as written") << QByteArray() << QByteArray() << QString();
+    QTest::newRow("version 3") << QByteArray("\"version\": 2") << QByteArray("\"version\": 3")
+                               << "newer Lumetra";
+    QTest::newRow("an outline that crosses itself")
+        << QByteArray("[\n            5,\n            3\n        ]")
+        << QByteArray("[\n            5,\n            -1\n        ]")
+        << "The outline crosses itself: edges";
+    QTest::newRow("a point outside its area")
+        << QByteArray("\"area\": \"Task 1\",\n            \"column\": 0")
+        << QByteArray("\"area\": \"Task 1\",\n            \"column\": 9")
+        << "point T1-J1 lies outside its area";
+    QTest::newRow("an area outside the room")
+        << QByteArray("[\n                    1,\n                    1\n                ]")
+        << QByteArray("[\n                    7,\n                    5\n                ]")
+        << "outside the room";
+    QTest::newRow("an area of no kind")
+        << QByteArray("\"kind\": \"task\"") << QByteArray("\"kind\": \"desk\"") << "no kind";
+}
+
+void TestModel::surveyFileVersion2() {
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QString, error);
+    survey::Survey s = roomWith(kL, 8, 6, 0.5, {circle({6.5, 1.5}, 0.3)}, Rects{{1, 1, 0.6, 0.6}},
+                                survey::builtInRequirements().first());
+    for (int i = 0; i < s.points.size(); ++i)
+        s.points[i].lux = 300 + i;
+    QByteArray bytes = survey::toJson(s);
+    if (!from.isEmpty()) {
+        QVERIFY2(bytes.contains(from), bytes.constData());
+        bytes.replace(bytes.indexOf(from), from.size(), to);
+    }
+    QString why;
+    const auto back = survey::fromJson(bytes, why);
+    QCOMPARE(back.has_value(), error.isEmpty());
+    if (!back) {
+        QVERIFY2(why.contains(error), qPrintable(why));
+        return;
+    }
+    QCOMPARE(back->outline, kL);
+    QCOMPARE(back->obstacles.size(), 1);
+    QCOMPARE(back->areas.size(), 3);
+    QCOMPARE(back->points.size(), s.points.size());
+    for (int i = 0; i < s.points.size(); ++i) {
+        QCOMPARE(back->points[i].lux, s.points[i].lux);
+        QCOMPARE(survey::pointName(*back, back->points[i]), survey::pointName(s, s.points[i]));
+    }
+    QCOMPARE(survey::verdict(*back), survey::verdict(s));
+    QVERIFY(survey::pointsCsv(*back).contains(",Surrounding 1\n"));
+
+    // A rectangle room of the first version, as the window wrote it before areas came.
+    survey::Survey plain;
+    plain.length = 5;
+    plain.width = 4;
+    plain.requirement = survey::builtInRequirements().first();
+    survey::layOut(plain, 6, 8);
+    for (int i = 0; i < plain.points.size(); ++i)
+        plain.points[i].lux = 450 + 3 * i;
+    QJsonObject v1 = QJsonDocument::fromJson(survey::toJson(plain)).object();
+    for (const char* key : {"outline", "obstacles", "areas"})
+        v1.remove(QLatin1String(key));
+    v1.insert(QStringLiteral("version"), 1);
+    const auto old = survey::fromJson(QJsonDocument(v1).toJson(), why);
+    QVERIFY2(old, qPrintable(why));
+    QVERIFY(old->outline.isEmpty() && old->areas.isEmpty());
+    QCOMPARE(survey::results(*old, survey::lux()).size(),
+             survey::results(plain, survey::lux()).size());
+    for (int i = 0; i < survey::results(plain, survey::lux()).size(); ++i)
+        QCOMPARE(survey::results(*old, survey::lux())[i].value,
+                 survey::results(plain, survey::lux())[i].value);
+    QCOMPARE(survey::verdict(*old), survey::verdict(plain));
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include "commands/listcommands.h"
 #include "commands/memorycommands.h"
 #include "graph/heatmapview.h"
+#include "graph/surveyplanview.h"
 #include "link/meterexchanges.h"
 #include "link/meterlink.h"
 #include "link/polltimer.h"

@@ -1,6 +1,8 @@
 #include "surveyreport.h"
 
 #include "graph/reportpages.h"
+#include "graph/surveyplan.h"
+#include "model/surveyareas.h"
 
 #include "model/numbers.h"
 
@@ -18,44 +20,6 @@
 
 namespace lumetra::surveyreport {
 
-heatmap::Map planOf(const survey::Survey& s, const survey::Unit& unit, int current) {
-    heatmap::Map map;
-    map.rows = s.rows;
-    map.columns = s.columns;
-    map.current = current;
-    map.legendTitle = unit.name;
-    for (int c = 0; c < s.columns; ++c)
-        map.columnLabels << survey::pointName(0, c).chopped(1);
-    for (int r = 0; r < s.rows; ++r)
-        map.rowLabels << QString::number(r + 1);
-    // The colours run from 0: a difference looks as large as it is, so 1198 and 1207 lx look
-    // alike rather than the two ends of the scale.
-    map.low = 0;
-    map.high = 0;
-    for (const survey::Point& p : s.points) {
-        heatmap::Cell cell;
-        cell.struckOut = p.obstructed;
-        if (p.obstructed) {
-            cell.text = QStringLiteral("obstr.");
-        } else if (p.lux) {
-            const double v = *p.lux * unit.perLux;
-            cell.value = v;
-            // A value typed by hand is marked as such ("*").
-            cell.text =
-                survey::illuminance(*p.lux, unit) + (p.typed ? QStringLiteral("*") : QString());
-            map.high = std::max(map.high, v);
-        }
-        map.cells << cell;
-    }
-    map.high = roundUp(map.high);
-    const double along = std::max(0.0, s.length - 2 * s.band) / std::max(1, s.columns);
-    const double across = std::max(0.0, s.width - 2 * s.band) / std::max(1, s.rows);
-    // A grid much longer than wide keeps its cells readable rather than true to shape.
-    if (along > 0 && across > 0)
-        map.cellAspect = std::clamp(along / across, 0.5, 2.0);
-    return map;
-}
-
 namespace {
 
 QString metres(double v) {
@@ -66,76 +30,142 @@ QString required(const std::optional<double>& v, const QString& unit) {
     return v ? QString::number(*v, 'g', 6) + unit : QStringLiteral("–");
 }
 
+QString criteria(const survey::Requirement& r) {
+    return QStringLiteral("Ē ≥ %1   U0 ≥ %2   Emin ≥ %3   Emax/Emin ≤ %4")
+        .arg(required(r.average, QStringLiteral(" lx")), required(r.uniformity, QString()),
+             required(r.minimum, QStringLiteral(" lx")), required(r.maxOverMin, QString()));
+}
+
+QString corners(const QPolygonF& outline) {
+    QStringList out;
+    for (const QPointF& p : outline)
+        out << QStringLiteral("(%1, %2)").arg(p.x(), 0, 'f', 2).arg(p.y(), 0, 'f', 2);
+    return out.join(QLatin1Char(' '));
+}
+
+const QList<double> kTwo{0, 0.32};
+const QList<double> kFour{0, 0.32, 0.55, 0.8};
+
+void resultsTable(ReportPages& pages, const QList<survey::Result>& rows) {
+    pages.row({QStringLiteral("Figure"), QStringLiteral("Measured"), QStringLiteral("Required"),
+               QStringLiteral("Verdict")},
+              kFour, true);
+    for (const survey::Result& res : rows)
+        pages.row({res.what, res.value, res.required, res.verdict}, kFour);
+}
+
+// The room's shape, its obstacles, and each area with what it asks.
+void areasSection(ReportPages& pages, const survey::Survey& s) {
+    if (!survey::isRectangleRoom(s))
+        pages.row({QStringLiteral("Outline (m)"), corners(s.outline)}, kTwo);
+    for (int i = 0; i < s.obstacles.size(); ++i)
+        pages.row({QStringLiteral("Obstacle %1 (m)").arg(i + 1), corners(s.obstacles[i])}, kTwo);
+    if (s.areas.isEmpty())
+        return;
+    pages.row({QStringLiteral("Areas"),
+               QStringLiteral("immediate surrounding band %1, background band %2 (EN 12464-1)")
+                   .arg(metres(std::max(survey::kLeastSurroundingBand, s.surroundingBand)),
+                        metres(std::max(survey::kLeastBackgroundBand, s.backgroundBand)))},
+              kTwo);
+    for (const survey::Area& a : s.areas) {
+        const QRectF b = a.outline.boundingRect();
+        const int n =
+            int(std::count_if(s.points.begin(), s.points.end(), [&](const survey::Point& p) {
+                return p.area >= 0 && s.areas[p.area].name == a.name;
+            }));
+        pages.row({a.name, QStringLiteral("%1%2 × %3 at (%4, %5), %6 points; %7")
+                               .arg(a.kind == survey::AreaKind::Task ? QString()
+                                                                     : QStringLiteral("within "),
+                                    metres(b.width()), metres(b.height()))
+                               .arg(b.left(), 0, 'f', 2)
+                               .arg(b.top(), 0, 'f', 2)
+                               .arg(n)
+                               .arg(a.requirement.name)},
+                  kTwo);
+    }
+}
+
 } // namespace
 
-bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& extras) {
-    QPainter painter;
-    if (!painter.begin(&device))
-        return false;
-    ReportPages pages(painter, device);
-    const survey::Unit& unit = extras.unit;
+namespace {
 
-    pages.font(17, true);
-    pages.paragraph(QStringLiteral("Lighting survey: %1")
-                        .arg(s.name.isEmpty() ? QStringLiteral("(no name)") : s.name));
-    pages.font(9);
-    pages.line(QStringLiteral("Report made %1")
-                   .arg(QLocale::c().toString(extras.made, QStringLiteral("yyyy-MM-dd HH:mm"))));
-    pages.skip(3);
-
-    const QList<double> two{0, 0.32};
+void roomSection(ReportPages& pages, const survey::Survey& s) {
     pages.font(11, true);
     pages.line(QStringLiteral("Area"));
     pages.font(9);
-    pages.row({QStringLiteral("Room"), QStringLiteral("%1 × %2, band along the walls %3")
-                                           .arg(metres(s.length), metres(s.width), metres(s.band))},
-              two);
-    pages.row({QStringLiteral("Measuring height"), metres(s.height)}, two);
-    const double along = std::max(0.0, s.length - 2 * s.band) / std::max(1, s.columns);
-    const double across = std::max(0.0, s.width - 2 * s.band) / std::max(1, s.rows);
+    pages.row({QStringLiteral("Room"),
+               QStringLiteral("%1 × %2%4, band along the walls %3")
+                   .arg(metres(s.length), metres(s.width), metres(s.band),
+                        survey::isRectangleRoom(s) ? QString()
+                                                   : QStringLiteral(" (bounding rectangle)"))},
+              kTwo);
+    areasSection(pages, s);
+    pages.row({QStringLiteral("Measuring height"), metres(s.height)}, kTwo);
+    const QString rule = QStringLiteral("spacing p = 0.2 × 5^log10(d) m, at most 10 m");
+    if (!s.areas.isEmpty()) {
+        pages.row({QStringLiteral("Grid rule"),
+                   QStringLiteral("each area by the rule over its bounding rectangle (%1); the "
+                                  "points inside the area, outside obstacles and other areas")
+                       .arg(rule)},
+                  kTwo);
+        pages.skip(2);
+        return;
+    }
+    const auto grid = survey::roomGrid(s);
+    const double along = grid ? grid->length / std::max(1, s.columns) : 0;
+    const double across = grid ? grid->width / std::max(1, s.rows) : 0;
     pages.row(
         {QStringLiteral("Grid"), QStringLiteral("%1 columns × %2 rows = %3 points, spaced %4 × %5")
                                      .arg(s.columns)
                                      .arg(s.rows)
                                      .arg(s.points.size())
                                      .arg(metres(along), metres(across))},
-        two);
+        kTwo);
     // A grid set by hand is named as such, never passed off as the rule's.
     const QString departure = survey::gridDeparture(s);
     pages.row({QStringLiteral("Grid rule"),
-               departure.isEmpty()
-                   ? QStringLiteral("spacing p = 0.2 × 5^log10(d) m, at most 10 m; points at the "
-                                    "centres of the cells")
-                   : QStringLiteral("Set by hand, departing from the rule (spacing p = 0.2 × "
-                                    "5^log10(d) m, at most 10 m): %1")
-                         .arg(departure)},
-              two);
+               departure.isEmpty() ? rule + QStringLiteral("; points at the centres of the cells")
+                                   : QStringLiteral("Set by hand, departing from the rule (%1): %2")
+                                         .arg(rule, departure)},
+              kTwo);
     pages.skip(2);
+}
 
+void requirementSection(ReportPages& pages, const survey::Survey& s) {
     pages.font(11, true);
     pages.line(QStringLiteral("Requirement"));
     pages.font(9);
-    const survey::Requirement& r = s.requirement;
-    pages.row({QStringLiteral("Task"), r.name.isEmpty() ? QStringLiteral("(none)") : r.name}, two);
-    pages.row(
-        {QStringLiteral("Criteria"),
-         QStringLiteral("Ē ≥ %1   U0 ≥ %2   Emin ≥ %3   Emax/Emin ≤ %4")
-             .arg(required(r.average, QStringLiteral(" lx")), required(r.uniformity, QString()),
-                  required(r.minimum, QStringLiteral(" lx")), required(r.maxOverMin, QString()))},
-        two);
+    if (s.areas.isEmpty()) {
+        const survey::Requirement& r = s.requirement;
+        pages.row({QStringLiteral("Task"), r.name.isEmpty() ? QStringLiteral("(none)") : r.name},
+                  kTwo);
+        pages.row({QStringLiteral("Criteria"), criteria(r)}, kTwo);
+    }
+    for (const survey::Area& a : s.areas)
+        pages.row({a.name, criteria(a.requirement)}, kTwo);
+    if (!s.areas.isEmpty())
+        pages.paragraph(QStringLiteral(
+            "Immediate surrounding areas: Ē stepped down from the task's (750 lx or more: 500; "
+            "500: 300; 300: 200; 200 or less: the task's own), U0 ≥ 0.40. Background area: Ē "
+            "at least a third of the immediate surrounding area's, U0 ≥ 0.10 (EN 12464-1:2021, "
+            "5.3.3 and 5.3.4)."));
     pages.skip(2);
+}
 
+void meterSection(ReportPages& pages, const Extras& extras) {
     pages.font(11, true);
     pages.line(QStringLiteral("Meter"));
     pages.font(9);
     if (extras.calibration)
-        pages.row({QStringLiteral("Calibration factor"), *extras.calibration}, two);
+        pages.row({QStringLiteral("Calibration factor"), *extras.calibration}, kTwo);
     if (extras.scf)
-        pages.row({QStringLiteral("SCF"), *extras.scf}, two);
+        pages.row({QStringLiteral("SCF"), *extras.scf}, kTwo);
     if (!extras.meterNote.isEmpty())
-        pages.row({QString(), extras.meterNote}, two);
+        pages.row({QString(), extras.meterNote}, kTwo);
     pages.skip(2);
+}
 
+void resultsSection(ReportPages& pages, const survey::Survey& s, const survey::Unit& unit) {
     pages.font(11, true);
     const QString overall = survey::verdict(s);
     const QString missing = survey::missingEvidence(s);
@@ -143,23 +173,32 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
                : missing.isEmpty() ? QStringLiteral("Results: %1").arg(overall)
                                    : QStringLiteral("Results: %1 (%2)").arg(overall, missing));
     pages.font(9);
-    const QList<double> four{0, 0.32, 0.55, 0.8};
-    pages.row({QStringLiteral("Figure"), QStringLiteral("Measured"), QStringLiteral("Required"),
-               QStringLiteral("Verdict")},
-              four, true);
-    for (const survey::Result& res : survey::results(s, unit))
-        pages.row({res.what, res.value, res.required, res.verdict}, four);
-    pages.skip(3);
+    if (s.areas.isEmpty())
+        resultsTable(pages, survey::results(s, unit));
+    // One table to each area, with its own verdict.
+    for (int i = 0; i < s.areas.size(); ++i) {
+        const QString v = survey::verdict(s, i);
+        pages.font(10, true);
+        pages.line(v.isEmpty() ? s.areas[i].name
+                               : QStringLiteral("%1: %2").arg(s.areas[i].name, v));
+        pages.font(9);
+        resultsTable(pages, survey::results(s, unit, i));
+        pages.skip(1);
+    }
+    pages.skip(2);
+}
 
+void planSection(ReportPages& pages, QPainter& painter, const survey::Survey& s,
+                 const survey::Unit& unit) {
     // The plan: as large as the rest of the page allows, at least a third of a page.
     pages.font(11, true);
-    pages.line(QStringLiteral("Plan (%1; column letters along the length)").arg(unit.name));
+    pages.line(
+        QStringLiteral("Plan (%1; to scale, column letters along the length)").arg(unit.name));
     pages.font(7);
-    const double planHeight = std::min(pages.width() * 0.75, pages.room() - pages.mm(2));
-    if (planHeight < pages.mm(70))
+    if (std::min(pages.width() * 0.75, pages.room() - pages.mm(2)) < pages.mm(70))
         pages.newPage();
     const double height = std::min(pages.width() * 0.75, pages.room() - pages.mm(2));
-    heatmap::paint(painter, QRectF(0, pages.y(), pages.width(), height), planOf(s, unit));
+    surveyplan::paint(painter, QRectF(0, pages.y(), pages.width(), height), s, {unit, -1});
     pages.advance(height + pages.mm(3));
     if (std::any_of(s.points.begin(), s.points.end(),
                     [](const survey::Point& p) { return p.typed && p.lux; })) {
@@ -167,16 +206,10 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
         pages.line(QStringLiteral("* typed by hand, not measured"));
         pages.skip(2);
     }
+}
 
-    if (!s.notes.trimmed().isEmpty()) {
-        pages.font(11, true);
-        pages.line(QStringLiteral("Notes"));
-        pages.font(9);
-        pages.paragraph(s.notes);
-        pages.skip(3);
-    }
-
-    // The table of points, in the order they were walked.
+// The table of points, in the order they were walked.
+void pointsSection(ReportPages& pages, const survey::Survey& s, const survey::Unit& unit) {
     pages.newPage();
     pages.font(11, true);
     pages.line(QStringLiteral("Points"));
@@ -188,15 +221,13 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
                   columns, true);
     };
     header();
-    for (int i : survey::walkOrder(s.rows, s.columns)) {
-        if (i >= s.points.size())
-            continue;
+    for (int i : survey::walkOrder(s)) {
         if (pages.room() < pages.lineHeight() * 1.2) {
             pages.newPage();
             header();
         }
         const survey::Point& p = s.points[i];
-        pages.row({survey::pointName(p.row, p.column), metres(p.x), metres(p.y),
+        pages.row({survey::pointName(s, p), metres(p.x), metres(p.y),
                    p.lux ? survey::illuminance(*p.lux, unit) : QStringLiteral("–"),
                    p.taken.isValid() ? QLocale::c().toString(p.taken.toLocalTime(),
                                                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))
@@ -206,6 +237,35 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
                                 : QString()},
                   columns);
     }
+}
+
+} // namespace
+
+bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& extras) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    ReportPages pages(painter, device);
+    pages.font(17, true);
+    pages.paragraph(QStringLiteral("Lighting survey: %1")
+                        .arg(s.name.isEmpty() ? QStringLiteral("(no name)") : s.name));
+    pages.font(9);
+    pages.line(QStringLiteral("Report made %1")
+                   .arg(QLocale::c().toString(extras.made, QStringLiteral("yyyy-MM-dd HH:mm"))));
+    pages.skip(3);
+    roomSection(pages, s);
+    requirementSection(pages, s);
+    meterSection(pages, extras);
+    resultsSection(pages, s, extras.unit);
+    planSection(pages, painter, s, extras.unit);
+    if (!s.notes.trimmed().isEmpty()) {
+        pages.font(11, true);
+        pages.line(QStringLiteral("Notes"));
+        pages.font(9);
+        pages.paragraph(s.notes);
+        pages.skip(3);
+    }
+    pointsSection(pages, s, extras.unit);
     return painter.end();
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "graph/heatmap.h"
 #include "model/survey.h"
 
 #include <QByteArray>
@@ -12,10 +11,6 @@
 class QPagedPaintDevice;
 
 namespace lumetra::surveyreport {
-
-// The survey's plan as a heat map: each point's value (or "obstructed"), the walk's current
-// point framed, the cells in the proportion of the grid's spacing.
-heatmap::Map planOf(const survey::Survey& s, const survey::Unit& unit, int current = -1);
 
 // What the report says beyond the survey file.
 struct Extras {

@@ -1,14 +1,11 @@
 #include "survey.h"
 
-#include "model/recordfile.h"
 #include "model/samplerow.h"
+#include "model/surveyareas.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QMap>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 
@@ -24,7 +21,8 @@ std::optional<Grid> gridFor(double length, double width, double band) {
     const double a = lengthIsLonger ? g.length : g.width;
     const double b = lengthIsLonger ? g.width : g.length;
     // A long strip is spaced by its width, a room by its longer side.
-    const bool strip = a / b >= 2;
+    // Sizes that are twice over to the centimetre are, whatever the last bit of a double says.
+    const bool strip = a / b >= 2 * (1 - 1e-9);
     const double d = strip ? b : a;
     const double other = strip ? a : b;
     const double p = std::min(10.0, 0.2 * std::pow(5.0, std::log10(d)));
@@ -93,18 +91,6 @@ QList<Check> check(const Figures& f, const Requirement& r) {
     return out;
 }
 
-namespace {
-
-QJsonValue orNull(const std::optional<double>& v) {
-    return v ? QJsonValue(*v) : QJsonValue();
-}
-
-std::optional<double> numberOrNothing(const QJsonValue& v) {
-    return v.isDouble() ? std::optional(v.toDouble()) : std::nullopt;
-}
-
-} // namespace
-
 QString pointName(int row, int column) {
     QString letters;
     for (int c = column + 1; c > 0; c = (c - 1) / 26)
@@ -122,17 +108,29 @@ QList<int> walkOrder(int rows, int columns) {
     return order;
 }
 
-void layOut(Survey& s, int rows, int columns) {
-    s.rows = rows;
-    s.columns = columns;
-    s.points.clear();
-    const double along = std::max(0.0, s.length - 2 * s.band) / columns;
-    const double across = std::max(0.0, s.width - 2 * s.band) / rows;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c)
-            s.points << Point{r,     c, s.band + (c + 0.5) * along, s.band + (r + 0.5) * across, {},
-                              false, {}};
+QString pointName(const Survey& s, const Point& p) {
+    return areaPrefix(s, p.area) + pointName(p.row, p.column);
+}
+
+QList<int> walkOrder(const Survey& s) {
+    // Area by area in their order, the room's own grid last; in each, row by row, every other
+    // row walked back.
+    QMap<int, QMap<int, QList<int>>> byArea; // area -> row -> indices by column
+    for (int i = 0; i < s.points.size(); ++i)
+        byArea[s.points[i].area < 0 ? int(s.areas.size()) : s.points[i].area][s.points[i].row] << i;
+    QList<int> order;
+    order.reserve(s.points.size());
+    for (const auto& rows : byArea) {
+        for (auto row = rows.begin(); row != rows.end(); ++row) {
+            QList<int> line = row.value();
+            std::sort(line.begin(), line.end(),
+                      [&](int a, int b) { return s.points[a].column < s.points[b].column; });
+            if (row.key() % 2 == 1)
+                std::reverse(line.begin(), line.end());
+            order << line;
+        }
     }
+    return order;
 }
 
 QList<std::optional<double>> counted(const Survey& s) {
@@ -249,6 +247,34 @@ QList<Result> results(const Survey& s, const Unit& unit) {
     return out;
 }
 
+namespace {
+
+// One area's points against its own requirement, as a survey of their own.
+Survey areaAlone(const Survey& s, int area) {
+    Survey one;
+    one.requirement =
+        area >= 0 && area < s.areas.size() ? s.areas[area].requirement : s.requirement;
+    for (const Point& p : s.points) {
+        if (p.area == area)
+            one.points << p;
+    }
+    return one;
+}
+
+} // namespace
+
+QList<Result> results(const Survey& s, const Unit& unit, int area) {
+    return results(areaAlone(s, area), unit);
+}
+
+QString verdict(const Survey& s, int area) {
+    return verdict(areaAlone(s, area));
+}
+
+QString missingEvidence(const Survey& s, int area) {
+    return missingEvidence(areaAlone(s, area));
+}
+
 QString missingEvidence(const Survey& s) {
     const qsizetype all = s.points.size();
     const qsizetype open = std::count_if(s.points.begin(), s.points.end(),
@@ -258,17 +284,21 @@ QString missingEvidence(const Survey& s) {
     const qsizetype obstructed = std::count_if(s.points.begin(), s.points.end(),
                                                [](const Point& p) { return p.obstructed; });
     // Figures over a few points of a mostly blocked grid say nothing about the area.
-    if (obstructed * 2 > all)
+    if (s.areas.isEmpty() && obstructed * 2 > all)
         return QStringLiteral("%1 of %2 points obstructed: fewer than half measured")
             .arg(obstructed)
             .arg(all);
+    for (int i = 0; i < s.areas.size(); ++i) {
+        if (const QString m = missingEvidence(s, i); !m.isEmpty())
+            return QStringLiteral("%1: %2").arg(s.areas[i].name, m);
+    }
     return {};
 }
 
 QString gridDeparture(const Survey& s) {
-    const auto rule = gridFor(s.length, s.width, s.band);
-    if (!rule || (rule->rows == s.rows && rule->columns == s.columns) || s.rows < 1 ||
-        s.columns < 1)
+    const auto rule = roomGrid(s);
+    if (!s.areas.isEmpty() || !rule || (rule->rows == s.rows && rule->columns == s.columns) ||
+        s.rows < 1 || s.columns < 1)
         return {};
     const double along = rule->length / s.columns, across = rule->width / s.rows;
     const auto pair = [](double a, double b) {
@@ -283,6 +313,19 @@ QString gridDeparture(const Survey& s) {
 }
 
 QString verdict(const Survey& s) {
+    if (!s.areas.isEmpty()) {
+        // Every area passes, or the room does not.
+        QStringList all;
+        for (int i = 0; i < s.areas.size(); ++i)
+            all << verdict(s, i);
+        all.removeAll(QString()); // an area that asks nothing, or has nothing measured yet
+        if (all.isEmpty())
+            return {};
+        if (!missingEvidence(s).isEmpty() || all.contains(QStringLiteral("INCOMPLETE")))
+            return QStringLiteral("INCOMPLETE");
+        return all.contains(QStringLiteral("FAIL")) ? QStringLiteral("FAIL")
+                                                    : QStringLiteral("PASS");
+    }
     const auto f = figures(counted(s));
     if (!f)
         return {};
@@ -294,199 +337,6 @@ QString verdict(const Survey& s) {
     const bool all =
         std::all_of(checks.begin(), checks.end(), [](const Check& c) { return c.passed; });
     return all ? QStringLiteral("PASS") : QStringLiteral("FAIL");
-}
-
-QByteArray pointsCsv(const Survey& s) {
-    QByteArray out = "point,row,column,x_m,y_m,lux,obstructed,taken,typed\n";
-    for (const Point& p : s.points) {
-        out += pointName(p.row, p.column).toUtf8() + ',' + QByteArray::number(p.row + 1) + ',' +
-               QByteArray::number(p.column + 1) + ',' + QByteArray::number(p.x, 'f', 3) + ',' +
-               QByteArray::number(p.y, 'f', 3) + ',' +
-               (p.lux ? QByteArray::number(*p.lux, 'f', 2) : QByteArray()) + ',' +
-               (p.obstructed ? "true" : "false") + ',' +
-               (p.taken.isValid() ? samples::isoTime(p.taken, false).toUtf8() : QByteArray()) +
-               ',' + (p.typed ? "true" : "false") + '\n';
-    }
-    return out;
-}
-
-namespace {
-
-QJsonObject requirementObject(const Requirement& r) {
-    return {{QStringLiteral("name"), r.name},
-            {QStringLiteral("average_lx"), orNull(r.average)},
-            {QStringLiteral("uniformity"), orNull(r.uniformity)},
-            {QStringLiteral("minimum_lx"), orNull(r.minimum)},
-            {QStringLiteral("max_ratio"), orNull(r.maxOverMin)}};
-}
-
-Requirement requirementOf(const QJsonObject& r) {
-    return {r.value(QStringLiteral("name")).toString(),
-            numberOrNothing(r.value(QStringLiteral("average_lx"))),
-            numberOrNothing(r.value(QStringLiteral("uniformity"))),
-            numberOrNothing(r.value(QStringLiteral("minimum_lx"))),
-            numberOrNothing(r.value(QStringLiteral("max_ratio")))};
-}
-
-} // namespace
-
-QByteArray requirementsJson(const QList<Requirement>& list) {
-    QJsonArray a;
-    for (const Requirement& r : list)
-        a.append(requirementObject(r));
-    return QJsonDocument(a).toJson(QJsonDocument::Compact);
-}
-
-QList<Requirement> requirementsFromJson(const QByteArray& bytes) {
-    QList<Requirement> out;
-    for (const QJsonValue& v : QJsonDocument::fromJson(bytes).array()) {
-        if (v.isObject() && !v.toObject().value(QStringLiteral("name")).toString().isEmpty())
-            out << requirementOf(v.toObject());
-    }
-    return out;
-}
-
-QByteArray toJson(const Survey& s) {
-    QJsonObject area{{QStringLiteral("name"), s.name},
-                     {QStringLiteral("length_m"), s.length},
-                     {QStringLiteral("width_m"), s.width},
-                     {QStringLiteral("band_m"), s.band},
-                     {QStringLiteral("height_m"), s.height}};
-    const QJsonObject requirement = requirementObject(s.requirement);
-    QJsonArray points;
-    for (const Point& p : s.points) {
-        points.append(QJsonObject{
-            {QStringLiteral("row"), p.row},
-            {QStringLiteral("column"), p.column},
-            {QStringLiteral("x_m"), p.x},
-            {QStringLiteral("y_m"), p.y},
-            {QStringLiteral("lux"), orNull(p.lux)},
-            {QStringLiteral("obstructed"), p.obstructed},
-            {QStringLiteral("taken"),
-             p.taken.isValid() ? QJsonValue(samples::isoTime(p.taken, false)) : QJsonValue()},
-            {QStringLiteral("typed"), p.typed}});
-    }
-    const QJsonObject root{
-        {QStringLiteral("format"), QStringLiteral("lumetra-survey")},
-        {QStringLiteral("version"), kFileVersion},
-        {QStringLiteral("area"), area},
-        {QStringLiteral("requirement"), requirement},
-        {QStringLiteral("grid"),
-         QJsonObject{{QStringLiteral("rows"), s.rows}, {QStringLiteral("columns"), s.columns}}},
-        {QStringLiteral("points"), points},
-        {QStringLiteral("notes"), s.notes}};
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
-}
-
-std::optional<Survey> fromJson(const QByteArray& bytes, QString& error, QString* shortened) {
-    QJsonParseError parse{};
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
-    const QJsonObject root = doc.object();
-    if (parse.error != QJsonParseError::NoError && bytes.contains("\"lumetra-survey\"")) {
-        // Ours, but cut off or changed by hand: not to be mistaken for some other file.
-        error = QStringLiteral("This survey file is damaged: it is cut off or was changed (%1 at "
-                               "byte %2). Nothing was opened.")
-                    .arg(parse.errorString())
-                    .arg(parse.offset);
-        return std::nullopt;
-    }
-    if (parse.error != QJsonParseError::NoError || !doc.isObject() ||
-        root.value(QStringLiteral("format")).toString() != QLatin1String("lumetra-survey")) {
-        error = QStringLiteral("This is no survey file of Lumetra.");
-        if (recordfile::isRecordLine(bytes.left(bytes.indexOf('\n')).trimmed()) ||
-            !recordfile::headerUnit(QString::fromLatin1(bytes.left(bytes.indexOf('\n')))).isEmpty())
-            error += QStringLiteral(" It is a record file of readings: the main window's Open "
-                                    "(Ctrl+O) shows it.");
-        return std::nullopt;
-    }
-    const int version = root.value(QStringLiteral("version")).toInt(0);
-    if (version > kFileVersion) {
-        error = QStringLiteral("This survey file was written by a newer Lumetra (file version %1); "
-                               "this one reads version %2.")
-                    .arg(version)
-                    .arg(kFileVersion);
-        return std::nullopt;
-    }
-    Survey s;
-    const QJsonObject area = root.value(QStringLiteral("area")).toObject();
-    s.name = area.value(QStringLiteral("name")).toString();
-    s.length = area.value(QStringLiteral("length_m")).toDouble();
-    s.width = area.value(QStringLiteral("width_m")).toDouble();
-    s.band = area.value(QStringLiteral("band_m")).toDouble();
-    s.height = area.value(QStringLiteral("height_m")).toDouble();
-    s.requirement = requirementOf(root.value(QStringLiteral("requirement")).toObject());
-    const QJsonObject grid = root.value(QStringLiteral("grid")).toObject();
-    s.rows = grid.value(QStringLiteral("rows")).toInt();
-    s.columns = grid.value(QStringLiteral("columns")).toInt();
-    const Requirement& r = s.requirement;
-    const std::array<std::optional<double>, 4> criteria{r.average, r.uniformity, r.minimum,
-                                                        r.maxOverMin};
-    const bool criteriaMakeSense =
-        std::all_of(criteria.begin(), criteria.end(),
-                    [](const std::optional<double>& c) { return !c || *c > 0; });
-    if (s.rows >= 1 && s.columns >= 1 && qint64(s.rows) * s.columns > kMostPoints) {
-        error = QStringLiteral("The survey's grid has %1 points; Lumetra takes at most %2.")
-                    .arg(qint64(s.rows) * s.columns)
-                    .arg(kMostPoints);
-        return std::nullopt;
-    }
-    if (version < 1 || s.rows < 1 || s.columns < 1 || !(s.length > 0 && s.length < 1e5) ||
-        !(s.width > 0 && s.width < 1e5) || !(s.band >= 0) || !gridFor(s.length, s.width, s.band) ||
-        !(s.height >= 0 && s.height < 1e3) || !criteriaMakeSense) {
-        error = QStringLiteral("The survey file is damaged: its area or grid makes no sense.");
-        return std::nullopt;
-    }
-    s.notes = root.value(QStringLiteral("notes")).toString();
-    // A name or notes longer than a report lays out at once (another program's, or an older
-    // Lumetra's, which had no limit) are cut, and the caller says so; the points stay.
-    const auto cut = [&](QString& text, int most, const QString& what) {
-        if (text.size() <= most)
-            return;
-        text.truncate(most);
-        if (text.back().isHighSurrogate()) // never half a character
-            text.chop(1);
-        if (shortened)
-            *shortened += what.arg(most) + QLatin1Char(' ');
-    };
-    cut(s.name, kMostNameChars,
-        QStringLiteral("The survey's name was cut to its first %1 characters."));
-    cut(s.notes, kMostNotesChars,
-        QStringLiteral("The survey's notes were cut to their first %1 characters."));
-    if (shortened)
-        *shortened = shortened->trimmed();
-    // Every cell of the grid gets its point, in order; one the file leaves out is empty.
-    layOut(s, s.rows, s.columns);
-    QList<bool> seen(s.points.size(), false);
-    for (const QJsonValue& v : root.value(QStringLiteral("points")).toArray()) {
-        const QJsonObject o = v.toObject();
-        Point p{o.value(QStringLiteral("row")).toInt(-1),
-                o.value(QStringLiteral("column")).toInt(-1),
-                o.value(QStringLiteral("x_m")).toDouble(),
-                o.value(QStringLiteral("y_m")).toDouble(),
-                numberOrNothing(o.value(QStringLiteral("lux"))),
-                o.value(QStringLiteral("obstructed")).toBool(),
-                QDateTime::fromString(o.value(QStringLiteral("taken")).toString(), Qt::ISODate),
-                o.value(QStringLiteral("typed")).toBool()};
-        if (p.row < 0 || p.row >= s.rows || p.column < 0 || p.column >= s.columns ||
-            !std::isfinite(p.x) || !std::isfinite(p.y)) {
-            error = QStringLiteral("The survey file is damaged: a point lies outside its grid.");
-            return std::nullopt;
-        }
-        const int at = p.row * s.columns + p.column;
-        if (seen[at]) {
-            error = QStringLiteral("The survey file is damaged: point %1 is in it twice.")
-                        .arg(pointName(p.row, p.column));
-            return std::nullopt;
-        }
-        if (p.lux && !(std::isfinite(*p.lux) && *p.lux >= 0)) {
-            error = QStringLiteral("The survey file is damaged: point %1 holds no illuminance.")
-                        .arg(pointName(p.row, p.column));
-            return std::nullopt;
-        }
-        seen[at] = true;
-        s.points[at] = p;
-    }
-    return s;
 }
 
 } // namespace lumetra::survey

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QRectF>
 #include <QString>
 
 #include <optional>
@@ -70,23 +73,52 @@ struct Point {
     bool obstructed = false;
     QDateTime taken;
     bool typed = false; // typed by hand, not measured: marked on the plan, in files and report
+    int area = -1;      // the index of its area in Survey::areas; -1: the room's own grid
 };
+
+// The areas a workplace is judged by: the task area, the immediate surrounding area around
+// each task, and the background area beyond them.
+enum class AreaKind { Task, Surrounding, Background };
+struct Area {
+    QString name; // "Task 1", "Surrounding 1", "Background"
+    AreaKind kind = AreaKind::Task;
+    // A task: its rectangle as placed. A surrounding or background area: the bounding
+    // rectangle of its region (formed again from the tasks whenever they change).
+    QPolygonF outline;
+    Requirement requirement;
+    int rows = 0, columns = 0; // its grid, by the rule, over `bounds`
+    QRectF bounds;
+    QPainterPath region; // where its points lie: inside the room, outside obstacles and the
+                         // areas formed before it
+};
+
 struct Survey {
     QString name;
     double length = 0, width = 0, band = 0.5, height = 0.85; // metres
-    Requirement requirement;
-    int rows = 0, columns = 0;
-    QList<Point> points; // row by row, `columns` to a row
-    QString notes;       // the surveyor's, printed in the report
+    Requirement requirement;   // the room's, when it has no task areas
+    int rows = 0, columns = 0; // the room's own grid
+    QList<Point> points;       // area by area; in each, row by row, the cells inside it
+    QString notes;             // the surveyor's, printed in the report
+    // The room's corners in metres; empty: the rectangle length x width from (0, 0).
+    QPolygonF outline;
+    QList<QPolygonF> obstacles; // no point falls inside one
+    QList<Area> areas;          // tasks first, then their surroundings, then the background
+    double surroundingBand = 0.5, backgroundBand = 3; // metres, the least the standard allows
 };
 
 // The point's name as the plan and the report show it: column letter, row number ("B3").
 QString pointName(int row, int column);
+// With its area's prefix: "T1-B2" in task area 1, "S1-A4" around it, "BG-C7"; in a room
+// without areas, as pointName.
+QString pointName(const Survey& s, const Point& p);
 // The order a person walks the grid in: along the first row, back along the second, ...
 // (indices into Survey::points).
 QList<int> walkOrder(int rows, int columns);
-// Lays out rows x columns points at the centres of the cells of the area inside the band;
-// every point empty.
+// The same over a survey's own points, area by area in the order of Survey::areas.
+QList<int> walkOrder(const Survey& s);
+// Lays out the room's own grid of rows x columns points at the centres of the cells of the
+// bounding rectangle of the room less its band, keeping those inside it and outside every
+// obstacle; every point empty. A survey with task areas lays out theirs (surveyareas.h).
 void layOut(Survey& s, int rows, int columns);
 // The readings that count: those of points taken and not obstructed.
 QList<std::optional<double>> counted(const Survey& s);
@@ -106,22 +138,27 @@ struct Result {
     QString what, value, required, verdict;
 };
 QList<Result> results(const Survey& s, const Unit& unit);
+// The same over one area's points against its own requirement.
+QList<Result> results(const Survey& s, const Unit& unit, int area);
 // Why the points cannot bear a verdict yet: points not taken, or more obstructed than
 // measured ("12 of 48 points not taken"). Empty when every point is taken and at least half
 // are measured.
 QString missingEvidence(const Survey& s);
 // "PASS", "FAIL", "INCOMPLETE" while evidence is missing, or empty when the requirement asks
-// nothing or nothing is measured yet.
+// nothing or nothing is measured yet. With areas: PASS only when every area passes.
 QString verdict(const Survey& s);
+QString verdict(const Survey& s, int area);
+QString missingEvidence(const Survey& s, int area);
 // The grid rule's grid for the survey's area differs from its own (set by hand): how, with
 // both spacings ("coarser than the rule's: spaced 2.50 × 2.00 m where the rule asks for
 // 0.81 × 0.80 m"). Empty for the rule's own grid.
 QString gridDeparture(const Survey& s);
 
-// The points as CSV: point,row,column,x_m,y_m,lux,obstructed,taken (lines end in LF).
+// The points as CSV: point,row,column,x_m,y_m,lux,obstructed,taken,typed,area (lines end in
+// LF).
 QByteArray pointsCsv(const Survey& s);
 
-inline constexpr int kFileVersion = 1;
+inline constexpr int kFileVersion = 2;
 // The most points a grid may have, set by the rule or by hand: a stadium at 10 m spacing has
 // some 10 000. The window refuses more, and so does the file's reader.
 inline constexpr int kMostPoints = 100000;
@@ -132,7 +169,8 @@ inline constexpr int kMostNotesChars = 20000;
 // A survey file is small; one far larger is no survey and is not read into memory.
 inline constexpr qint64 kMostFileBytes = 64 * 1024 * 1024;
 
-// The survey file: JSON, format "lumetra-survey", version 1.
+// The survey file: JSON, format "lumetra-survey", version 2 (version 1 had no outline,
+// obstacles or areas, and is read as a rectangle room without them).
 QByteArray toJson(const Survey& s);
 // Nothing, and `error` says why, for a file that is malformed or of a newer version. A name
 // or notes longer than the limits are cut; `shortened` then says so.

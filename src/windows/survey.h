@@ -4,9 +4,12 @@
 #include "model/survey.h"
 #include "widgets/busy.h"
 
+#include <QHash>
 #include <QList>
+#include <QPointer>
 
 class QCheckBox;
+class QListWidget;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -20,15 +23,21 @@ namespace lumetra {
 
 class DisplayPoll;
 class Dialogs;
-class HeatMapView;
 class MeterLink;
+class OutlineDialog;
 class PointTaker;
 class PollTimer;
+class SurveyPlanView;
 struct AppState;
 
-// "Lighting Survey": lays a measuring grid over a room, takes a reading at each point as the
-// user walks it (or takes a typed value), shows the plan as a heat map with the figures and
-// the verdict against a requirement, keeps it in a survey file and prints its report.
+// "Lighting Survey": lays a measuring grid over a room (any outline, less its obstacles), or a
+// grid over each task, surrounding and background area of a workplace; takes a reading at
+// each point as the user walks it (or takes a typed value), shows the plan to scale as a heat
+// map with the figures and the verdicts against the requirements, keeps it in a survey file
+// and prints its report. Its parts live in files of their own: surveyareas.cpp (the room, its
+// outline, obstacles, areas and requirements), surveywalk.cpp (taking the points),
+// surveyfiles.cpp (the survey file, CSV, report and print), this file (the window and its
+// results).
 // Everything works from the keyboard: on the plan, Space or Enter takes the point, Backspace
 // takes the previous one again, X marks it obstructed, Delete empties it, the arrows select,
 // and a digit starts typing a value.
@@ -48,6 +57,20 @@ public:
     QSpinBox* SpnColumns = nullptr;
     QSpinBox* SpnRows = nullptr;
     QPushButton* BtnLayOut = nullptr;
+    QPushButton* BtnOutline = nullptr;
+    QListWidget* LstObstacles = nullptr;
+    QPushButton* BtnAddObstacle = nullptr;
+    QPushButton* BtnRemoveObstacle = nullptr;
+    QListWidget* LstAreas = nullptr;
+    QDoubleSpinBox* SpnTaskX = nullptr;
+    QDoubleSpinBox* SpnTaskY = nullptr;
+    QDoubleSpinBox* SpnTaskWidth = nullptr;
+    QDoubleSpinBox* SpnTaskDepth = nullptr;
+    QComboBox* CboTaskRequirement = nullptr;
+    QPushButton* BtnAddTask = nullptr;
+    QPushButton* BtnRemoveTask = nullptr;
+    QDoubleSpinBox* SpnSurroundingBand = nullptr;
+    QDoubleSpinBox* SpnBackgroundBand = nullptr;
     QComboBox* CboRequirement = nullptr;
     QLineEdit* TxtAverage = nullptr;
     QLineEdit* TxtUniformity = nullptr;
@@ -56,7 +79,7 @@ public:
     QPushButton* BtnKeepRequirement = nullptr;
     QPushButton* BtnForgetRequirement = nullptr;
     QComboBox* CboUnit = nullptr;
-    HeatMapView* Plan = nullptr;
+    SurveyPlanView* Plan = nullptr;
     QLabel* LblPoint = nullptr;
     QPushButton* BtnTake = nullptr;
     QPushButton* BtnObstructed = nullptr;
@@ -85,6 +108,17 @@ public:
     void select(int index);
     void setTypedValue();
     void layOutGrid();
+    // The room's outline, typed as corners or clicked on the plan (OutlineDialog); an empty
+    // outline makes the room the rectangle of its length and width again.
+    void editOutline();
+    bool setOutline(const QPolygonF& outline);
+    void addObstacle();
+    bool placeObstacle(const QPolygonF& outline);
+    void removeObstacle();
+    // A task area at the place and size typed, with the requirement chosen for it.
+    void addTask();
+    bool placeTask(const QRectF& task);
+    void removeTask();
     void open();
     void save();
     void exportCsv();
@@ -99,6 +133,22 @@ protected:
 
 private:
     void build();
+    QWidget* buildRoom(QWidget* parent);
+    QWidget* buildAreas(QWidget* parent);
+    QWidget* buildRequirement(QWidget* parent);
+    QWidget* buildWalk(QWidget* parent);
+    void wire();
+    void loadRequirementControls();
+    bool applyShape(survey::Survey candidate, const QString& what);
+    static qint64 pointKey(int area, int row, int column) {
+        return (qint64(area + 2) << 42) | (qint64(row) << 21) | qint64(column);
+    }
+    // Whether the room's shape may change: nothing taken, or the user lets the points go.
+    bool mayLayOutAgain();
+    // After the points were laid out again: the walk starts over, the lists show the areas.
+    void laidOut(const QString& what);
+    void showAreas();
+    void fillResults();
     // A point's value: measured, or typed by hand.
     void taken(double lux, bool typed);
     void refused(const QString& text);
@@ -113,6 +163,7 @@ private:
     void forgetRequirement();
     void storeRequirements();
     void moveBy(int rows, int columns);
+    QString nameOf(int index) const;
     // The next point in walking order after `index` (wrapping to the first point not taken);
     // -1 when every point is done.
     int nextToTake(int index) const;
@@ -129,6 +180,9 @@ private:
     PointTaker* m_taker = nullptr;
     survey::Survey m_survey;
     QList<survey::Requirement> m_requirements;
+    QList<int> m_order;           // the walk, as survey::walkOrder gives it
+    QHash<qint64, int> m_pointAt; // (area, row, column) to the point's index
+    QPointer<OutlineDialog> m_outlineDialog;
     int m_current = 0;
     int m_takingAt = -1;
     bool m_changed = false;

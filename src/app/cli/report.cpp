@@ -94,13 +94,20 @@ int report(const QStringList& arguments) {
                                        ? QStringLiteral("%1 (%2)").arg(verdict, missing)
                                        : verdict));
     // Each criterion that failed, with its figure and what was required.
+    // (named by area where the room has areas).
     if (verdict == QLatin1String("FAIL")) {
-        for (const survey::Result& r : survey::results(*s, extrasUnit(unitName))) {
-            if (r.verdict == QLatin1String("FAIL"))
-                std::printf(
-                    "%s\n",
-                    qPrintable(
-                        QStringLiteral("%1: %2, required %3").arg(r.what, r.value, r.required)));
+        for (int area = s->areas.isEmpty() ? -2 : 0; area < s->areas.size(); ++area) {
+            const QString prefix =
+                area >= 0 ? s->areas[area].name + QStringLiteral(", ") : QString();
+            for (const survey::Result& r : area < -1
+                                               ? survey::results(*s, extrasUnit(unitName))
+                                               : survey::results(*s, extrasUnit(unitName), area)) {
+                if (r.verdict == QLatin1String("FAIL"))
+                    std::printf("%s\n", qPrintable(QStringLiteral("%1%2: %3, required %4")
+                                                       .arg(prefix, r.what, r.value, r.required)));
+            }
+            if (area < 0)
+                break;
         }
     }
     return 0;

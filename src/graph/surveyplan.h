@@ -1,0 +1,42 @@
+#pragma once
+
+#include "model/survey.h"
+
+#include <QRectF>
+#include <QTransform>
+
+class QFontMetricsF;
+class QPainter;
+
+// The survey's plan drawn to scale: the room's outline, obstacles hatched, the areas outlined
+// and named, every point as a cell of its area's heat map with its value printed, the room's
+// sizes along two sides, a scale bar and the colour legend. For the window and the report.
+namespace lumetra::surveyplan {
+
+// What the heat map shows of each point.
+struct Look {
+    survey::Unit unit;
+    int current = -1; // the point the walk is at, framed; -1: none
+};
+
+struct Layout {
+    QTransform toDevice; // metres to the drawing's coordinates
+    QRectF room;         // the room's bounding rectangle, in the drawing's coordinates
+    QRectF legend;
+    double scale = 0; // drawing units per metre
+};
+// Where the room lies inside `area`; the labels' font metrics are in the units of `area`.
+Layout layout(const survey::Survey& s, const QRectF& area, const QFontMetricsF& labels);
+
+// The cell of a point: its area's grid spacing around it (the room's own grid for -1).
+QRectF cellOf(const survey::Survey& s, const survey::Point& p);
+
+void paint(QPainter& painter, const QRectF& area, const survey::Survey& s, const Look& look);
+
+// The point whose cell holds `metres`; -1 for none.
+int pointAt(const survey::Survey& s, QPointF metres);
+// A length in metres snapped to the plan's grid of 5 cm.
+double snapped(double metres);
+inline constexpr double kSnap = 0.05;
+
+} // namespace lumetra::surveyplan
