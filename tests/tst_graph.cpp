@@ -12,10 +12,12 @@
 #include "windows/emergencytest.h"
 #include "windows/filelist.h"
 #include "windows/graphview.h"
+#include "windows/outlinedialog.h"
 #include "windows/profile.h"
 #include "windows/realtimeall.h"
 #include "windows/survey.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -34,6 +36,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -76,6 +79,7 @@ private slots:
     void initTestCase();
     void init();
     void surveyWalkedSavedAndReported();
+    void surveyOfAnLShapedOfficeWithADesk();
     void emergencyTestByKeys();
     void emergencyDurationsTyped_data();
     void emergencyDurationsTyped();
@@ -666,6 +670,104 @@ void TestGraph::surveyWalkedSavedAndReported() {
     QVERIFY(!w->close());
     f.dialogs.messageAnswers = {MessageResult::Discard};
     QVERIFY(w->close());
+}
+
+namespace {
+
+// Keys to whichever control has the focus (a table cell's editor once typing starts).
+void typeKeys(const QString& text) {
+    for (const QChar c : text)
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+}
+
+} // namespace
+
+// An L-shaped office (8 x 6 m less a 3 x 3 m corner) with one desk as a task area, all made
+// and walked by keys: the corners typed, the desk placed, three points taken from the meter
+// and the rest typed on the plan; saved, opened again, and reported.
+void TestGraph::surveyOfAnLShapedOfficeWithADesk() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    f.click(QStringLiteral("Survey"));
+    FrmSurvey* w = f.hub->surveyWindow();
+    QVERIFY(w);
+    w->BtnOutline->click();
+    auto* outline = w->findChild<OutlineDialog*>();
+    QVERIFY(outline && outline->isVisible());
+    QApplication::setActiveWindow(outline);
+    QVERIFY(QTest::qWaitForWindowActive(outline));
+    outline->BtnClear->click();
+    const QList<QPointF> corners{{0, 0}, {8, 0}, {8, 3}, {5, 3}, {5, 6}, {0, 6}};
+    for (const QPointF& c : corners) {
+        outline->BtnAddCorner->click();
+        typeKeys(QString::number(c.x()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        typeKeys(QString::number(c.y()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    // A corner typed across another edge is refused and named.
+    outline->TblCorners->item(3, 0)->setText(QStringLiteral("9"));
+    outline->TblCorners->item(3, 1)->setText(QStringLiteral("-1"));
+    outline->BtnOk->click();
+    QVERIFY2(outline->LblProblem->text().contains(QStringLiteral("crosses itself: edges")),
+             qPrintable(outline->LblProblem->text()));
+    outline->TblCorners->item(3, 0)->setText(QStringLiteral("5"));
+    outline->TblCorners->item(3, 1)->setText(QStringLiteral("3"));
+    // OK while a corner is still being typed takes that corner too.
+    outline->TblCorners->setFocus();
+    outline->TblCorners->setCurrentCell(5, 1);
+    typeKeys(QStringLiteral("6"));
+    outline->BtnOk->click();
+    QVERIFY2(waitFor([&] { return !w->findChild<OutlineDialog*>(); }),
+             qPrintable(w->LblPoint->text() + outline->LblProblem->text()));
+    QCOMPARE(w->survey().outline, QPolygonF(corners));
+
+    w->SpnTaskX->setValue(1);
+    w->SpnTaskY->setValue(1);
+    w->CboTaskRequirement->setCurrentIndex(0); // office work: 500 lx, U0 0.6
+    w->BtnAddTask->setFocus();
+    QTest::keyClick(w->BtnAddTask, Qt::Key_Space);
+    QCOMPARE(w->survey().areas.size(), 3);
+    const survey::Survey& s = w->survey();
+    QCOMPARE(survey::pointName(s, s.points[w->current()]), QStringLiteral("T1-A1"));
+
+    // Task 520 lx, surrounding 320 (needs 300), background 120 (needs 100).
+    const auto luxOf = [&](int i) { return QList<double>{520, 320, 120}[s.points[i].area]; };
+    for (int k = 0; k < s.points.size(); ++k) {
+        const int at = w->current();
+        if (k < 3) {
+            f.meter.setLux(float(luxOf(at)));
+            QVERIFY(
+                waitFor([&] { return f.panel->state().display.readingValue == float(luxOf(at)); }));
+            QTest::keyClick(w->Plan, Qt::Key_Space);
+        } else {
+            QTest::keyClicks(w->Plan, QString::number(luxOf(at)).left(1));
+            QTest::keyClicks(w->TxtValue, QString::number(luxOf(at)).mid(1));
+            QTest::keyClick(w->TxtValue, Qt::Key_Return);
+        }
+        QVERIFY(waitFor([&] { return s.points[at].lux.has_value(); }, 4000));
+        QCOMPARE(*s.points[at].lux, luxOf(at));
+    }
+    QVERIFY(survey::missingEvidence(s).isEmpty());
+    QCOMPARE(w->LblVerdict->text(), QStringLiteral("Every area: PASS"));
+
+    const QString json = dir.filePath("office.json");
+    f.dialogs.saveAnswers = {json};
+    w->BtnSave->click();
+    f.dialogs.openAnswers = {json};
+    w->BtnOpen->click();
+    QCOMPARE(w->survey().areas.size(), 3);
+    QCOMPARE(w->survey().outline, QPolygonF(corners));
+    QCOMPARE(survey::verdict(w->survey()), QStringLiteral("PASS"));
+    const QString pdf = dir.filePath("office.pdf");
+    f.dialogs.saveAnswers = {pdf};
+    w->BtnReport->click();
+    const QString text = pdfText(pdf);
+    for (const char* expected :
+         {"Results: PASS", "Task 1: PASS", "Surrounding 1: PASS", "Background: PASS", "Outline (m)",
+          "(5.00, 3.00)", "≥ 300 lx", "≥ 100 lx", "T1-A1", "S1-", "BG-", "8.00 m", "6.00 m"})
+        QVERIFY2(text.contains(QString::fromUtf8(expected)), qPrintable(expected + text));
+    w->close();
 }
 
 QTEST_MAIN(TestGraph)

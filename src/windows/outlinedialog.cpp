@@ -5,6 +5,7 @@
 #include "widgets/named.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -75,6 +76,8 @@ OutlineDialog::OutlineDialog(const QString& title, const QPolygonF& corners,
 
     connect(box, &QDialogButtonBox::accepted, this, &OutlineDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &OutlineDialog::reject);
+    // Gone once answered, either way.
+    connect(this, &QDialog::finished, this, &QObject::deleteLater);
     connect(BtnAddCorner, &QPushButton::clicked, this, [this] {
         const int n = TblCorners->rowCount();
         addCorner(n > 0 ? QPointF(number(TblCorners->item(n - 1, 0)).value_or(0),
@@ -138,6 +141,9 @@ void OutlineDialog::showOnPlan() {
 }
 
 void OutlineDialog::accept() {
+    // Enter in a cell being typed in takes the cell first, then the outline.
+    if (QWidget* typing = QApplication::focusWidget(); typing && TblCorners->isAncestorOf(typing))
+        typing->clearFocus();
     const auto c = corners();
     // No corners at all: the owner decides (a room becomes its rectangle again).
     const QString problem = !c             ? QStringLiteral("Every corner needs x and y in metres.")

@@ -224,7 +224,6 @@ void FrmSurvey::editOutline() {
     auto* dialog = new OutlineDialog(QStringLiteral("The outline"), survey::roomOutline(m_survey),
                                      m_survey, this);
     dialog->setWindowTitle(QStringLiteral("Outline of the Room"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_outlineDialog = dialog;
     connect(dialog, &OutlineDialog::taken, this, [this, dialog](const QPolygonF& corners) {
         if (setOutline(corners))
@@ -265,7 +264,6 @@ void FrmSurvey::addObstacle() {
     auto* dialog = new OutlineDialog(
         QStringLiteral("Obstacle %1").arg(m_survey.obstacles.size() + 1), square, m_survey, this);
     dialog->setWindowTitle(QStringLiteral("Obstacle"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_outlineDialog = dialog;
     connect(dialog, &OutlineDialog::taken, this, [this, dialog](const QPolygonF& corners) {
         if (placeObstacle(corners))
