@@ -1,6 +1,7 @@
 // The survey file reader: any bytes as a survey opened in the window or by lumetra-cli report.
 // A survey it accepts is shown, saved and read again with the same points.
 #include "model/survey.h"
+#include "model/surveyareas.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -19,10 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort(); // a refusal always says why
         return 0;
     }
-    if (s->points.size() != qsizetype(s->rows) * s->columns)
+    // A plain rectangle keeps every cell of its grid; any other shape no more than its cells.
+    const bool plain = s->outline.isEmpty() && s->obstacles.isEmpty() && s->areas.isEmpty();
+    if (plain ? s->points.size() != qsizetype(s->rows) * s->columns
+              : s->points.size() > survey::gridPoints(*s))
         std::abort();
     (void)survey::results(*s, survey::footCandles());
+    for (int a = 0; a < s->areas.size(); ++a)
+        (void)survey::results(*s, survey::lux(), a);
     (void)survey::verdict(*s);
+    (void)survey::walkOrder(*s);
     (void)survey::pointsCsv(*s);
     const auto again = survey::fromJson(survey::toJson(*s), error);
     if (!again || again->points.size() != s->points.size())

@@ -767,6 +767,24 @@ void TestGraph::surveyOfAnLShapedOfficeWithADesk() {
          {"Results: PASS", "Task 1: PASS", "Surrounding 1: PASS", "Background: PASS", "Outline (m)",
           "(5.00, 3.00)", "≥ 300 lx", "≥ 100 lx", "T1-A1", "S1-", "BG-", "8.00 m", "6.00 m"})
         QVERIFY2(text.contains(QString::fromUtf8(expected)), qPrintable(expected + text));
+
+    // The command line reads the same file: its verdict, and each point with its area.
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    cli.setProcessEnvironment(env);
+    const QString csv = dir.filePath("office.csv");
+    cli.start(QStringLiteral(LUMETRA_BIN_DIR "/lumetra-cli"),
+              {QStringLiteral("report"), json, QStringLiteral("--csv"), csv});
+    QVERIFY(cli.waitForFinished(30000));
+    QCOMPARE(cli.readAllStandardOutput(), QByteArray("PASS\n"));
+    QFile points(csv);
+    QVERIFY(points.open(QIODevice::ReadOnly));
+    const QByteArray rows = points.readAll();
+    QVERIFY(rows.startsWith("point,row,column,x_m,y_m,lux,obstructed,taken,typed,area\n"));
+    QVERIFY2(rows.contains("\nT1-A1,1,1,") && rows.contains(",Surrounding 1\n") &&
+                 rows.contains(",Background\n"),
+             rows.constData());
     w->close();
 }
 

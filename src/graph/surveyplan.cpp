@@ -82,8 +82,10 @@ Layout layout(const survey::Survey& s, const QRectF& area, const QFontMetricsF& 
     l.toDevice.scale(l.scale, l.scale);
     l.toDevice.translate(-box.left(), -box.top());
     l.room = l.toDevice.mapRect(box);
-    l.legend = QRectF(area.right() - fh * 5.5, room.top() + fh * 1.5, fh * 1.2,
-                      std::min(room.height() - fh * 2, std::max(fh * 6, area.height() * 0.5)));
+    // Beside the room, not at the far side of a wide window.
+    l.legend =
+        QRectF(std::min(area.right() - fh * 5.5, l.room.right() + fh * 2), room.top() + fh * 1.5,
+               fh * 1.2, std::min(room.height() - fh * 2, std::max(fh * 6, area.height() * 0.5)));
     return l;
 }
 
@@ -117,6 +119,7 @@ void paintCells(QPainter& painter, const Layout& l, const survey::Survey& s, con
             std::clamp(std::min(cell.width() * 0.9 / wide, cell.height() * 0.7 / fm.height()), 0.35,
                        1.6));
         painter.setFont(font);
+        painter.setBrush(Qt::NoBrush); // the cell's frame only: its colour is filled first
         for (const survey::Point& p : s.points) {
             if (p.area + 1 != g)
                 continue;
