@@ -17,6 +17,7 @@
 #include "windows/graphview.h"
 #include "windows/keypad.h"
 #include "windows/metersetup.h"
+#include "windows/outlinedialog.h"
 #include "windows/portwindow.h"
 #include "windows/realtimelist.h"
 #include "windows/samplingchoice.h"
@@ -204,6 +205,8 @@ void TestAccess::everyWindowSpeaksInWords() {
     Setup clock(link, poll, state, f.clock, &panel);
     SamplingChoice sampling(link, poll, state, dialogs, &panel);
     windows << &port << &files << &devices << &calibration << &scf << &clock << &sampling;
+    f.hub->surveyWindow()->BtnOutline->click();
+    windows << f.hub->surveyWindow()->findChild<OutlineDialog*>();
     QStringList problems;
     for (QWidget* w : std::as_const(windows)) {
         QVERIFY(w);

@@ -3,6 +3,7 @@
 #include "commands/memorycommands.h"
 #include "graph/emergencycurve.h"
 #include "graph/heatmapview.h"
+#include "graph/surveyplan.h"
 #include "graph/surveyplanview.h"
 #include "graph/surveyreport.h"
 #include "link/wait.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -722,6 +724,24 @@ void TestGraph::surveyOfAnLShapedOfficeWithADesk() {
              qPrintable(w->LblPoint->text() + outline->LblProblem->text()));
     QCOMPARE(w->survey().outline, QPolygonF(corners));
 
+    // A desk dragged on the plan (to 5 cm), then taken away again.
+    {
+        const surveyplan::Layout l =
+            surveyplan::layout(w->survey(), QRectF(w->Plan->rect()).adjusted(6, 6, -6, -6),
+                               QFontMetricsF(w->Plan->font(), w->Plan));
+        const QPoint from = l.toDevice.map(QPointF(2.02, 3.51)).toPoint();
+        const QPoint to = l.toDevice.map(QPointF(3.21, 4.49)).toPoint();
+        QTest::mousePress(w->Plan, Qt::LeftButton, {}, from);
+        QTest::mouseMove(w->Plan, to);
+        QTest::mouseRelease(w->Plan, Qt::LeftButton, {}, to);
+        QCOMPARE(w->survey().areas.size(), 3);
+        const QRectF desk = w->survey().areas[0].outline.boundingRect();
+        QVERIFY2(std::abs(desk.left() - 2) < 0.06 && std::abs(desk.width() - 1.2) < 0.11,
+                 qPrintable(QStringLiteral("%1 %2").arg(desk.left()).arg(desk.width())));
+        w->LstAreas->setCurrentRow(0);
+        w->BtnRemoveTask->click();
+        QVERIFY(w->survey().areas.isEmpty());
+    }
     w->SpnTaskX->setValue(1);
     w->SpnTaskY->setValue(1);
     w->CboTaskRequirement->setCurrentIndex(0); // office work: 500 lx, U0 0.6
