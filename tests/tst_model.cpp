@@ -65,6 +65,8 @@ private slots:
     void surveyAreasLaidOut();
     void surveyAreaVerdicts_data();
     void surveyAreaVerdicts();
+    void surveyTaskPlaces_data();
+    void surveyTaskPlaces();
     void surveyFileVersion2_data();
     void surveyFileVersion2();
     void surveyFiguresByHand();
@@ -1159,6 +1161,34 @@ void TestModel::surveyAreaVerdicts() {
     }
 }
 
+// Where a desk may stand: against a wall, a column, another desk or the inner corner of an L,
+// but not through them. A 5 x 4 m room with a round column at (2.5, 2) and a desk at (3, 0).
+void TestModel::surveyTaskPlaces_data() {
+    QTest::addColumn<bool>("lShaped");
+    QTest::addColumn<QRectF>("task");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("in the corner") << false << QRectF(0, 0, 0.6, 0.6) << QString();
+    QTest::newRow("against the far walls") << false << QRectF(4.4, 3.4, 0.6, 0.6) << QString();
+    QTest::newRow("against the desk") << false << QRectF(2, 0, 1, 0.6) << QString();
+    QTest::newRow("against the column") << false << QRectF(1.6, 1.7, 0.6, 0.6) << QString();
+    QTest::newRow("over the desk") << false << QRectF(2.5, 0.2, 1, 0.6) << "overlaps Task 1";
+    QTest::newRow("on the column") << false << QRectF(2, 1.5, 0.6, 0.6) << "on obstacle 1";
+    QTest::newRow("through the wall") << false << QRectF(4.6, 1, 0.6, 0.6) << "outside the room";
+    QTest::newRow("in the inner corner of an L") << true << QRectF(4.4, 2.4, 0.6, 0.6) << QString();
+    QTest::newRow("across the inner corner")
+        << true << QRectF(4.5, 2.5, 1, 1) << "outside the room";
+}
+
+void TestModel::surveyTaskPlaces() {
+    QFETCH(bool, lShaped);
+    QFETCH(QRectF, task);
+    QFETCH(QString, problem);
+    const survey::Survey s = roomWith(lShaped ? kL : QPolygonF(), lShaped ? 8 : 5, lShaped ? 6 : 4,
+                                      0.5, {circle({2.5, 2}, 0.3)}, Rects{{3, 0, 1, 0.6}}, {});
+    const QString why = survey::taskProblem(s, task);
+    QVERIFY2(problem.isEmpty() ? why.isEmpty() : why.contains(problem), qPrintable(why));
+}
+
 // The second version of the file: an L-shaped room with a column and a task kept whole; the
 // first version read as a rectangle with the same figures; what makes no sense refused.
 void TestModel::surveyFileVersion2_data() {
@@ -1214,6 +1244,14 @@ void TestModel::surveyFileVersion2() {
     }
     QCOMPARE(survey::verdict(*back), survey::verdict(s));
     QVERIFY(survey::pointsCsv(*back).contains(",Surrounding 1\n"));
+
+    // A counter along a whole wall of a plain room: read back point for point.
+    survey::Survey counter = roomWith({}, 5, 4, 0.5, {survey::rectangle({0, 0, 5, 0.7})}, {}, {});
+    for (int i = 0; i < counter.points.size(); ++i)
+        counter.points[i].lux = 200 + i;
+    const auto again = survey::fromJson(survey::toJson(counter), why);
+    QVERIFY2(again && again->points.size() == counter.points.size(), qPrintable(why));
+    QCOMPARE(again->points.last().lux, counter.points.last().lux);
 
     // A rectangle room of the first version, as the window wrote it before areas came.
     survey::Survey plain;

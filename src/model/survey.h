@@ -88,8 +88,8 @@ struct Area {
     Requirement requirement;
     int rows = 0, columns = 0; // its grid, by the rule, over `bounds`
     QRectF bounds;
-    QPainterPath region; // where its points lie: inside the room, outside obstacles and the
-                         // areas formed before it
+    QPainterPath region; // where its points lie: inside the room, outside the areas formed
+                         // before it; obstacles are left out point by point
 };
 
 struct Survey {

@@ -94,6 +94,26 @@ QString outlineProblem(const QPolygonF& outline, const QString& what) {
     return {};
 }
 
+bool inObstacle(const Survey& s, QPointF at) {
+    // The box first: a hall of many columns is tested in a moment.
+    return std::any_of(s.obstacles.begin(), s.obstacles.end(), [at](const QPolygonF& o) {
+        return o.boundingRect().contains(at) && o.containsPoint(at, Qt::OddEvenFill);
+    });
+}
+
+double areaOf(const QPainterPath& path) {
+    double sum = 0;
+    for (const QPolygonF& poly : path.toFillPolygons()) {
+        double twice = 0;
+        for (qsizetype i = 0; i < poly.size(); ++i) {
+            const QPointF a = poly[i], b = poly[(i + 1) % poly.size()];
+            twice += a.x() * b.y() - b.x() * a.y();
+        }
+        sum += std::abs(twice) / 2;
+    }
+    return sum;
+}
+
 QPainterPath roomRegion(const Survey& s) {
     QPainterPath room = pathOf(roomOutline(s));
     for (const QPolygonF& o : s.obstacles)
@@ -119,13 +139,9 @@ std::optional<QPainterPath> roomGridRegion(const Survey& s) {
         // Exact, so a rectangle's points lie where they always have.
         QPainterPath p;
         p.addRect(QRectF(s.band, s.band, s.length - 2 * s.band, s.width - 2 * s.band));
-        for (const QPolygonF& o : s.obstacles)
-            p = p.subtracted(pathOf(o));
         return p;
     }
-    QPainterPath p = inset(s.outline, s.band);
-    for (const QPolygonF& o : s.obstacles)
-        p = p.subtracted(pathOf(o));
+    const QPainterPath p = inset(s.outline, s.band);
     const QRectF b = p.boundingRect();
     if (p.isEmpty() || !(b.width() > 1e-6 && b.height() > 1e-6))
         return std::nullopt;
@@ -189,11 +205,11 @@ QString areaPrefix(const Survey& s, int area) {
     const AreaKind kind = s.areas[area].kind;
     if (kind == AreaKind::Background)
         return QStringLiteral("BG-");
+    if (kind == AreaKind::Surrounding) // its task's number, which its name carries
+        return QStringLiteral("S%1-").arg(s.areas[area].name.section(QLatin1Char(' '), -1));
     const auto same = std::count_if(s.areas.begin(), s.areas.begin() + area,
                                     [kind](const Area& a) { return a.kind == kind; });
-    return QStringLiteral("%1%2-")
-        .arg(kind == AreaKind::Task ? QLatin1Char('T') : QLatin1Char('S'))
-        .arg(same + 1);
+    return QStringLiteral("T%1-").arg(same + 1);
 }
 
 int taskCount(const Survey& s) {
@@ -204,18 +220,21 @@ int taskCount(const Survey& s) {
 QString taskProblem(const Survey& s, const QRectF& task, int except) {
     if (!(task.width() > 0 && task.height() > 0))
         return QStringLiteral("A task area needs a width and a depth above 0 m.");
+    // By the area they share: a desk may stand against a wall, a column or another desk.
     const QPainterPath t = pathOf(rectangle(task));
-    if (!pathOf(roomOutline(s)).contains(t))
+    const double whole = task.width() * task.height(), hair = 1e-6 * std::max(1.0, whole);
+    if (areaOf(pathOf(roomOutline(s)).intersected(t)) < whole - hair)
         return QStringLiteral("The task area lies partly outside the room.");
     for (int i = 0; i < s.obstacles.size(); ++i) {
-        if (pathOf(s.obstacles[i]).intersects(t))
+        if (s.obstacles[i].boundingRect().intersects(task) &&
+            areaOf(pathOf(s.obstacles[i]).intersected(t)) > hair)
             return QStringLiteral("The task area lies on obstacle %1.").arg(i + 1);
     }
     for (int i = 0; i < s.areas.size(); ++i) {
         const Area& a = s.areas[i];
-        if (i != except && a.kind == AreaKind::Task && pathOf(a.outline).intersects(t) &&
-            !pathOf(a.outline).intersected(t).boundingRect().isEmpty())
-            return QStringLiteral("The task area overlaps %1.").arg(a.name);
+        if (i != except && a.kind == AreaKind::Task && a.outline.boundingRect().intersects(task) &&
+            areaOf(pathOf(a.outline).intersected(t)) > hair)
+            return QStringLiteral("The task area overlaps Task %1.").arg(i + 1);
     }
     return {};
 }
@@ -242,7 +261,8 @@ void formAreas(Survey& s) {
         if (a.kind == AreaKind::Task)
             tasks << a;
     }
-    const QPainterPath room = roomRegion(s);
+    // Obstacles stay in the regions: their points are left out one by one (inObstacle).
+    const QPainterPath room = pathOf(roomOutline(s));
     QPainterPath taken;
     for (int i = 0; i < tasks.size(); ++i) {
         Area& t = tasks[i];
@@ -314,7 +334,7 @@ void layOut(Survey& s, int rows, int columns) {
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
             const QPointF at(b.left() + (c + 0.5) * along, b.top() + (r + 0.5) * across);
-            if (!clipped || region->contains(at))
+            if (!clipped || (region->contains(at) && !inObstacle(s, at)))
                 s.points << Point{r, c, at.x(), at.y(), {}, false, {}};
         }
     }
@@ -335,7 +355,7 @@ void layOutAll(Survey& s) {
             for (int c = 0; c < a.columns; ++c) {
                 const QPointF at(a.bounds.left() + (c + 0.5) * along,
                                  a.bounds.top() + (r + 0.5) * across);
-                if (a.region.contains(at))
+                if (a.region.contains(at) && !inObstacle(s, at))
                     s.points << Point{r, c, at.x(), at.y(), {}, false, {}, false, i};
             }
         }
@@ -376,6 +396,24 @@ qint64 gridPoints(const Survey& s) {
     for (const Area& a : s.areas)
         n += qint64(a.rows) * a.columns;
     return n;
+}
+
+bool sameShape(const Survey& a, const Survey& b) {
+    const auto sameNeed = [](const Requirement& x, const Requirement& y) {
+        return x.name == y.name && x.average == y.average && x.uniformity == y.uniformity &&
+               x.minimum == y.minimum && x.maxOverMin == y.maxOverMin;
+    };
+    if (a.length != b.length || a.width != b.width || a.band != b.band || a.outline != b.outline ||
+        a.obstacles != b.obstacles || a.rows != b.rows || a.columns != b.columns ||
+        a.surroundingBand != b.surroundingBand || a.backgroundBand != b.backgroundBand ||
+        a.areas.size() != b.areas.size())
+        return false;
+    for (qsizetype i = 0; i < a.areas.size(); ++i) {
+        if (a.areas[i].outline != b.areas[i].outline ||
+            !sameNeed(a.areas[i].requirement, b.areas[i].requirement))
+            return false;
+    }
+    return true;
 }
 
 int pointAt(const Survey& s, int area, int row, int column) {

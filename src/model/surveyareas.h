@@ -23,11 +23,15 @@ bool isRectangleRoom(const Survey& s);
 QString outlineProblem(const QPolygonF& outline, const QString& what);
 // The room less its obstacles.
 QPainterPath roomRegion(const Survey& s);
+// Whether `at` lies inside one of the obstacles: no point is laid out there.
+bool inObstacle(const Survey& s, QPointF at);
+// The area of a region, in square metres.
+double areaOf(const QPainterPath& path);
 // The region inside `outline` at least `band` metres from its every edge: an L-shape's inner
 // corner is inset too.
 QPainterPath inset(const QPolygonF& outline, double band);
-// Where the room's own grid lies: the room less its band and its obstacles; nothing when no
-// area is left.
+// Where the room's own grid lies: the room less its band (its obstacles are left out point by
+// point); nothing when no area is left.
 std::optional<QPainterPath> roomGridRegion(const Survey& s);
 // The grid rule's grid over the bounding rectangle of the room less its band.
 std::optional<Grid> roomGrid(const Survey& s);
@@ -72,6 +76,8 @@ qint64 gridPoints(const Survey& s);
 inline constexpr int kMostCorners = 200;
 inline constexpr int kMostObstacles = 100;
 inline constexpr int kMostTasks = 100;
+// Whether two surveys have the same room, obstacles, tasks and grids (their points aside).
+bool sameShape(const Survey& a, const Survey& b);
 // The point of `area` at row, column; -1 when none lies there.
 int pointAt(const Survey& s, int area, int row, int column);
 

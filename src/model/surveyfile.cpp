@@ -216,10 +216,15 @@ bool readGeometry(const QJsonObject& root, int version, Survey& s, QString& erro
             s.length = box.width();
             s.width = box.height();
         }
-        const QPainterPath room = roomRegion(s);
+        QPainterPath room;
+        room.addPolygon(roomOutline(s));
         const QJsonArray obstacles = root.value(QStringLiteral("obstacles")).toArray();
         const QJsonArray areas = root.value(QStringLiteral("areas")).toArray();
-        if (obstacles.size() > kMostObstacles || areas.size() > 3 * kMostTasks)
+        const auto tasks = std::count_if(areas.begin(), areas.end(), [](const QJsonValue& v) {
+            return v.toObject().value(QStringLiteral("kind")).toString() == QLatin1String("task");
+        });
+        if (obstacles.size() > kMostObstacles || tasks > kMostTasks ||
+            areas.size() > 3 * kMostTasks + 1)
             return damaged(QStringLiteral("it holds more obstacles or areas than Lumetra takes "
                                           "(at most %1 and %2 task areas).")
                                .arg(kMostObstacles)
@@ -266,7 +271,8 @@ bool readGeometry(const QJsonObject& root, int version, Survey& s, QString& erro
             return false;
         }
     }
-    if (s.areas.isEmpty() && !roomGridRegion(s))
+    // Without task areas the room's own grid is needed, whatever the file's areas said.
+    if (s.areas.isEmpty() && (s.rows < 1 || s.columns < 1 || !roomGridRegion(s)))
         return damaged(QStringLiteral("its area or grid makes no sense."));
     return true;
 }
@@ -284,6 +290,9 @@ bool readPoints(const QJsonObject& root, int version, Survey& s, QString& error)
     for (int i = 0; i < s.areas.size(); ++i)
         areaOf.insert(s.areas[i].name, i);
     QList<bool> seen(s.points.size(), false);
+    // Worked out once: a point is checked against it in a moment.
+    const QPainterPath ownGrid =
+        isRectangleRoom(s) ? QPainterPath() : roomGridRegion(s).value_or(QPainterPath());
     for (const QJsonValue& v : root.value(QStringLiteral("points")).toArray()) {
         const QJsonObject o = v.toObject();
         Point p{o.value(QStringLiteral("row")).toInt(-1),
@@ -309,9 +318,10 @@ bool readPoints(const QJsonObject& root, int version, Survey& s, QString& error)
             return false;
         }
         // Where the file says it was measured, which must be inside its area.
-        const QPainterPath region =
-            p.area >= 0 ? s.areas[p.area].region : roomGridRegion(s).value_or(QPainterPath());
-        if (version >= 2 && !isRectangleRoom(s) && !region.contains(QPointF(p.x, p.y))) {
+        const QPainterPath& region = p.area >= 0 ? s.areas[p.area].region : ownGrid;
+        const QPointF where(p.x, p.y);
+        const bool checked = version >= 2 && (p.area >= 0 || !isRectangleRoom(s));
+        if (checked && (!region.contains(where) || inObstacle(s, where))) {
             error = QStringLiteral("The survey file is damaged: point %1 lies outside its area.")
                         .arg(name);
             return false;

@@ -93,8 +93,9 @@ void FrmSurvey::areaChanged() {
 }
 
 bool FrmSurvey::mayLayOutAgain() {
-    const int taken = int(std::count_if(m_survey.points.begin(), m_survey.points.end(),
-                                        [](const survey::Point& p) { return p.lux.has_value(); }));
+    const int taken =
+        int(std::count_if(m_survey.points.begin(), m_survey.points.end(),
+                          [](const survey::Point& p) { return p.lux || p.obstructed; }));
     if (taken == 0)
         return true;
     if (m_dialogs.message(this,
@@ -142,6 +143,8 @@ bool FrmSurvey::applyShape(survey::Survey candidate, const QString& what) {
     if (!mayLayOutAgain())
         return false;
     survey::layOutAll(candidate);
+    // A new shape is work to keep, even before a point is taken.
+    m_changed = m_changed || !survey::sameShape(m_survey, candidate);
     m_survey = candidate;
     laidOut(what);
     return true;
@@ -242,8 +245,11 @@ bool FrmSurvey::setOutline(const QPolygonF& outline) {
             m_dialogs.message(this, why, MessageIcon::Warning);
             return false;
         }
-        candidate.outline = outline;
         const QRectF box = outline.boundingRect();
+        // The plain rectangle from the corner is the room every file knows as such.
+        candidate.outline = outline == survey::rectangle(QRectF(0, 0, box.width(), box.height()))
+                                ? QPolygonF()
+                                : outline;
         candidate.length = box.width();
         candidate.width = box.height();
     }
