@@ -93,7 +93,6 @@ OutlineDialog::OutlineDialog(const QString& title, const QPolygonF& corners,
     });
     connect(BtnClear, &QPushButton::clicked, this, [this] { setCorners({}); });
     connect(Plan, &SurveyPlanView::clickedAt, this, &OutlineDialog::addCorner);
-    connect(Plan, &SurveyPlanView::pointClicked, this, [this](int) {});
     connect(TblCorners, &QTableWidget::cellChanged, this, &OutlineDialog::showOnPlan);
     setCorners(corners);
     resize(900, 520);

@@ -148,6 +148,8 @@ private:
     // After the points were laid out again: the walk starts over, the lists show the areas.
     void laidOut(const QString& what);
     void showAreas();
+    void openOutline(const QString& what, const QString& title, const QPolygonF& corners,
+                     bool (FrmSurvey::*apply)(const QPolygonF&));
     void fillResults();
     // A point's value: measured, or typed by hand.
     void taken(double lux, bool typed);
@@ -164,6 +166,7 @@ private:
     void storeRequirements();
     void moveBy(int rows, int columns);
     QString nameOf(int index) const;
+    void goOnTo(int next, const QString& said);
     // The next point in walking order after `index` (wrapping to the first point not taken);
     // -1 when every point is done.
     int nextToTake(int index) const;

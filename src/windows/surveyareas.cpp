@@ -224,12 +224,18 @@ void FrmSurvey::editOutline() {
         m_outlineDialog->raise();
         return;
     }
-    auto* dialog = new OutlineDialog(QStringLiteral("The outline"), survey::roomOutline(m_survey),
-                                     m_survey, this);
-    dialog->setWindowTitle(QStringLiteral("Outline of the Room"));
+    openOutline(QStringLiteral("The outline"), QStringLiteral("Outline of the Room"),
+                survey::roomOutline(m_survey), &FrmSurvey::setOutline);
+}
+
+// One outline window at a time; it closes once its corners are taken.
+void FrmSurvey::openOutline(const QString& what, const QString& title, const QPolygonF& corners,
+                            bool (FrmSurvey::*apply)(const QPolygonF&)) {
+    auto* dialog = new OutlineDialog(what, corners, m_survey, this);
+    dialog->setWindowTitle(title);
     m_outlineDialog = dialog;
-    connect(dialog, &OutlineDialog::taken, this, [this, dialog](const QPolygonF& corners) {
-        if (setOutline(corners))
+    connect(dialog, &OutlineDialog::taken, this, [this, dialog, apply](const QPolygonF& c) {
+        if ((this->*apply)(c))
             dialog->done(QDialog::Accepted);
     });
     dialog->open();
@@ -267,15 +273,8 @@ void FrmSurvey::addObstacle() {
     // A column's size, in the middle of the room, to be moved where it stands.
     const QPointF mid = survey::roomOutline(m_survey).boundingRect().center();
     const QPolygonF square = survey::rectangle(QRectF(mid - QPointF(0.2, 0.2), QSizeF(0.4, 0.4)));
-    auto* dialog = new OutlineDialog(
-        QStringLiteral("Obstacle %1").arg(m_survey.obstacles.size() + 1), square, m_survey, this);
-    dialog->setWindowTitle(QStringLiteral("Obstacle"));
-    m_outlineDialog = dialog;
-    connect(dialog, &OutlineDialog::taken, this, [this, dialog](const QPolygonF& corners) {
-        if (placeObstacle(corners))
-            dialog->done(QDialog::Accepted);
-    });
-    dialog->open();
+    openOutline(QStringLiteral("Obstacle %1").arg(m_survey.obstacles.size() + 1),
+                QStringLiteral("Obstacle"), square, &FrmSurvey::placeObstacle);
 }
 
 bool FrmSurvey::placeObstacle(const QPolygonF& outline) {

@@ -46,15 +46,16 @@ void FrmSurvey::taken(double lux, bool typed) {
     const QString name = nameOf(m_takingAt);
     const int next = nextToTake(m_takingAt);
     m_takingAt = -1;
-    QString text =
-        QStringLiteral("%1, %2 %3; ").arg(name, survey::illuminance(lux, unit()), spokenUnit());
-    if (next >= 0) {
+    goOnTo(next,
+           QStringLiteral("%1, %2 %3; ").arg(name, survey::illuminance(lux, unit()), spokenUnit()));
+}
+
+// The walk goes on to `next` (-1: every point is done), and says so after `said`.
+void FrmSurvey::goOnTo(int next, const QString& said) {
+    if (next >= 0)
         m_current = next;
-        text += QStringLiteral("next %1").arg(nameOf(next));
-    } else {
-        text += QStringLiteral("every point is taken");
-    }
-    announce(text);
+    announce(said + (next >= 0 ? QStringLiteral("next %1").arg(nameOf(next))
+                               : QStringLiteral("every point is taken")));
     refresh();
 }
 
@@ -85,16 +86,7 @@ void FrmSurvey::toggleObstructed() {
         refresh();
         return;
     }
-    QString text = QStringLiteral("%1 obstructed, left out; ").arg(name);
-    const int next = nextToTake(m_current);
-    if (next >= 0) {
-        m_current = next;
-        text += QStringLiteral("next %1").arg(nameOf(next));
-    } else {
-        text += QStringLiteral("every point is taken");
-    }
-    announce(text);
-    refresh();
+    goOnTo(nextToTake(m_current), QStringLiteral("%1 obstructed, left out; ").arg(name));
 }
 
 void FrmSurvey::clearPoint() {
