@@ -65,6 +65,8 @@ private slots:
     void surveyAreasLaidOut();
     void surveyAreaVerdicts_data();
     void surveyAreaVerdicts();
+    void surveyOutlines_data();
+    void surveyOutlines();
     void surveyTaskPlaces_data();
     void surveyTaskPlaces();
     void surveyFileVersion2_data();
@@ -987,10 +989,11 @@ namespace {
 using Rects = QList<QRectF>;
 using Counts = QList<int>;
 
-QPolygonF circle(QPointF centre, double radius) {
+QPolygonF circle(QPointF centre, double radius, int corners = 32) {
     QPolygonF out;
-    for (int k = 0; k < 32; ++k)
-        out << centre + radius * QPointF(std::cos(k * M_PI / 16), std::sin(k * M_PI / 16));
+    for (int k = 0; k < corners; ++k)
+        out << centre + radius * QPointF(std::cos(k * 2 * M_PI / corners),
+                                         std::sin(k * 2 * M_PI / corners));
     return out;
 }
 
@@ -1083,6 +1086,14 @@ void TestModel::surveyAreasLaidOut() {
     // Named by area; walked area by area, every point once.
     QList<int> walk = survey::walkOrder(s);
     QCOMPARE(walk.size(), s.points.size());
+    // Area after area, tasks first; row after row in each, every other one walked back.
+    for (qsizetype k = 1; k < walk.size(); ++k) {
+        const survey::Point &a = s.points[walk[k - 1]], &b = s.points[walk[k]];
+        QVERIFY(b.area > a.area ||
+                (b.area == a.area &&
+                 (b.row > a.row || (b.row == a.row && (a.row % 2 == 0 ? b.column > a.column
+                                                                      : b.column < a.column)))));
+    }
     std::sort(walk.begin(), walk.end());
     QCOMPARE(std::adjacent_find(walk.begin(), walk.end()), walk.end());
     if (!tasks.isEmpty()) {
@@ -1159,6 +1170,37 @@ void TestModel::surveyAreaVerdicts() {
             QVERIFY2(std::abs(r.value.section(QLatin1Char(' '), 0, 0).toDouble() - mean) < 0.51,
                      qPrintable(r.value));
     }
+}
+
+// Outlines typed by a person: a simple polygon is taken; a crossing, a corner twice, an edge
+// turning back on itself or a corner on another edge is refused with the edges named.
+void TestModel::surveyOutlines_data() {
+    QTest::addColumn<QPolygonF>("outline");
+    QTest::addColumn<QString>("problem"); // empty: taken
+    QTest::newRow("a rectangle") << QPolygonF{{0, 0}, {5, 0}, {5, 4}, {0, 4}} << QString();
+    QTest::newRow("an L, six corners") << kL << QString();
+    QTest::newRow("a bow tie") << QPolygonF{{0, 0}, {4, 0}, {0, 3}, {4, 3}}
+                               << "crosses itself: edges 2–3 and 4–1 cross";
+    QTest::newRow("an L with a corner typed wrong")
+        << QPolygonF{{0, 0}, {8, 0}, {8, 3}, {5, -1}, {5, 6}, {0, 6}}
+        << "crosses itself: edges 1–2 and 3–4 cross";
+    QTest::newRow("a corner on another edge")
+        << QPolygonF{{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}} << "crosses itself";
+    QTest::newRow("an edge turning back")
+        << QPolygonF{{0, 0}, {4, 0}, {2, 0}, {2, 3}} << "crosses itself: edges 1–2 and 3–4 cross";
+    QTest::newRow("a corner twice")
+        << QPolygonF{{0, 0}, {4, 0}, {4, 0}, {0, 3}} << "corners 2 and 3 are the same";
+    QTest::newRow("two corners") << QPolygonF{{0, 0}, {4, 0}} << "at least three corners";
+    QTest::newRow("no place") << QPolygonF{{0, 0}, {qQNaN(), 0}, {0, 3}} << "corner 2 lies at";
+    QTest::newRow("a round column of 200 corners") << circle({0, 0}, 1, 200) << QString();
+    QTest::newRow("201 corners") << circle({0, 0}, 1, 201) << "Lumetra takes at most 200";
+}
+
+void TestModel::surveyOutlines() {
+    QFETCH(QPolygonF, outline);
+    QFETCH(QString, problem);
+    const QString why = survey::outlineProblem(outline, QStringLiteral("The outline"));
+    QVERIFY2(problem.isEmpty() ? why.isEmpty() : why.contains(problem), qPrintable(why));
 }
 
 // Where a desk may stand: against a wall, a column, another desk or the inner corner of an L,
@@ -1244,6 +1286,15 @@ void TestModel::surveyFileVersion2() {
     }
     QCOMPARE(survey::verdict(*back), survey::verdict(s));
     QVERIFY(survey::pointsCsv(*back).contains(",Surrounding 1\n"));
+
+    // Two desks side by side filling a narrow room's end: the first has no band of its own
+    // left, and the second's points still carry its number.
+    const survey::Survey pair =
+        roomWith({}, 3, 0.6, 0, {}, Rects{{0, 0, 0.6, 0.6}, {0.6, 0, 0.6, 0.6}}, {});
+    QCOMPARE(pair.areas[2].name, QStringLiteral("Surrounding 2"));
+    const auto second = std::find_if(pair.points.begin(), pair.points.end(),
+                                     [](const survey::Point& p) { return p.area == 2; });
+    QVERIFY(survey::pointName(pair, *second).startsWith(QLatin1String("S2-")));
 
     // A counter along a whole wall of a plain room: read back point for point.
     survey::Survey counter = roomWith({}, 5, 4, 0.5, {survey::rectangle({0, 0, 5, 0.7})}, {}, {});
