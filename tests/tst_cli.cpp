@@ -3,6 +3,7 @@
 // and a real MQTT broker read by mosquitto_sub.
 #include "model/recordfile.h"
 #include "model/survey.h"
+#include "model/surveyareas.h"
 #include "support/broker.h"
 #include "support/linkfixture.h"
 #include "virtualmeter/virtualmeter.h"
@@ -422,6 +423,11 @@ void TestCli::refusesWhatItCannotDo_data() {
         << 64;
     // A failing survey names each criterion it fails, with its figure and the limit.
     QTest::newRow("a failing survey") << QStringList{"report", "FAILING", "--csv", "x.csv"} << 0;
+    // ... by area where the room has areas; an outline that crosses itself is damaged.
+    QTest::newRow("a failing survey with areas")
+        << QStringList{"report", "AREAS", "--csv", "x.csv"} << 0;
+    QTest::newRow("a survey whose outline crosses itself")
+        << QStringList{"report", "CROSSED", "-o", "x.pdf"} << 65;
 }
 
 void TestCli::refusesWhatItCannotDo() {
@@ -453,6 +459,26 @@ void TestCli::refusesWhatItCannotDo() {
     failingFile.write(survey::toJson(failing));
     failingFile.close();
     args.replaceInStrings(QStringLiteral("FAILING"), failingPath);
+    // A desk passes, but one dark point around it fails the surrounding area's U0 of 0.40.
+    survey::Survey desk;
+    desk.length = 10;
+    desk.width = 10;
+    survey::addTask(desk, {4, 4, 0.6, 0.6}, survey::builtInRequirements().first());
+    bool dark = true;
+    for (survey::Point& p : desk.points) {
+        p.lux = p.area == 0 ? 520.0 : p.area == 2 ? 150.0 : dark ? 100.0 : 320.0;
+        dark = dark && p.area != 1;
+    }
+    QByteArray crossed = survey::toJson(desk);
+    const QByteArray firstCorner = "\"outline\": [\n        [\n            0,";
+    crossed.replace(crossed.indexOf(firstCorner), firstCorner.size(),
+                    "\"outline\": [\n        [\n            20,");
+    for (const auto& [name, bytes] :
+         {std::pair{"AREAS", survey::toJson(desk)}, std::pair{"CROSSED", crossed}}) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        args.replaceInStrings(QLatin1String(name), file.fileName());
+    }
     for (const auto& [name, rows] :
          {std::pair{"STEADY", "2026-12-10T10:00:00+00:00,420,Lx,ok,\n"
                               "2026-12-10T10:00:01+00:00,421,Lx,ok,\n"},
@@ -488,8 +514,17 @@ void TestCli::refusesWhatItCannotDo() {
         QVERIFY2(out.contains(QStringLiteral("U0 = Emin / Ē: ")), qPrintable(out));
         return;
     }
+    if (QTest::currentDataTag() == QLatin1String("a failing survey with areas")) {
+        QVERIFY2(out.startsWith(QStringLiteral("FAIL\nSurrounding 1, U0 = Emin / Ē: 0.3")) &&
+                     out.contains(QStringLiteral("required ≥ 0.4")) &&
+                     !out.contains(QStringLiteral("Task 1")),
+                 qPrintable(out));
+        return;
+    }
     QVERIFY(!err.isEmpty());                                   // says why
     QVERIFY(!err.contains(QStringLiteral("XDG_RUNTIME_DIR"))); // ours first, not Qt's
+    if (QTest::currentDataTag() == QLatin1String("a survey whose outline crosses itself"))
+        QVERIFY2(err.contains(QStringLiteral("The outline crosses itself")), qPrintable(err));
     if (QTest::currentDataTag() == QLatin1String("a mistyped subcommand"))
         QVERIFY2(err.contains(QStringLiteral("did you mean \"record\"")), qPrintable(err));
     if (QTest::currentDataTag() == QLatin1String("no subcommand at all"))
