@@ -1,20 +1,15 @@
 #include "heatmapview.h"
 
-#include <QElapsedTimer>
+#include "graph/paper.h"
+
 #include <QFontMetricsF>
-#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace lumetra {
 
 HeatMapView::HeatMapView(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
-    p.setColor(QPalette::WindowText, Qt::black);
-    setPalette(p);
+    onPaper(this);
 }
 
 void HeatMapView::setMap(heatmap::Map map) {
@@ -48,15 +43,8 @@ void HeatMapView::mousePressEvent(QMouseEvent* event) {
 }
 
 double HeatMapView::redrawNow() {
-    QImage image(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(devicePixelRatioF());
-    image.fill(Qt::white);
-    QElapsedTimer t;
-    t.start();
-    QPainter painter(&image);
-    heatmap::paint(painter, drawingArea(), m_map);
-    painter.end();
-    return double(t.nsecsElapsed()) / 1e6;
+    return timedDrawing(
+        this, [this](QPainter& painter) { heatmap::paint(painter, drawingArea(), m_map); });
 }
 
 } // namespace lumetra

@@ -1,20 +1,15 @@
 #include "surveyplanview.h"
 
-#include <QElapsedTimer>
+#include "graph/paper.h"
+
 #include <QFontMetricsF>
-#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace lumetra {
 
 SurveyPlanView::SurveyPlanView(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
-    p.setColor(QPalette::WindowText, Qt::black);
-    setPalette(p);
+    onPaper(this);
 }
 
 void SurveyPlanView::setSurvey(const survey::Survey& s, const surveyplan::Look& look) {
@@ -89,15 +84,9 @@ void SurveyPlanView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 double SurveyPlanView::redrawNow() {
-    QImage image(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(devicePixelRatioF());
-    image.fill(Qt::white);
-    QElapsedTimer t;
-    t.start();
-    QPainter painter(&image);
-    surveyplan::paint(painter, drawingArea(), m_survey, m_look);
-    painter.end();
-    return double(t.nsecsElapsed()) / 1e6;
+    return timedDrawing(this, [this](QPainter& painter) {
+        surveyplan::paint(painter, drawingArea(), m_survey, m_look);
+    });
 }
 
 } // namespace lumetra
