@@ -933,10 +933,10 @@ void TestModel::surveyFile() {
     QVERIFY(!back->points[20].lux && !back->points[20].taken.isValid());
     // A value typed by hand stays marked, in the file and in the points' CSV.
     QVERIFY(back->points[8].typed && !back->points[0].typed);
-    QVERIFY(survey::pointsCsv(*back).contains("A2,2,1,0.313,1.000,480.00,false,,true,\n"));
+    QVERIFY(survey::pointsCsv(*back).contains("A2,2,1,0.313,1.000,480.00,false,,true,,,\n"));
 
     QByteArray newer = survey::toJson(s);
-    newer.replace("\"version\": 2", "\"version\": 3");
+    newer.replace("\"version\": 3", "\"version\": 4");
     QVERIFY(!survey::fromJson(newer, error));
     QVERIFY(error.contains(QStringLiteral("newer")));
     QByteArray outside = survey::toJson(s);
@@ -1238,7 +1238,7 @@ void TestModel::surveyFileVersion2_data() {
     QTest::addColumn<QByteArray>("to");
     QTest::addColumn<QString>("error"); // empty: read
     QTest::newRow("as written") << QByteArray() << QByteArray() << QString();
-    QTest::newRow("version 3") << QByteArray("\"version\": 2") << QByteArray("\"version\": 3")
+    QTest::newRow("version 4") << QByteArray("\"version\": 3") << QByteArray("\"version\": 4")
                                << "newer Lumetra";
     QTest::newRow("an outline that crosses itself")
         << QByteArray("[\n            5,\n            3\n        ]")
@@ -1285,7 +1285,7 @@ void TestModel::surveyFileVersion2() {
         QCOMPARE(survey::pointName(*back, back->points[i]), survey::pointName(s, s.points[i]));
     }
     QCOMPARE(survey::verdict(*back), survey::verdict(s));
-    QVERIFY(survey::pointsCsv(*back).contains(",Surrounding 1\n"));
+    QVERIFY(survey::pointsCsv(*back).contains(",Surrounding 1,,\n"));
 
     // Two desks side by side filling a narrow room's end: the first has no band of its own
     // left, and the second's points still carry its number.

@@ -3,6 +3,7 @@
 #include "graph/heatmap.h"
 #include "model/numbers.h"
 #include "model/surveyareas.h"
+#include "model/surveyevidence.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -98,8 +99,20 @@ namespace {
 
 struct Scale {
     double high = 0;
+    bool change = false;
     double fraction(double v) const { return high > 0 ? v / high : 0.5; }
+    QColor colour(double v) const {
+        return change ? changeColour(v) : heatmap::colour(fraction(v));
+    }
 };
+
+QString percent(double v) {
+    const long rounded = std::lround(v);
+    return (rounded > 0   ? QStringLiteral("+")
+            : rounded < 0 ? QStringLiteral("−")
+                          : QString()) +
+           QString::number(std::abs(rounded)) + QStringLiteral(" %");
+}
 
 void paintCells(QPainter& painter, const Layout& l, const survey::Survey& s, const Look& look,
                 const Scale& scale) {
@@ -120,23 +133,30 @@ void paintCells(QPainter& painter, const Layout& l, const survey::Survey& s, con
                        1.6));
         painter.setFont(font);
         painter.setBrush(Qt::NoBrush); // the cell's frame only: its colour is filled first
-        for (const survey::Point& p : s.points) {
+        for (int i = 0; i < s.points.size(); ++i) {
+            const survey::Point& p = s.points[i];
             if (p.area + 1 != g)
                 continue;
             const QRectF r = l.toDevice.mapRect(cellIn(group, p));
             QColor fill = Qt::white;
-            if (p.lux && !p.obstructed)
-                fill = heatmap::colour(scale.fraction(*p.lux * look.unit.perLux));
+            const auto value = shownValue(s, i, look.shown);
+            if (value && !p.obstructed)
+                fill = scale.colour(scale.change ? *value : *value * look.unit.perLux);
             painter.fillRect(r, fill);
             if (p.obstructed)
                 painter.fillRect(r, QBrush(Qt::gray, Qt::BDiagPattern));
             painter.setPen(QPen(QColor(0xC0, 0xC0, 0xC0), 0));
             painter.drawRect(r);
             painter.setPen(heatmap::inkOn(fill));
-            const QString text = p.obstructed ? QStringLiteral("obstr.")
-                                 : p.lux      ? survey::illuminance(*p.lux, look.unit) +
-                                               (p.typed ? QStringLiteral("*") : QString())
-                                         : QString();
+            const bool typed = look.shown == Shown::LightsOff ? p.typedOff
+                               : look.shown == Shown::Electric
+                                   ? p.typed || p.typedOff
+                                   : look.shown == Shown::WithLights && p.typed;
+            const QString text = p.obstructed   ? QStringLiteral("obstr.")
+                                 : !value       ? QString()
+                                 : scale.change ? percent(*value)
+                                                : survey::illuminance(*value, look.unit) +
+                                                      (typed ? QStringLiteral("*") : QString());
             painter.drawText(r, Qt::AlignCenter, text);
         }
         painter.restore();
@@ -226,18 +246,25 @@ void paintLegend(QPainter& painter, const Layout& l, const Look& look, const Sca
     const QFontMetricsF fm(painter.font(), painter.device());
     QLinearGradient g(l.legend.bottomLeft(), l.legend.topLeft());
     for (int i = 0; i <= 10; ++i)
-        g.setColorAt(i / 10.0, heatmap::colour(i / 10.0));
+        g.setColorAt(i / 10.0, scale.change ? changeColour((i / 5.0 - 1) * kChangeEnds)
+                                            : heatmap::colour(i / 10.0));
     painter.fillRect(l.legend, g);
     painter.setPen(Qt::black);
     painter.drawRect(l.legend);
     const double x = l.legend.right() + fm.height() * 0.3;
     painter.drawText(
         QRectF(l.legend.left(), l.legend.top() - fm.height() * 1.4, fm.height() * 5, fm.height()),
-        Qt::AlignLeft | Qt::AlignVCenter, look.unit.name);
+        Qt::AlignLeft | Qt::AlignVCenter, scale.change ? QStringLiteral("change") : look.unit.name);
     painter.drawText(QRectF(x, l.legend.top() - fm.height() / 2, fm.height() * 4, fm.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter, QString::number(scale.high, 'g', 6));
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     scale.change ? percent(kChangeEnds) : QString::number(scale.high, 'g', 6));
     painter.drawText(QRectF(x, l.legend.bottom() - fm.height() / 2, fm.height() * 4, fm.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("0"));
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     scale.change ? percent(-kChangeEnds) : QStringLiteral("0"));
+    if (scale.change)
+        painter.drawText(
+            QRectF(x, l.legend.center().y() - fm.height() / 2, fm.height() * 4, fm.height()),
+            Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("0 %"));
 }
 
 } // namespace
@@ -249,11 +276,12 @@ void paint(QPainter& painter, const QRectF& area, const survey::Survey& s, const
     const double line = std::max(1.0, fm.height() / 14);
     // The colours run from 0: a difference looks as large as it is.
     Scale scale;
-    for (const survey::Point& p : s.points) {
-        if (p.lux && !p.obstructed)
-            scale.high = std::max(scale.high, *p.lux * look.unit.perLux);
+    scale.change = look.shown == Shown::Change;
+    for (int i = 0; i < s.points.size() && !scale.change; ++i) {
+        if (const auto v = shownValue(s, i, look.shown); v && !s.points[i].obstructed)
+            scale.high = std::max(scale.high, *v * look.unit.perLux);
     }
-    scale.high = roundUp(scale.high);
+    scale.high = scale.change ? kChangeEnds : roundUp(scale.high);
     painter.setBrush(Qt::white);
     painter.setPen(Qt::NoPen);
     painter.drawPolygon(l.toDevice.map(survey::roomOutline(s)));
@@ -262,6 +290,33 @@ void paint(QPainter& painter, const QRectF& area, const survey::Survey& s, const
     paintMeasures(painter, l, s, line);
     paintLegend(painter, l, look, scale);
     painter.restore();
+}
+
+std::optional<double> shownValue(const survey::Survey& s, int index, Shown shown) {
+    if (index < 0 || index >= s.points.size())
+        return std::nullopt;
+    const survey::Point& p = s.points[index];
+    switch (shown) {
+    case Shown::WithLights:
+        return survey::valueOf(p, survey::Light::WithLights);
+    case Shown::LightsOff:
+        return survey::valueOf(p, survey::Light::LightsOff);
+    case Shown::Electric:
+        return survey::valueOf(p, survey::Light::Electric);
+    case Shown::Change:
+        return survey::changeAt(s, index);
+    }
+    return std::nullopt;
+}
+
+QColor changeColour(double percent) {
+    // Red where the light fell, blue where it rose, white for no change: a scale that reads
+    // with the common kinds of colour blindness.
+    const double t = std::clamp(percent / kChangeEnds, -1.0, 1.0);
+    const QColor end = t < 0 ? QColor(0xB2, 0x18, 0x2B) : QColor(0x21, 0x66, 0xAC);
+    const double a = std::abs(t);
+    return QColor::fromRgbF(float(1 - a + a * end.redF()), float(1 - a + a * end.greenF()),
+                            float(1 - a + a * end.blueF()));
 }
 
 int pointAt(const survey::Survey& s, QPointF metres) {

@@ -2,6 +2,7 @@
 
 #include "model/survey.h"
 
+#include <QColor>
 #include <QRectF>
 #include <QTransform>
 
@@ -13,11 +14,20 @@ class QPainter;
 // sizes along two sides, a scale bar and the colour legend. For the window and the report.
 namespace lumetra::surveyplan {
 
-// What the heat map shows of each point.
+// What the heat map shows of each point: a pass's illuminance, the electric light alone
+// (with lights less lights off), or the change since the earlier survey, in per cent on a
+// diverging scale (red fell, blue rose).
+enum class Shown { WithLights, LightsOff, Electric, Change };
 struct Look {
     survey::Unit unit;
     int current = -1; // the point the walk is at, framed; -1: none
+    Shown shown = Shown::WithLights;
 };
+// The value a point shows; nothing leaves its cell white.
+std::optional<double> shownValue(const survey::Survey& s, int index, Shown shown);
+// The change's colour: the scale's ends at ±kChangeEnds per cent.
+inline constexpr double kChangeEnds = 50;
+QColor changeColour(double percent);
 
 struct Layout {
     QTransform toDevice; // metres to the drawing's coordinates

@@ -3,6 +3,7 @@
 #include "graph/reportpages.h"
 #include "graph/surveyplan.h"
 #include "model/surveyareas.h"
+#include "model/surveyevidence.h"
 
 #include "model/numbers.h"
 
@@ -152,10 +153,20 @@ void requirementSection(ReportPages& pages, const survey::Survey& s) {
     pages.skip(2);
 }
 
-void meterSection(ReportPages& pages, const Extras& extras) {
+QString clock(const QDateTime& t) {
+    return QLocale::c().toString(t.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+void meterSection(ReportPages& pages, const survey::Survey& s, const Extras& extras) {
     pages.font(11, true);
     pages.line(QStringLiteral("Meter"));
     pages.font(9);
+    const QString instrument = survey::instrumentLine(s.instrument);
+    pages.row({QStringLiteral("Instrument"),
+               instrument.isEmpty() ? QStringLiteral("not stated") : instrument},
+              kTwo);
+    if (const QString age = survey::calibrationAgeNote(s); !age.isEmpty())
+        pages.row({QStringLiteral("Calibration"), QStringLiteral("Note: %1.").arg(age)}, kTwo);
     if (extras.calibration)
         pages.row({QStringLiteral("Calibration factor"), *extras.calibration}, kTwo);
     if (extras.scf)
@@ -163,6 +174,110 @@ void meterSection(ReportPages& pages, const Extras& extras) {
     if (!extras.meterNote.isEmpty())
         pages.row({QString(), extras.meterNote}, kTwo);
     pages.skip(2);
+}
+
+// How the light was measured: stable first, daylight taken out, new or in service.
+void conditionsSection(ReportPages& pages, const survey::Survey& s) {
+    pages.font(11, true);
+    pages.line(QStringLiteral("Conditions of measurement"));
+    pages.font(9);
+    QString stability = survey::stabilityVerdict(s.stability);
+    stability[0] = stability[0].toUpper();
+    if (!s.stability.isEmpty()) {
+        QStringList readings;
+        for (const survey::StabilityReading& r : s.stability)
+            readings << QStringLiteral("%1 %2 lx")
+                            .arg(QLocale::c().toString(r.at.toLocalTime(), QStringLiteral("HH:mm")))
+                            .arg(survey::illuminance(r.lux, survey::lux()));
+        stability += QStringLiteral(" (%1)").arg(readings.join(QStringLiteral(", ")));
+    }
+    pages.row({QStringLiteral("Stability"), stability}, kTwo);
+    const survey::Installation& in = s.installation;
+    pages.row({QStringLiteral("Installation"),
+               in.isNew ? QStringLiteral("New installation, maintenance factor MF %1: the "
+                                         "measured Ē × MF is judged against the required "
+                                         "maintained Ēm; uniformity is not scaled")
+                              .arg(in.maintenanceFactor, 0, 'f', 2)
+                        : QStringLiteral("In service: the measured Ē is judged against the "
+                                         "required maintained Ēm")},
+              kTwo);
+    const QString light = survey::lightNote(s);
+    pages.row({QStringLiteral("Light"),
+               light.isEmpty() ? QStringLiteral("Measured with the lights on; no lights-off pass")
+                               : light},
+              kTwo);
+    for (const bool off : {false, true}) {
+        if (const auto pass = survey::passTimes(s, off))
+            pages.row({off ? QStringLiteral("Lights-off pass") : QStringLiteral("Lights-on pass"),
+                       QStringLiteral("%1 to %2").arg(clock(pass->first), clock(pass->second))},
+                      kTwo);
+    }
+    pages.skip(2);
+}
+
+// The earlier survey beside this one, and the points whose light fell.
+void comparisonSection(ReportPages& pages, QPainter& painter, const survey::Survey& s) {
+    if (!s.baseline)
+        return;
+    const survey::Baseline& b = *s.baseline;
+    pages.newPage();
+    pages.font(11, true);
+    pages.line(QStringLiteral("Change since the earlier survey"));
+    pages.font(9);
+    const QString then = b.date.isValid() ? b.date.toString(Qt::ISODate) : QStringLiteral("–");
+    pages.row(
+        {QStringLiteral("Earlier survey"), QStringLiteral("%1, measured %2").arg(b.file, then)},
+        kTwo);
+    pages.row({QStringLiteral("Points compared"),
+               QStringLiteral("%1 of %2, matched by name and place within %3 m")
+                   .arg(survey::matchedPoints(s))
+                   .arg(s.points.size())
+                   .arg(survey::kSamePlace, 0, 'f', 2)},
+              kTwo);
+    pages.skip(1);
+    const auto now = survey::figures(survey::counted(s));
+    const QList<double> columns{0, 0.3, 0.55, 0.8};
+    pages.row({QStringLiteral("Figure"), QStringLiteral("Earlier (%1)").arg(then),
+               QStringLiteral("Now (%1)").arg(survey::surveyDate(s).toString(Qt::ISODate)),
+               QString()},
+              columns, true);
+    pages.row({QStringLiteral("Average Ē"),
+               survey::illuminance(b.average, survey::lux()) + QStringLiteral(" lx"),
+               now ? survey::illuminance(now->average, survey::lux()) + QStringLiteral(" lx")
+                   : QStringLiteral("–"),
+               QString()},
+              columns);
+    pages.row({QStringLiteral("U0 = Emin / Ē"), QString::number(b.u0, 'f', 2),
+               now ? QString::number(now->u0, 'f', 2) : QStringLiteral("–"), QString()},
+              columns);
+    pages.skip(1);
+    const QList<int> fallen = survey::fallenPoints(s);
+    pages.font(10, true);
+    pages.line(fallen.isEmpty()
+                   ? QStringLiteral("No point fell by more than 20 %")
+                   : QStringLiteral("Points that fell by more than 20 %: %1").arg(fallen.size()));
+    pages.font(9);
+    for (const int i : fallen) {
+        const survey::Point& p = s.points[i];
+        const auto value = survey::counted(s)[i];
+        const double before = b.points[survey::baselinePointOf(s, p)].lux;
+        pages.row({survey::pointName(s, p),
+                   survey::illuminance(before, survey::lux()) + QStringLiteral(" lx"),
+                   value ? survey::illuminance(*value, survey::lux()) + QStringLiteral(" lx")
+                         : QStringLiteral("–"),
+                   QStringLiteral("%1 %").arg(*survey::changeAt(s, i), 0, 'f', 0)},
+                  columns);
+    }
+    pages.skip(2);
+    pages.font(11, true);
+    pages.line(QStringLiteral("Plan of the change (per cent of the earlier value)"));
+    pages.font(7);
+    const double height = std::min(pages.width() * 0.75, pages.room() - pages.mm(2));
+    if (height < pages.mm(60))
+        return;
+    surveyplan::paint(painter, QRectF(0, pages.y(), pages.width(), height), s,
+                      {survey::lux(), -1, surveyplan::Shown::Change});
+    pages.advance(height + pages.mm(3));
 }
 
 void resultsSection(ReportPages& pages, const survey::Survey& s, const survey::Unit& unit) {
@@ -173,8 +288,16 @@ void resultsSection(ReportPages& pages, const survey::Survey& s, const survey::U
                : missing.isEmpty() ? QStringLiteral("Results: %1").arg(overall)
                                    : QStringLiteral("Results: %1 (%2)").arg(overall, missing));
     pages.font(9);
-    if (s.areas.isEmpty())
+    if (const QString light = survey::lightNote(s); !light.isEmpty())
+        pages.paragraph(light + QLatin1Char('.'));
+    const auto maintained = [&](int area) {
+        if (const QString m = survey::maintenanceSentence(s, unit, area); !m.isEmpty())
+            pages.paragraph(QStringLiteral("New installation: %1.").arg(m));
+    };
+    if (s.areas.isEmpty()) {
+        maintained(-1);
         resultsTable(pages, survey::results(s, unit));
+    }
     // One table to each area, with its own verdict.
     for (int i = 0; i < s.areas.size(); ++i) {
         const QString v = survey::verdict(s, i);
@@ -182,6 +305,7 @@ void resultsSection(ReportPages& pages, const survey::Survey& s, const survey::U
         pages.line(v.isEmpty() ? s.areas[i].name
                                : QStringLiteral("%1: %2").arg(s.areas[i].name, v));
         pages.font(9);
+        maintained(i);
         resultsTable(pages, survey::results(s, unit, i));
         pages.skip(1);
     }
@@ -198,7 +322,11 @@ void planSection(ReportPages& pages, QPainter& painter, const survey::Survey& s,
     if (std::min(pages.width() * 0.75, pages.room() - pages.mm(2)) < pages.mm(70))
         pages.newPage();
     const double height = std::min(pages.width() * 0.75, pages.room() - pages.mm(2));
-    surveyplan::paint(painter, QRectF(0, pages.y(), pages.width(), height), s, {unit, -1});
+    // What the figures are of: the electric light once both passes are complete.
+    surveyplan::paint(
+        painter, QRectF(0, pages.y(), pages.width(), height), s,
+        {unit, -1,
+         survey::usesElectric(s) ? surveyplan::Shown::Electric : surveyplan::Shown::WithLights});
     pages.advance(height + pages.mm(3));
     if (std::any_of(s.points.begin(), s.points.end(),
                     [](const survey::Point& p) { return p.typed && p.lux; })) {
@@ -208,34 +336,53 @@ void planSection(ReportPages& pages, QPainter& painter, const survey::Survey& s,
     }
 }
 
-// The table of points, in the order they were walked.
+// The table of points, in the order they were walked; with a lights-off pass, both passes
+// and the electric light, and the points whose daylight may have moved.
 void pointsSection(ReportPages& pages, const survey::Survey& s, const survey::Unit& unit) {
     pages.newPage();
     pages.font(11, true);
     pages.line(QStringLiteral("Points"));
     pages.font(8);
-    const QList<double> columns{0, 0.1, 0.21, 0.32, 0.45, 0.74};
+    const bool off = std::any_of(s.points.begin(), s.points.end(),
+                                 [](const survey::Point& p) { return p.luxOff.has_value(); });
+    const QList<double> columns = off ? QList<double>{0, 0.09, 0.17, 0.25, 0.34, 0.43, 0.53, 0.7}
+                                      : QList<double>{0, 0.1, 0.21, 0.32, 0.45, 0.74};
     const auto header = [&] {
-        pages.row({QStringLiteral("Point"), QStringLiteral("x"), QStringLiteral("y"),
-                   QStringLiteral("E (%1)").arg(unit.name), QStringLiteral("Taken"), QString()},
-                  columns, true);
+        QStringList cells{QStringLiteral("Point"), QStringLiteral("x"), QStringLiteral("y"),
+                          QStringLiteral("E (%1)").arg(unit.name)};
+        if (off)
+            cells << QStringLiteral("Off") << QStringLiteral("Electric");
+        cells << QStringLiteral("Taken") << QString();
+        pages.row(cells, columns, true);
     };
     header();
+    const auto value = [&](const std::optional<double>& v) {
+        return v ? survey::illuminance(*v, unit) : QStringLiteral("–");
+    };
     for (int i : survey::walkOrder(s)) {
         if (pages.room() < pages.lineHeight() * 1.2) {
             pages.newPage();
             header();
         }
         const survey::Point& p = s.points[i];
-        pages.row({survey::pointName(s, p), metres(p.x), metres(p.y),
-                   p.lux ? survey::illuminance(*p.lux, unit) : QStringLiteral("–"),
-                   p.taken.isValid() ? QLocale::c().toString(p.taken.toLocalTime(),
-                                                             QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                     : QString(),
-                   p.obstructed ? QStringLiteral("obstructed, not counted")
-                   : p.typed    ? QStringLiteral("typed by hand, not measured")
-                                : QString()},
-                  columns);
+        QStringList notes;
+        if (p.obstructed)
+            notes << QStringLiteral("obstructed, not counted");
+        else if (p.typed || p.typedOff)
+            notes << QStringLiteral("typed by hand, not measured");
+        if (survey::offExceedsOn(p))
+            notes << QStringLiteral("off exceeds on");
+        if (survey::passesApart(p))
+            notes << QStringLiteral("passes %1 min apart: daylight moves")
+                         .arg(std::abs(p.taken.secsTo(p.takenOff)) / 60);
+        QStringList cells{survey::pointName(s, p), metres(p.x), metres(p.y), value(p.lux)};
+        if (off)
+            cells << value(p.luxOff) << value(survey::valueOf(p, survey::Light::Electric));
+        cells << (p.taken.isValid() ? QLocale::c().toString(p.taken.toLocalTime(),
+                                                            QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                    : QString())
+              << notes.join(QStringLiteral("; "));
+        pages.row(cells, columns);
     }
 }
 
@@ -255,7 +402,8 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
     pages.skip(3);
     roomSection(pages, s);
     requirementSection(pages, s);
-    meterSection(pages, extras);
+    meterSection(pages, s, extras);
+    conditionsSection(pages, s);
     resultsSection(pages, s, extras.unit);
     planSection(pages, painter, s, extras.unit);
     if (!s.notes.trimmed().isEmpty()) {
@@ -266,6 +414,7 @@ bool paint(QPagedPaintDevice& device, const survey::Survey& s, const Extras& ext
         pages.skip(3);
     }
     pointsSection(pages, s, extras.unit);
+    comparisonSection(pages, painter, s);
     return painter.end();
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/samplerow.h"
 #include "model/surveyareas.h"
+#include "model/surveyevidence.h"
 
 #include <QMap>
 
@@ -72,13 +73,13 @@ std::optional<Figures> figures(const QList<std::optional<double>>& lux) {
     return f;
 }
 
-QList<Check> check(const Figures& f, const Requirement& r) {
+QList<Check> check(const Figures& f, const Requirement& r, double averageFactor) {
     QList<Check> out;
     const auto reach = [&](const char* what, std::optional<double> required, double actual) {
         if (required)
             out << Check{QLatin1String(what), *required, actual, false, actual >= *required};
     };
-    reach("Average", r.average, f.average);
+    reach("Average", r.average, f.average * averageFactor);
     reach("U0", r.uniformity, f.u0);
     reach("Emin", r.minimum, f.minimum);
     if (r.maxOverMin) {
@@ -135,8 +136,10 @@ QList<int> walkOrder(const Survey& s) {
 
 QList<std::optional<double>> counted(const Survey& s) {
     QList<std::optional<double>> out;
+    out.reserve(s.points.size());
+    const Light light = usesElectric(s) ? Light::Electric : Light::WithLights;
     for (const Point& p : s.points)
-        out << (p.obstructed ? std::nullopt : p.lux);
+        out << (p.obstructed || !p.lux ? std::nullopt : valueOf(p, light));
     return out;
 }
 
@@ -187,7 +190,8 @@ QList<Result> results(const Survey& s, const Unit& unit) {
         count += QStringLiteral(" (%1 obstructed, %2 not taken)").arg(obstructed).arg(empty);
     QList<Result> out{{QStringLiteral("Points measured"), count, {}, {}}};
     const auto f = figures(counted(s));
-    const QList<Check> checks = f ? check(*f, s.requirement) : QList<Check>{};
+    const double mf = averageFactor(s);
+    const QList<Check> checks = f ? check(*f, s.requirement, mf) : QList<Check>{};
     const bool incomplete = !missingEvidence(s).isEmpty();
     const auto checkOf = [&](const char* what) -> const Check* {
         for (const Check& c : checks) {
@@ -210,8 +214,7 @@ QList<Result> results(const Survey& s, const Unit& unit) {
         out << Result{label, value, need,
                       !c           ? QString()
                       : incomplete ? QStringLiteral("incomplete")
-                      : c->passed  ? QStringLiteral("pass")
-                                   : QStringLiteral("FAIL")};
+                                   : checkVerdict(*c, s.instrument.accuracyClass)};
     };
     const Requirement& r = s.requirement;
     const auto lx = [&](double v, const Check* c = nullptr) {
@@ -235,8 +238,15 @@ QList<Result> results(const Survey& s, const Unit& unit) {
     }
     const double ratio =
         f->minimum > 0 ? f->maximum / f->minimum : std::numeric_limits<double>::infinity();
-    row(QStringLiteral("Average Ē"), "Average", lx(f->average, checkOf("Average")), r.average,
-        true);
+    if (s.installation.isNew) {
+        // Measured as it is now, judged as it will be once maintained.
+        out << Result{QStringLiteral("Average Ē"), lx(f->average), {}, {}};
+        row(QStringLiteral("Ē × MF %1").arg(s.installation.maintenanceFactor, 0, 'f', 2), "Average",
+            lx(f->average * mf, checkOf("Average")), r.average, true);
+    } else {
+        row(QStringLiteral("Average Ē"), "Average", lx(f->average, checkOf("Average")), r.average,
+            true);
+    }
     row(QStringLiteral("Emin"), "Emin", lx(f->minimum, checkOf("Emin")), r.minimum, true);
     out << Result{QStringLiteral("Emax"), lx(f->maximum), {}, {}};
     row(QStringLiteral("U0 = Emin / Ē"), "U0", unhidden(f->u0, 2, checkOf("U0")), r.uniformity,
@@ -249,14 +259,21 @@ QList<Result> results(const Survey& s, const Unit& unit) {
 
 namespace {
 
-// One area's points against its own requirement, as a survey of their own.
+// One area's points against its own requirement, as a survey of their own: the same
+// installation and instrument, and the same light as the whole survey's figures.
 Survey areaAlone(const Survey& s, int area) {
     Survey one;
     one.requirement =
         area >= 0 && area < s.areas.size() ? s.areas[area].requirement : s.requirement;
+    one.installation = s.installation;
+    one.instrument = s.instrument;
+    const bool electric = usesElectric(s);
     for (const Point& p : s.points) {
-        if (p.area == area)
+        if (p.area == area) {
             one.points << p;
+            if (!electric)
+                one.points.back().luxOff.reset();
+        }
     }
     return one;
 }
@@ -329,7 +346,7 @@ QString verdict(const Survey& s) {
     const auto f = figures(counted(s));
     if (!f)
         return {};
-    const QList<Check> checks = check(*f, s.requirement);
+    const QList<Check> checks = check(*f, s.requirement, averageFactor(s));
     if (checks.isEmpty())
         return {};
     if (!missingEvidence(s).isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QPainterPath>
@@ -63,7 +64,9 @@ struct Check {
     bool atMost = false; // the figure must not exceed `required` (else: reach it)
     bool passed = false;
 };
-QList<Check> check(const Figures& f, const Requirement& r);
+// `averageFactor` scales the average before it is compared: the maintenance factor of a new
+// installation.
+QList<Check> check(const Figures& f, const Requirement& r, double averageFactor = 1);
 
 // A survey as its file keeps it: everything needed to make its report again.
 struct Point {
@@ -74,6 +77,43 @@ struct Point {
     QDateTime taken;
     bool typed = false; // typed by hand, not measured: marked on the plan, in files and report
     int area = -1;      // the index of its area in Survey::areas; -1: the room's own grid
+    // The lights-off pass: the same point with the electric light off (daylight alone).
+    std::optional<double> luxOff{};
+    QDateTime takenOff{};
+    bool typedOff = false;
+};
+
+// The installation's light checked before the walk: the mean of a second, taken again after
+// each interval until three in a row agree.
+struct StabilityReading {
+    QDateTime at;
+    double lux = 0;
+};
+
+// A new installation is judged by what it will give once maintained: Ē × MF.
+struct Installation {
+    bool isNew = false;
+    double maintenanceFactor = 0.80;
+};
+
+// The instrument the survey was measured with, as the report names it.
+struct Instrument {
+    QString model, serial;
+    QString accuracyClass; // "L", "A", "B", "C" (DIN 5032-7), or empty: not stated
+    QDate calibrated;      // invalid: not stated
+};
+
+// An earlier survey of the same room, kept with this one so the change can be shown.
+struct BaselinePoint {
+    QString name;
+    double x = 0, y = 0;
+    double lux = 0;
+};
+struct Baseline {
+    QString file; // its file name, without the folder
+    QDate date;   // when it was measured
+    double average = 0, u0 = 0;
+    QList<BaselinePoint> points; // those that counted in its figures
 };
 
 // The areas a workplace is judged by: the task area, the immediate surrounding area around
@@ -104,6 +144,10 @@ struct Survey {
     QList<QPolygonF> obstacles; // no point falls inside one
     QList<Area> areas;          // tasks first, then their surroundings, then the background
     double surroundingBand = 0.5, backgroundBand = 3; // metres, the least the standard allows
+    QList<StabilityReading> stability;                // empty: not checked
+    Installation installation;
+    Instrument instrument;
+    std::optional<Baseline> baseline;
 };
 
 // The point's name as the plan and the report show it: column letter, row number ("B3").
@@ -120,7 +164,8 @@ QList<int> walkOrder(const Survey& s);
 // bounding rectangle of the room less its band, keeping those inside it and outside every
 // obstacle; every point empty. A survey with task areas lays out theirs (surveyareas.h).
 void layOut(Survey& s, int rows, int columns);
-// The readings that count: those of points taken and not obstructed.
+// The readings that count: those of points taken and not obstructed; the electric light alone
+// once both passes are complete (surveyevidence.h).
 QList<std::optional<double>> counted(const Survey& s);
 
 // How a survey's figures are shown, in lux or in foot-candles.
@@ -158,7 +203,7 @@ QString gridDeparture(const Survey& s);
 // LF).
 QByteArray pointsCsv(const Survey& s);
 
-inline constexpr int kFileVersion = 2;
+inline constexpr int kFileVersion = 3;
 // The most points a grid may have, set by the rule or by hand: a stadium at 10 m spacing has
 // some 10 000. The window refuses more, and so does the file's reader.
 inline constexpr int kMostPoints = 100000;
@@ -169,8 +214,9 @@ inline constexpr int kMostNotesChars = 20000;
 // A survey file is small; one far larger is no survey and is not read into memory.
 inline constexpr qint64 kMostFileBytes = 64 * 1024 * 1024;
 
-// The survey file: JSON, format "lumetra-survey", version 2 (version 1 had no outline,
-// obstacles or areas, and is read as a rectangle room without them).
+// The survey file: JSON, format "lumetra-survey", version 3 (version 1 had no outline,
+// obstacles or areas, and is read as a rectangle room without them; version 2 had no
+// stability, installation, instrument, lights-off pass or baseline).
 QByteArray toJson(const Survey& s);
 // Nothing, and `error` says why, for a file that is malformed or of a newer version. A name
 // or notes longer than the limits are cut; `shortened` then says so.

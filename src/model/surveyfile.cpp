@@ -2,6 +2,7 @@
 #include "model/samplerow.h"
 #include "model/survey.h"
 #include "model/surveyareas.h"
+#include "model/surveyevidence.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -23,6 +24,10 @@ QJsonValue orNull(const std::optional<double>& v) {
 
 std::optional<double> numberOrNothing(const QJsonValue& v) {
     return v.isDouble() ? std::optional(v.toDouble()) : std::nullopt;
+}
+
+QJsonValue timeOrNull(const QDateTime& t) {
+    return t.isValid() ? QJsonValue(samples::isoTime(t, false)) : QJsonValue();
 }
 
 QJsonArray cornersJson(const QPolygonF& outline) {
@@ -49,18 +54,21 @@ std::optional<QPolygonF> cornersOf(const QJsonValue& v) {
 } // namespace
 
 QByteArray pointsCsv(const Survey& s) {
-    QByteArray out = "point,row,column,x_m,y_m,lux,obstructed,taken,typed,area\n";
+    QByteArray out = "point,row,column,x_m,y_m,lux,obstructed,taken,typed,area,lux_off,taken_off\n";
     for (const Point& p : s.points) {
-        out += pointName(s, p).toUtf8() + ',' + QByteArray::number(p.row + 1) + ',' +
-               QByteArray::number(p.column + 1) + ',' + QByteArray::number(p.x, 'f', 3) + ',' +
-               QByteArray::number(p.y, 'f', 3) + ',' +
-               (p.lux ? QByteArray::number(*p.lux, 'f', 2) : QByteArray()) + ',' +
-               (p.obstructed ? "true" : "false") + ',' +
-               (p.taken.isValid() ? samples::isoTime(p.taken, false).toUtf8() : QByteArray()) +
-               ',' + (p.typed ? "true" : "false") + ',' +
-               (p.area >= 0 && p.area < s.areas.size() ? s.areas[p.area].name.toUtf8()
-                                                       : QByteArray()) +
-               '\n';
+        out +=
+            pointName(s, p).toUtf8() + ',' + QByteArray::number(p.row + 1) + ',' +
+            QByteArray::number(p.column + 1) + ',' + QByteArray::number(p.x, 'f', 3) + ',' +
+            QByteArray::number(p.y, 'f', 3) + ',' +
+            (p.lux ? QByteArray::number(*p.lux, 'f', 2) : QByteArray()) + ',' +
+            (p.obstructed ? "true" : "false") + ',' +
+            (p.taken.isValid() ? samples::isoTime(p.taken, false).toUtf8() : QByteArray()) + ',' +
+            (p.typed ? "true" : "false") + ',' +
+            (p.area >= 0 && p.area < s.areas.size() ? s.areas[p.area].name.toUtf8()
+                                                    : QByteArray()) +
+            ',' + (p.luxOff ? QByteArray::number(*p.luxOff, 'f', 2) : QByteArray()) + ',' +
+            (p.takenOff.isValid() ? samples::isoTime(p.takenOff, false).toUtf8() : QByteArray()) +
+            '\n';
     }
     return out;
 }
@@ -101,6 +109,133 @@ QList<Requirement> requirementsFromJson(const QByteArray& bytes) {
     return out;
 }
 
+namespace {
+
+// The stability check, the installation, the instrument and the earlier survey compared.
+void writeEvidence(const Survey& s, QJsonObject& root) {
+    QJsonArray readings;
+    for (const StabilityReading& r : s.stability)
+        readings.append(
+            QJsonObject{{QStringLiteral("at"), timeOrNull(r.at)}, {QStringLiteral("lux"), r.lux}});
+    root.insert(QStringLiteral("stability"),
+                QJsonObject{{QStringLiteral("readings"), readings},
+                            {QStringLiteral("verdict"), stabilityVerdict(s.stability)}});
+    root.insert(
+        QStringLiteral("installation"),
+        QJsonObject{{QStringLiteral("new"), s.installation.isNew},
+                    {QStringLiteral("maintenance_factor"), s.installation.maintenanceFactor}});
+    const Instrument& i = s.instrument;
+    root.insert(QStringLiteral("instrument"),
+                QJsonObject{{QStringLiteral("model"), i.model},
+                            {QStringLiteral("serial"), i.serial},
+                            {QStringLiteral("class"), i.accuracyClass},
+                            {QStringLiteral("calibrated"),
+                             i.calibrated.isValid() ? QJsonValue(i.calibrated.toString(Qt::ISODate))
+                                                    : QJsonValue()}});
+    if (!s.baseline) {
+        root.insert(QStringLiteral("baseline"), QJsonValue());
+        return;
+    }
+    const Baseline& b = *s.baseline;
+    QJsonArray points;
+    for (const BaselinePoint& p : b.points)
+        points.append(QJsonObject{{QStringLiteral("name"), p.name},
+                                  {QStringLiteral("x_m"), p.x},
+                                  {QStringLiteral("y_m"), p.y},
+                                  {QStringLiteral("lux"), p.lux}});
+    root.insert(
+        QStringLiteral("baseline"),
+        QJsonObject{{QStringLiteral("file"), b.file},
+                    {QStringLiteral("date"),
+                     b.date.isValid() ? QJsonValue(b.date.toString(Qt::ISODate)) : QJsonValue()},
+                    {QStringLiteral("average_lx"), b.average},
+                    {QStringLiteral("u0"), b.u0},
+                    {QStringLiteral("points"), points}});
+}
+
+bool finiteAtLeastZero(const QJsonValue& v) {
+    return v.isDouble() && std::isfinite(v.toDouble()) && v.toDouble() >= 0;
+}
+
+// A date or nothing; false for text that is no date.
+bool readDate(const QJsonValue& v, QDate& date) {
+    if (v.isNull() || v.isUndefined() || v.toString().isEmpty())
+        return true;
+    date = QDate::fromString(v.toString(), Qt::ISODate);
+    return date.isValid();
+}
+
+bool readBaseline(const QJsonValue& v, Survey& s) {
+    if (v.isNull() || v.isUndefined())
+        return true;
+    const QJsonObject o = v.toObject();
+    Baseline b;
+    b.file = o.value(QStringLiteral("file")).toString().left(kMostNameChars);
+    const QJsonArray points = o.value(QStringLiteral("points")).toArray();
+    if (!v.isObject() || !readDate(o.value(QStringLiteral("date")), b.date) ||
+        !finiteAtLeastZero(o.value(QStringLiteral("average_lx"))) ||
+        !finiteAtLeastZero(o.value(QStringLiteral("u0"))) || points.size() > kMostPoints)
+        return false;
+    b.average = o.value(QStringLiteral("average_lx")).toDouble();
+    b.u0 = o.value(QStringLiteral("u0")).toDouble();
+    for (const QJsonValue& pv : points) {
+        const QJsonObject p = pv.toObject();
+        const QJsonValue x = p.value(QStringLiteral("x_m")), y = p.value(QStringLiteral("y_m"));
+        if (!x.isDouble() || !y.isDouble() || !std::isfinite(x.toDouble()) ||
+            !std::isfinite(y.toDouble()) || !finiteAtLeastZero(p.value(QStringLiteral("lux"))))
+            return false;
+        b.points << BaselinePoint{p.value(QStringLiteral("name")).toString().left(64), x.toDouble(),
+                                  y.toDouble(), p.value(QStringLiteral("lux")).toDouble()};
+    }
+    s.baseline = b;
+    return true;
+}
+
+// Version 3's evidence; older files have none and read as an installation in service, never
+// checked for stability, by an instrument not stated.
+bool readEvidence(const QJsonObject& root, int version, Survey& s, QString& error) {
+    if (version < 3)
+        return true;
+    const auto damaged = [&](const QString& what) {
+        error = QStringLiteral("The survey file is damaged: its %1 makes no sense.").arg(what);
+        return false;
+    };
+    const QJsonArray readings = root.value(QStringLiteral("stability"))
+                                    .toObject()
+                                    .value(QStringLiteral("readings"))
+                                    .toArray();
+    if (readings.size() > kMostStabilityChecks)
+        return damaged(QStringLiteral("stability check"));
+    for (const QJsonValue& v : readings) {
+        const QJsonObject r = v.toObject();
+        const QDateTime at =
+            QDateTime::fromString(r.value(QStringLiteral("at")).toString(), Qt::ISODate);
+        if (!at.isValid() || !finiteAtLeastZero(r.value(QStringLiteral("lux"))))
+            return damaged(QStringLiteral("stability check"));
+        s.stability << StabilityReading{at, r.value(QStringLiteral("lux")).toDouble()};
+    }
+    const QJsonObject installation = root.value(QStringLiteral("installation")).toObject();
+    s.installation.isNew = installation.value(QStringLiteral("new")).toBool();
+    s.installation.maintenanceFactor =
+        installation.value(QStringLiteral("maintenance_factor")).toDouble(0.80);
+    if (!(s.installation.maintenanceFactor >= kLeastMaintenanceFactor - 1e-9 &&
+          s.installation.maintenanceFactor <= kMostMaintenanceFactor + 1e-9))
+        return damaged(QStringLiteral("maintenance factor"));
+    const QJsonObject instrument = root.value(QStringLiteral("instrument")).toObject();
+    Instrument& i = s.instrument;
+    i.model = instrument.value(QStringLiteral("model")).toString().left(kMostNameChars);
+    i.serial = instrument.value(QStringLiteral("serial")).toString().left(kMostNameChars);
+    i.accuracyClass = instrument.value(QStringLiteral("class")).toString();
+    if ((!i.accuracyClass.isEmpty() && !classError(i.accuracyClass)) ||
+        !readDate(instrument.value(QStringLiteral("calibrated")), i.calibrated))
+        return damaged(QStringLiteral("instrument"));
+    if (!readBaseline(root.value(QStringLiteral("baseline")), s))
+        return damaged(QStringLiteral("earlier survey compared"));
+    return true;
+}
+
+} // namespace
+
 QByteArray toJson(const Survey& s) {
     QJsonObject area{{QStringLiteral("name"), s.name},
                      {QStringLiteral("length_m"), s.length},
@@ -123,7 +258,10 @@ QByteArray toJson(const Survey& s) {
              p.taken.isValid() ? QJsonValue(samples::isoTime(p.taken, false)) : QJsonValue()},
             {QStringLiteral("typed"), p.typed},
             {QStringLiteral("area"),
-             p.area >= 0 && p.area < s.areas.size() ? s.areas[p.area].name : QString()}});
+             p.area >= 0 && p.area < s.areas.size() ? s.areas[p.area].name : QString()},
+            {QStringLiteral("lux_off"), orNull(p.luxOff)},
+            {QStringLiteral("taken_off"), timeOrNull(p.takenOff)},
+            {QStringLiteral("typed_off"), p.typedOff}});
     }
     QJsonArray obstacles;
     for (const QPolygonF& o : s.obstacles)
@@ -137,18 +275,18 @@ QByteArray toJson(const Survey& s) {
             {QStringLiteral("requirement"), requirementObject(a.requirement)},
             {QStringLiteral("grid"), QJsonObject{{QStringLiteral("rows"), a.rows},
                                                  {QStringLiteral("columns"), a.columns}}}});
-    const QJsonObject root{
-        {QStringLiteral("format"), QStringLiteral("lumetra-survey")},
-        {QStringLiteral("version"), kFileVersion},
-        {QStringLiteral("area"), area},
-        {QStringLiteral("requirement"), requirement},
-        {QStringLiteral("grid"),
-         QJsonObject{{QStringLiteral("rows"), s.rows}, {QStringLiteral("columns"), s.columns}}},
-        {QStringLiteral("outline"), cornersJson(roomOutline(s))},
-        {QStringLiteral("obstacles"), obstacles},
-        {QStringLiteral("areas"), areas},
-        {QStringLiteral("points"), points},
-        {QStringLiteral("notes"), s.notes}};
+    QJsonObject root{{QStringLiteral("format"), QStringLiteral("lumetra-survey")},
+                     {QStringLiteral("version"), kFileVersion},
+                     {QStringLiteral("area"), area},
+                     {QStringLiteral("requirement"), requirement},
+                     {QStringLiteral("grid"), QJsonObject{{QStringLiteral("rows"), s.rows},
+                                                          {QStringLiteral("columns"), s.columns}}},
+                     {QStringLiteral("outline"), cornersJson(roomOutline(s))},
+                     {QStringLiteral("obstacles"), obstacles},
+                     {QStringLiteral("areas"), areas},
+                     {QStringLiteral("points"), points},
+                     {QStringLiteral("notes"), s.notes}};
+    writeEvidence(s, root);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -303,6 +441,10 @@ bool readPoints(const QJsonObject& root, int version, Survey& s, QString& error)
                 o.value(QStringLiteral("obstructed")).toBool(),
                 QDateTime::fromString(o.value(QStringLiteral("taken")).toString(), Qt::ISODate),
                 o.value(QStringLiteral("typed")).toBool()};
+        p.luxOff = numberOrNothing(o.value(QStringLiteral("lux_off")));
+        p.takenOff =
+            QDateTime::fromString(o.value(QStringLiteral("taken_off")).toString(), Qt::ISODate);
+        p.typedOff = o.value(QStringLiteral("typed_off")).toBool();
         const QString areaName = o.value(QStringLiteral("area")).toString();
         p.area = areaName.isEmpty() ? -1 : areaOf.value(areaName, -2);
         const bool inRange =
@@ -331,7 +473,10 @@ bool readPoints(const QJsonObject& root, int version, Survey& s, QString& error)
                 QStringLiteral("The survey file is damaged: point %1 is in it twice.").arg(name);
             return false;
         }
-        if (p.lux && !(std::isfinite(*p.lux) && *p.lux >= 0)) {
+        const auto bad = [](const std::optional<double>& lux) {
+            return lux && !(std::isfinite(*lux) && *lux >= 0);
+        };
+        if (bad(p.lux) || bad(p.luxOff)) {
             error = QStringLiteral("The survey file is damaged: point %1 holds no illuminance.")
                         .arg(name);
             return false;
@@ -374,7 +519,8 @@ std::optional<Survey> fromJson(const QByteArray& bytes, QString& error, QString*
         return std::nullopt;
     }
     Survey s;
-    if (!readArea(root, version, s, error) || !readGeometry(root, version, s, error))
+    if (!readArea(root, version, s, error) || !readGeometry(root, version, s, error) ||
+        !readEvidence(root, version, s, error))
         return std::nullopt;
     s.notes = root.value(QStringLiteral("notes")).toString();
     // A name or notes longer than a report lays out at once (another program's, or an older

@@ -1,5 +1,6 @@
 #include "survey.h"
 
+#include "graph/surveyplan.h"
 #include "graph/surveyplanview.h"
 #include "link/displaypoll.h"
 #include "link/meterlink.h"
@@ -43,7 +44,7 @@ const QString kUnitKey = QStringLiteral("survey/unit");
 
 FrmSurvey::FrmSurvey(AppState& state, DisplayPoll& display, MeterLink& link, PollTimer& poll,
                      Dialogs& dialogs, QWidget* parent)
-    : BusyWindow(parent), m_state(state), m_link(link), m_dialogs(dialogs) {
+    : BusyWindow(parent), m_state(state), m_link(link), m_dialogs(dialogs), m_display(display) {
     setObjectName(QStringLiteral("Survey"));
     setWindowTitle(QStringLiteral("Lighting Survey"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -82,6 +83,7 @@ void FrmSurvey::build() {
     leftLayout->addWidget(buildRoom(left));
     leftLayout->addWidget(buildAreas(left));
     leftLayout->addWidget(buildRequirement(left));
+    leftLayout->addWidget(buildEvidence(left));
     auto* notesLabel = new QLabel(QStringLiteral("N&otes for the report"), left);
     TxtNotes = named(new QPlainTextEdit(left), "TxtNotes", QStringLiteral("Notes for the report"));
     TxtNotes->setTabChangesFocus(true);
@@ -93,6 +95,7 @@ void FrmSurvey::build() {
     buildWalk(splitter);
     splitter->setStretchFactor(1, 1);
     wire();
+    wireEvidence();
     resize(1180, 760);
 }
 
@@ -233,6 +236,16 @@ QWidget* FrmSurvey::buildWalk(QWidget* parent) {
     unitLabel->setBuddy(CboUnit);
     unitRow->addWidget(unitLabel);
     unitRow->addWidget(CboUnit);
+    // In the order of surveyplan::Shown.
+    CboShown = named(new QComboBox(right), "CboShown", QStringLiteral("The plan shows"));
+    CboShown->addItems({QStringLiteral("With lights"), QStringLiteral("Lights off"),
+                        QStringLiteral("Electric light (with less off)"),
+                        QStringLiteral("Change since the earlier survey")});
+    auto* shownLabel = new QLabel(QStringLiteral("Plan shows"), right);
+    shownLabel->setBuddy(CboShown);
+    unitRow->addSpacing(12);
+    unitRow->addWidget(shownLabel);
+    unitRow->addWidget(CboShown);
     unitRow->addStretch(1);
     rightLayout->addLayout(unitRow);
     Plan = named(new SurveyPlanView(right), "Plan", QStringLiteral("Measuring plan"));
@@ -394,16 +407,23 @@ void FrmSurvey::announce(const QString& text) {
 }
 
 void FrmSurvey::refresh() {
-    Plan->setSurvey(m_survey, {unit(), m_current});
+    Plan->setSurvey(m_survey,
+                    {unit(), m_current, surveyplan::Shown(std::max(0, CboShown->currentIndex()))});
     fillResults();
+    showEvidence();
     const QString verdict = survey::verdict(m_survey);
     const QString missing = survey::missingEvidence(m_survey);
     const QString what =
         m_survey.areas.isEmpty() ? m_survey.requirement.name : QStringLiteral("Every area");
-    LblVerdict->setText(verdict.isEmpty() ? QString()
-                        : missing.isEmpty()
-                            ? QStringLiteral("%1: %2").arg(what, verdict)
-                            : QStringLiteral("%1: %2 (%3)").arg(what, verdict, missing));
+    QString said = verdict.isEmpty()   ? QString()
+                   : missing.isEmpty() ? QStringLiteral("%1: %2").arg(what, verdict)
+                                       : QStringLiteral("%1: %2 (%3)").arg(what, verdict, missing);
+    // What the figures are of, once a lights-off pass has begun.
+    if (const QString light = survey::lightNote(m_survey); !light.isEmpty() && !said.isEmpty())
+        said += QStringLiteral(". ") + light;
+    if (const QString m = survey::maintenanceSentence(m_survey, unit()); !m.isEmpty())
+        said += QStringLiteral(". New installation: ") + m;
+    LblVerdict->setText(said);
     LblVerdict->setAccessibleName(LblVerdict->text());
     const bool points = !m_survey.points.isEmpty();
     for (QWidget* w : {static_cast<QWidget*>(BtnTake), static_cast<QWidget*>(BtnObstructed),
@@ -440,7 +460,7 @@ void FrmSurvey::fillResults() {
             const QStringList cells{r.what, r.value, r.required, r.verdict};
             for (int c = 0; c < cells.size(); ++c) {
                 auto* item = new QTableWidgetItem(cells[c]);
-                if (c == 3 && r.verdict == QLatin1String("FAIL"))
+                if (c == 3 && r.verdict.startsWith(QLatin1String("fail"), Qt::CaseInsensitive))
                     item->setForeground(QColor(0xB0, 0x20, 0x20));
                 TblResults->setItem(row, c, item);
             }

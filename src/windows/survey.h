@@ -2,15 +2,20 @@
 
 #include "graph/surveyreport.h"
 #include "model/survey.h"
+#include "model/surveyevidence.h"
 #include "widgets/busy.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 
 class QCheckBox;
 class QListWidget;
 class QComboBox;
+class QDateEdit;
+class QRadioButton;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -93,6 +98,23 @@ public:
     QPushButton* BtnExportCsv = nullptr;
     QPushButton* BtnReport = nullptr;
     QPushButton* BtnPrint = nullptr;
+    // The evidence: stability, installation, daylight, instrument, the earlier survey.
+    QPushButton* BtnCheckStability = nullptr;
+    QSpinBox* SpnStabilityInterval = nullptr;
+    QLabel* LblStability = nullptr;
+    QRadioButton* OptNewInstallation = nullptr;
+    QRadioButton* OptInService = nullptr;
+    QDoubleSpinBox* SpnMaintenanceFactor = nullptr;
+    QPushButton* BtnLightsOff = nullptr;
+    QComboBox* CboShown = nullptr;
+    QLineEdit* TxtInstrumentModel = nullptr;
+    QLineEdit* TxtInstrumentSerial = nullptr;
+    QComboBox* CboInstrumentClass = nullptr;
+    QDateEdit* DatCalibrated = nullptr;
+    QLabel* LblCalibration = nullptr;
+    QPushButton* BtnCompare = nullptr;
+    QLabel* LblBaseline = nullptr;
+    QCheckBox* ChkTakeWhenSteady = nullptr;
 
     const survey::Survey& survey() const { return m_survey; }
     int current() const { return m_current; }
@@ -124,6 +146,20 @@ public:
     void exportCsv();
     void makeReport();
     void print();
+    // The light checked before the walk: the mean of a second now and after each interval,
+    // until three in a row agree or six are taken. Again: stops it.
+    void checkStability();
+    bool checkingStability() const;
+    // The interval between two checks; the box takes no less than 10 s.
+    void setStabilityInterval(int ms);
+    // The lights-off pass: takes go to the points' lights-off values.
+    void setLightsOffPass(bool on);
+    bool lightsOffPass() const { return m_offPass; }
+    // An earlier survey of the room, whose points' change this one shows.
+    void compareWith();
+    bool compareWithFile(const QString& path);
+    // Takes the point by itself once the meter was carried on and held still.
+    void setTakeWhenSteady(bool on);
 
     static QString filter() { return QStringLiteral("Lighting Surveys (*.json)|*.json|"); }
 
@@ -137,6 +173,17 @@ private:
     QWidget* buildAreas(QWidget* parent);
     QWidget* buildRequirement(QWidget* parent);
     QWidget* buildWalk(QWidget* parent);
+    QWidget* buildEvidence(QWidget* parent);
+    QWidget* buildInstrument(QWidget* parent);
+    void wireEvidence();
+    void loadEvidenceControls();
+    void showEvidence();
+    void stabilityReading(double lux);
+    void stopStability(const QString& why);
+    void steadyReading();
+    void instrumentEdited();
+    // Whether the point waits for a reading in the pass being walked.
+    bool pending(const survey::Point& p) const;
     void wire();
     void loadRequirementControls();
     bool applyShape(survey::Survey candidate, const QString& what);
@@ -181,6 +228,12 @@ private:
     MeterLink& m_link;
     Dialogs& m_dialogs;
     PointTaker* m_taker = nullptr;
+    PointTaker* m_stabilityTaker = nullptr;
+    DisplayPoll& m_display;
+    QTimer m_stabilityTimer;
+    bool m_offPass = false;
+    survey::SteadyWatch m_steady;
+    QElapsedTimer m_steadyClock;
     survey::Survey m_survey;
     QList<survey::Requirement> m_requirements;
     QList<int> m_order;           // the walk, as survey::walkOrder gives it

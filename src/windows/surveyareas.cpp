@@ -82,8 +82,9 @@ void FrmSurvey::areaChanged() {
     if (m_loading)
         return;
     showGridOfArea();
-    const bool any = std::any_of(m_survey.points.begin(), m_survey.points.end(),
-                                 [](const survey::Point& p) { return p.lux || p.obstructed; });
+    const bool any =
+        std::any_of(m_survey.points.begin(), m_survey.points.end(),
+                    [](const survey::Point& p) { return p.lux || p.luxOff || p.obstructed; });
     if (!any) {
         layOutGrid(); // nothing taken yet: the plan follows the area at once
         return;
@@ -93,9 +94,9 @@ void FrmSurvey::areaChanged() {
 }
 
 bool FrmSurvey::mayLayOutAgain() {
-    const int taken =
-        int(std::count_if(m_survey.points.begin(), m_survey.points.end(),
-                          [](const survey::Point& p) { return p.lux || p.obstructed; }));
+    const int taken = int(
+        std::count_if(m_survey.points.begin(), m_survey.points.end(),
+                      [](const survey::Point& p) { return p.lux || p.luxOff || p.obstructed; }));
     if (taken == 0)
         return true;
     if (m_dialogs.message(this,

@@ -41,6 +41,7 @@ void FrmSurvey::loadIntoControls() {
                           (!g || g->rows != m_survey.rows || g->columns != m_survey.columns));
     loadRequirementControls();
     TxtNotes->setPlainText(m_survey.notes);
+    loadEvidenceControls();
     m_loading = false;
     laidOut(QString());
     const int next = nextToTake(-1);
@@ -90,6 +91,10 @@ void FrmSurvey::open() {
     }
     m_taker->cancel();
     m_takingAt = -1;
+    // The check and the pass belong to the survey that was open.
+    m_stabilityTimer.stop();
+    m_stabilityTaker->cancel();
+    setLightsOffPass(false);
     m_survey = *s;
     loadIntoControls();
     m_changed = false;

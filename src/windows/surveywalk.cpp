@@ -7,6 +7,7 @@
 #include "model/surveyareas.h"
 #include "widgets/dialogs.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -19,8 +20,7 @@ int FrmSurvey::nextToTake(int index) const {
     if (at >= 0 && at + 1 < m_order.size())
         return m_order[at + 1];
     for (int i : m_order) {
-        const survey::Point& p = m_survey.points[i];
-        if (!p.lux && !p.obstructed)
+        if (pending(m_survey.points[i]))
             return i;
     }
     return -1;
@@ -38,16 +38,27 @@ void FrmSurvey::taken(double lux, bool typed) {
     if (m_takingAt < 0 || m_takingAt >= m_survey.points.size())
         return;
     survey::Point& p = m_survey.points[m_takingAt];
-    p.lux = lux;
-    p.typed = typed;
+    if (m_offPass) {
+        p.luxOff = lux;
+        p.typedOff = typed;
+        p.takenOff = QDateTime::currentDateTime();
+    } else {
+        p.lux = lux;
+        p.typed = typed;
+        p.taken = QDateTime::currentDateTime();
+    }
     p.obstructed = false;
-    p.taken = QDateTime::currentDateTime();
     m_changed = true;
+    // The next point is the one the meter moves away from this reading to.
+    m_steady.restart(lux);
     const QString name = nameOf(m_takingAt);
     const int next = nextToTake(m_takingAt);
     m_takingAt = -1;
-    goOnTo(next,
-           QStringLiteral("%1, %2 %3; ").arg(name, survey::illuminance(lux, unit()), spokenUnit()));
+    QString said =
+        QStringLiteral("%1, %2 %3").arg(name, survey::illuminance(lux, unit()), spokenUnit());
+    if (m_offPass && survey::offExceedsOn(p))
+        said += QStringLiteral(", more than with the lights on");
+    goOnTo(next, said + QStringLiteral("; "));
 }
 
 // The walk goes on to `next` (-1: every point is done), and says so after `said`.
@@ -93,9 +104,17 @@ void FrmSurvey::clearPoint() {
     if (m_survey.points.isEmpty() || taking() || busy().held())
         return;
     survey::Point& p = m_survey.points[m_current];
-    p.lux.reset();
+    // The pass being walked loses its reading; the other pass keeps its own.
+    if (m_offPass) {
+        p.luxOff.reset();
+        p.takenOff = {};
+        p.typedOff = false;
+    } else {
+        p.lux.reset();
+        p.taken = {};
+        p.typed = false;
+    }
     p.obstructed = false;
-    p.taken = {};
     m_changed = true;
     announce(QStringLiteral("%1 emptied").arg(nameOf(m_current)));
     refresh();
@@ -112,12 +131,18 @@ void FrmSurvey::select(int index) {
     m_current = index;
     const survey::Point& p = m_survey.points[index];
     QString text = nameOf(index);
+    const std::optional<double> value = m_offPass ? p.luxOff : p.lux;
     if (p.obstructed)
         text += QStringLiteral(", obstructed");
-    else if (p.lux)
-        text += QStringLiteral(", %1 %2").arg(survey::illuminance(*p.lux, unit()), spokenUnit());
+    else if (value)
+        text += QStringLiteral(", %1 %2%3")
+                    .arg(survey::illuminance(*value, unit()), spokenUnit(),
+                         m_offPass ? QStringLiteral(" with the lights off") : QString());
     else
-        text += QStringLiteral(", not taken");
+        text +=
+            m_offPass ? QStringLiteral(", lights off not taken") : QStringLiteral(", not taken");
+    if (const auto change = survey::changeAt(m_survey, index))
+        text += QStringLiteral(", %1 % since the earlier survey").arg(*change, 0, 'f', 0);
     announce(text);
     refresh();
 }
@@ -182,6 +207,11 @@ bool FrmSurvey::eventFilter(QObject* watched, QEvent* event) {
         return true;
     case Qt::Key_Delete:
         clearPoint();
+        return true;
+    case Qt::Key_Escape:
+        if (!ChkTakeWhenSteady->isChecked())
+            return false;
+        setTakeWhenSteady(false);
         return true;
     case Qt::Key_Left:
         moveBy(0, -1);
