@@ -21,7 +21,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QGroupBox>
@@ -34,6 +36,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSpinBox>
@@ -82,6 +85,9 @@ private slots:
     void init();
     void surveyWalkedSavedAndReported();
     void surveyOfAnLShapedOfficeWithADesk();
+    void surveyStabilityChecked();
+    void surveyTakenWhenSteady();
+    void surveyAsEvidenceByKeys();
     void emergencyTestByKeys();
     void emergencyDurationsTyped_data();
     void emergencyDurationsTyped();
@@ -804,10 +810,186 @@ void TestGraph::surveyOfAnLShapedOfficeWithADesk() {
     QFile points(csv);
     QVERIFY(points.open(QIODevice::ReadOnly));
     const QByteArray rows = points.readAll();
-    QVERIFY(rows.startsWith("point,row,column,x_m,y_m,lux,obstructed,taken,typed,area\n"));
-    QVERIFY2(rows.contains("\nT1-A1,1,1,") && rows.contains(",Surrounding 1\n") &&
-                 rows.contains(",Background\n"),
+    QVERIFY(rows.startsWith(
+        "point,row,column,x_m,y_m,lux,obstructed,taken,typed,area,lux_off,taken_off\n"));
+    QVERIFY2(rows.contains("\nT1-A1,1,1,") && rows.contains(",Surrounding 1,,\n") &&
+                 rows.contains(",Background,,\n"),
              rows.constData());
+    w->close();
+}
+
+namespace {
+
+// A survey window with a hand-set grid of columns x rows, over a running virtual meter.
+FrmSurvey* smallSurvey(PanelFixture& f, int columns, int rows) {
+    f.click(QStringLiteral("Survey"));
+    FrmSurvey* w = f.hub->surveyWindow();
+    if (w) {
+        w->ChkByHand->setChecked(true);
+        w->SpnColumns->setValue(columns);
+        w->SpnRows->setValue(rows);
+    }
+    return w;
+}
+
+} // namespace
+
+// The light checked before the walk against the meter: stable on the third check, and, with
+// the light rising 10 % between checks, not stable after six. The interval is cut to 100 ms
+// to keep the test short; the window's box takes no less than 10 s.
+void TestGraph::surveyStabilityChecked() {
+    PanelFixture f;
+    FrmSurvey* w = smallSurvey(f, 2, 1);
+    QVERIFY(w);
+    QCOMPARE(w->LblStability->text(), QStringLiteral("stability not checked"));
+    w->setStabilityInterval(100);
+    f.meter.setLux(500);
+    w->BtnCheckStability->click();
+    QVERIFY(w->checkingStability());
+    QVERIFY(waitFor([&] { return !w->checkingStability(); }, 15000));
+    QCOMPARE(w->survey().stability.size(), 3);
+    QVERIFY2(w->LblStability->text().startsWith(QLatin1String("stable at ")),
+             qPrintable(w->LblStability->text()));
+
+    double lux = 300;
+    f.meter.setLux(lux);
+    w->BtnCheckStability->click();
+    for (int taken = 0; w->checkingStability();) {
+        QVERIFY(
+            waitFor([&] { return w->survey().stability.size() > taken || !w->checkingStability(); },
+                    15000));
+        if (w->survey().stability.size() > taken) {
+            taken = int(w->survey().stability.size());
+            f.meter.setLux(lux *= 1.1); // warming up: never three alike
+        }
+    }
+    QCOMPARE(w->survey().stability.size(), 6);
+    QVERIFY2(w->LblStability->text().startsWith(QLatin1String("not stable after 6 checks")),
+             qPrintable(w->LblStability->text()));
+    w->close();
+}
+
+// Hands-free against the meter: a point is taken by itself once the reading moved more than
+// 10 % and held for 2 s, none while it keeps moving, and Escape turns it off at once.
+void TestGraph::surveyTakenWhenSteady() {
+    PanelFixture f;
+    FrmSurvey* w = smallSurvey(f, 3, 1);
+    QVERIFY(w);
+    f.meter.setLux(500);
+    QVERIFY(waitFor([&] { return f.panel->state().display.readingValue == 500.0f; }));
+    w->Plan->setFocus();
+    QTest::keyClick(w->Plan, Qt::Key_Space); // the first point by hand
+    QVERIFY(waitFor([&] { return w->survey().points[0].lux.has_value(); }, 4000));
+    QTest::keyClick(w, Qt::Key_F8);
+    QVERIFY(w->ChkTakeWhenSteady->isChecked());
+    // Carried on: the reading keeps climbing for 3 s, then holds.
+    QElapsedTimer walk;
+    walk.start();
+    for (double lux = 200; walk.elapsed() < 3000; lux *= 1.08) {
+        f.meter.setLux(lux);
+        QTest::qWait(150);
+        QVERIFY(!w->survey().points[1].lux);
+    }
+    f.meter.setLux(320);
+    QVERIFY(waitFor([&] { return w->survey().points[1].lux.has_value(); }, 6000));
+    QCOMPARE(*w->survey().points[1].lux, 320.0);
+    QVERIFY2(w->LblPoint->text().startsWith(QLatin1String("Taken when steady: B1, 320 lux")),
+             qPrintable(w->LblPoint->text()));
+    QCOMPARE(w->current(), 2);
+    // Off at once: carried and held, nothing is taken.
+    QTest::keyClick(w->Plan, Qt::Key_Escape);
+    QVERIFY(!w->ChkTakeWhenSteady->isChecked());
+    f.meter.setLux(800);
+    QTest::qWait(2600);
+    QVERIFY(!w->survey().points[2].lux);
+    w->close();
+}
+
+// A survey by keys as evidence: a new installation, walked with the lights on and then off,
+// the instrument typed, compared with last year's survey, saved, opened again and reported.
+void TestGraph::surveyAsEvidenceByKeys() {
+    QTemporaryDir dir;
+    PanelFixture f;
+    FrmSurvey* w = smallSurvey(f, 3, 2);
+    QVERIFY(w);
+    // Last year's survey of the same grid: B1 has fallen 30 % since.
+    survey::Survey last = w->survey();
+    for (int i = 0; i < last.points.size(); ++i) {
+        last.points[i].lux = i == 1 ? 700.0 : 600.0;
+        last.points[i].taken = QDateTime(QDate(2025, 11, 3), QTime(9, 0));
+    }
+    const QString lastPath = dir.filePath("last-year.json");
+    QFile lastFile(lastPath);
+    QVERIFY(lastFile.open(QIODevice::WriteOnly));
+    lastFile.write(survey::toJson(last));
+    lastFile.close();
+
+    w->OptNewInstallation->click();
+    w->SpnMaintenanceFactor->setValue(0.8);
+    QTest::keyClicks(w->TxtInstrumentModel, QStringLiteral("LX-9"));
+    QTest::keyClicks(w->TxtInstrumentSerial, QStringLiteral("0042"));
+    w->CboInstrumentClass->setCurrentIndex(3); // B
+    w->DatCalibrated->setDate(QDate::currentDate().addMonths(-14));
+    // With lights, then off: the electric light is 600 everywhere but at B1 (490).
+    const double on[6] = {700, 590, 700, 700, 700, 700};
+    const double off[6] = {100, 100, 100, 100, 100, 100};
+    w->Plan->setFocus();
+    for (bool lightsOff : {false, true}) {
+        if (lightsOff) {
+            QTest::keyClick(w, Qt::Key_F6);
+            QVERIFY(w->lightsOffPass());
+        }
+        for (int k : survey::walkOrder(2, 3)) {
+            const double lux = lightsOff ? off[k] : on[k];
+            f.meter.setLux(lux);
+            QVERIFY(waitFor([&] { return f.panel->state().display.readingValue == float(lux); }));
+            QCOMPARE(w->current(), k);
+            QTest::keyClick(w->Plan, Qt::Key_Space);
+            QVERIFY2(waitFor(
+                         [&] {
+                             const survey::Point& p = w->survey().points[k];
+                             return (lightsOff ? p.luxOff : p.lux).has_value();
+                         },
+                         4000),
+                     qPrintable(w->LblPoint->text()));
+        }
+    }
+    QVERIFY2(w->LblVerdict->text().contains(QLatin1String("electric light alone")),
+             qPrintable(w->LblVerdict->text()));
+    // 581.7 lx x 0.80 = 465 lx < 500 lx.
+    QVERIFY2(w->LblVerdict->text().contains(
+                 QString::fromUtf8("measured 582 lx × MF 0.80 = 465 lx < 500 lx")),
+             qPrintable(w->LblVerdict->text()));
+    QCOMPARE(w->LblCalibration->text(),
+             QStringLiteral("Note: calibrated 14 months before this survey."));
+
+    f.dialogs.openAnswers = {lastPath};
+    w->BtnCompare->click();
+    QVERIFY2(w->LblBaseline->text().contains(QLatin1String("6 points matched, 1 fell")),
+             qPrintable(w->LblBaseline->text()));
+    QCOMPARE(w->CboShown->currentIndex(), 3);
+
+    const QString json = dir.filePath("office.json");
+    f.dialogs.saveAnswers = {json};
+    w->BtnSave->click();
+    f.dialogs.openAnswers = {json};
+    w->BtnOpen->click();
+    QCOMPARE(w->survey().points[4].luxOff, std::optional(100.0));
+    QVERIFY(w->survey().baseline && w->survey().installation.isNew);
+    QCOMPARE(w->TxtInstrumentSerial->text(), QStringLiteral("0042"));
+
+    const QString pdf = dir.filePath("evidence.pdf");
+    f.dialogs.saveAnswers = {pdf};
+    w->BtnReport->click();
+    const QString text = pdfText(pdf);
+    for (const char* expected :
+         {"model LX-9, serial 0042, class B (DIN 5032-7, 10 %)",
+          "calibrated 14 months before this survey", "Stability not checked",
+          "measured 582 lx × MF 0.80 = 465 lx < 500 lx", "Figures of the electric light alone",
+          "Lights-on pass", "Change since the earlier survey",
+          "last-year.json, measured 2025-11-03", "Points that fell by more than 20 %: 1", "B1",
+          "−30 %"})
+        QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
     w->close();
 }
 

@@ -10,6 +10,7 @@
 #include "model/settingblocks.h"
 #include "model/survey.h"
 #include "model/surveyareas.h"
+#include "model/surveyevidence.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -72,6 +73,12 @@ private slots:
     void surveyFileVersion2_data();
     void surveyFileVersion2();
     void surveyFiguresByHand();
+    void surveyAsEvidence_data();
+    void surveyAsEvidence();
+    void surveyStability_data();
+    void surveyStability();
+    void surveyTakenWhenSteady_data();
+    void surveyTakenWhenSteady();
     void surveyEvidence_data();
     void surveyEvidence();
     void emergencyAssessment_data();
@@ -1254,6 +1261,17 @@ void TestModel::surveyFileVersion2_data() {
         << "outside the room";
     QTest::newRow("an area of no kind")
         << QByteArray("\"kind\": \"task\"") << QByteArray("\"kind\": \"desk\"") << "no kind";
+    QTest::newRow("version 2, without evidence")
+        << QByteArray("\"version\": 3") << QByteArray("\"version\": 2") << QString();
+    QTest::newRow("a maintenance factor above 1")
+        << QByteArray("\"maintenance_factor\": 0.8") << QByteArray("\"maintenance_factor\": 1.5")
+        << "maintenance factor makes no sense";
+    QTest::newRow("a class of no standard")
+        << QByteArray("\"class\": \"\"") << QByteArray("\"class\": \"Z\"")
+        << "instrument makes no sense";
+    QTest::newRow("a lights-off reading below 0")
+        << QByteArray("\"lux_off\": null") << QByteArray("\"lux_off\": -5")
+        << "holds no illuminance";
 }
 
 void TestModel::surveyFileVersion2() {
@@ -1526,4 +1544,217 @@ void TestModel::emergencyDurationsAsRead() {
 }
 
 QTEST_APPLESS_MAIN(TestModel)
+// The evidence's figures against hand calculations, and kept by the file: three points of a
+// room asking for 500 lx and U0 0.60, measured on 2026-06-15. `off`, `earlier`: -1 for none.
+void TestModel::surveyAsEvidence_data() {
+    QTest::addColumn<QList<double>>("on");
+    QTest::addColumn<QList<double>>("off");
+    QTest::addColumn<double>("mf"); // 0: in service
+    QTest::addColumn<QString>("accuracyClass");
+    QTest::addColumn<int>("calibratedMonthsAgo"); // -1: not stated
+    QTest::addColumn<QList<double>>("earlier");
+    QTest::addColumn<QString>("said");
+    using L = QList<double>;
+    QTest::newRow("new, passing: 640 x 0.80 = 512")
+        << L{650, 640, 630} << L{} << 0.8 << "" << -1 << L{}
+        << "Average: pass | U0: pass | measured 640 lx × MF 0.80 = 512 lx ≥ 500 lx";
+    QTest::newRow("new, failing: 612 x 0.80 = 490")
+        << L{612, 612, 612} << L{} << 0.8 << "" << -1 << L{}
+        << "Average: FAIL | U0: pass | measured 612 lx × MF 0.80 = 490 lx < 500 lx";
+    QTest::newRow("in service: 612 itself")
+        << L{612, 612, 612} << L{} << 0.0 << "" << -1 << L{} << "Average: pass | U0: pass";
+    // Electric: 500, 500 and 0 (the off reading exceeds the on one): 333.3 lx, U0 0.
+    QTest::newRow("daylight taken out, off above on")
+        << L{700, 600, 300} << L{200, 100, 350} << 0.0 << "" << -1 << L{}
+        << "Average: FAIL | U0: FAIL | Figures of the electric light alone: with lights less "
+           "lights off | off above on: C1";
+    QTest::newRow("lights-off pass not complete")
+        << L{700, 600, 300} << L{200, -1, -1} << 0.0 << "" << -1 << L{}
+        << "Average: pass | U0: FAIL | Figures of the lights-on pass, daylight included: the "
+           "lights-off pass has 1 of 3 points";
+    QTest::newRow("class B, 8 % below")
+        << L{460, 460, 460} << L{} << 0.0 << "B" << -1 << L{}
+        << "Average: fail, within the instrument's uncertainty | U0: pass";
+    QTest::newRow("class B, 9 % above")
+        << L{545, 545, 545} << L{} << 0.0 << "B" << -1 << L{}
+        << "Average: pass, within the instrument's uncertainty | U0: pass";
+    QTest::newRow("class B, 12 % above")
+        << L{560, 560, 560} << L{} << 0.0 << "B" << -1 << L{} << "Average: pass | U0: pass";
+    QTest::newRow("class L, 2 % below")
+        << L{490, 490, 490} << L{} << 0.0 << "L" << -1 << L{}
+        << "Average: fail, within the instrument's uncertainty | U0: pass";
+    QTest::newRow("class L, 4 % below")
+        << L{480, 480, 480} << L{} << 0.0 << "L" << -1 << L{} << "Average: FAIL | U0: pass";
+    QTest::newRow("calibrated 11 months before")
+        << L{500, 500, 500} << L{} << 0.0 << "A" << 11 << L{}
+        << "Average: pass, within the instrument's uncertainty | U0: pass";
+    QTest::newRow("calibrated 13 months before")
+        << L{500, 500, 500} << L{} << 0.0 << "" << 13 << L{}
+        << "Average: pass | U0: pass | calibrated 13 months before this survey";
+    QTest::newRow("B1 fell 24 %") << L{520, 380, 500} << L{} << 0.0 << "" << -1 << L{500, 500, 500}
+                                  << "Average: FAIL | U0: pass | change: +4 -24 +0 | fallen: B1";
+    QTest::newRow("a point new since") << L{520, 380, 500} << L{} << 0.0 << "" << -1
+                                       << L{500, -1, 0} << "Average: FAIL | U0: pass | change: +4";
+}
+
+namespace {
+
+// The survey's evidence in one line, each part where it has something to say.
+QString evidenceSaid(const survey::Survey& s) {
+    QStringList said;
+    for (const survey::Result& r : survey::results(s, survey::lux())) {
+        const QString what = r.what.startsWith(QLatin1String("U0")) ? QStringLiteral("U0")
+                             : r.what.contains(QStringLiteral("Ē")) ? QStringLiteral("Average")
+                                                                    : QString();
+        if (!what.isEmpty() && !r.verdict.isEmpty())
+            said << what + QStringLiteral(": ") + r.verdict;
+    }
+    for (const QString& line : {survey::maintenanceSentence(s, survey::lux()), survey::lightNote(s),
+                                survey::calibrationAgeNote(s)}) {
+        if (!line.isEmpty())
+            said << line;
+    }
+    QStringList flagged, changes, fallen;
+    for (int i = 0; i < s.points.size(); ++i) {
+        if (survey::offExceedsOn(s.points[i]))
+            flagged << survey::pointName(s, s.points[i]);
+        if (const auto c = survey::changeAt(s, i))
+            changes << QString::asprintf("%+.0f", *c);
+    }
+    for (int i : survey::fallenPoints(s))
+        fallen << survey::pointName(s, s.points[i]);
+    if (!flagged.isEmpty())
+        said << QStringLiteral("off above on: ") + flagged.join(QLatin1Char(' '));
+    if (!changes.isEmpty())
+        said << QStringLiteral("change: ") + changes.join(QLatin1Char(' '));
+    if (!fallen.isEmpty())
+        said << QStringLiteral("fallen: ") + fallen.join(QLatin1Char(' '));
+    return said.join(QStringLiteral(" | "));
+}
+
+survey::Survey threePoints(const QList<double>& lux, const QDateTime& at) {
+    survey::Survey s;
+    s.length = 3;
+    s.width = 1;
+    s.band = 0;
+    s.requirement = survey::builtInRequirements().first();
+    survey::layOut(s, 1, 3);
+    for (int i = 0; i < lux.size(); ++i) {
+        if (lux[i] >= 0) {
+            s.points[i].lux = lux[i];
+            s.points[i].taken = at.addSecs(60 * i);
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+void TestModel::surveyAsEvidence() {
+    QFETCH(QList<double>, on);
+    QFETCH(QList<double>, off);
+    QFETCH(double, mf);
+    QFETCH(QString, accuracyClass);
+    QFETCH(int, calibratedMonthsAgo);
+    QFETCH(QList<double>, earlier);
+    QFETCH(QString, said);
+    const QDateTime at(QDate(2026, 6, 15), QTime(10, 0));
+    survey::Survey s = threePoints(on, at);
+    for (int i = 0; i < off.size(); ++i) {
+        if (off[i] >= 0) {
+            s.points[i].luxOff = off[i];
+            s.points[i].takenOff = at.addSecs(3600 + 60 * i); // daylight moved meanwhile
+        }
+    }
+    s.installation = {mf > 0, mf > 0 ? mf : 0.8};
+    s.instrument.accuracyClass = accuracyClass;
+    if (calibratedMonthsAgo >= 0)
+        s.instrument.calibrated = at.date().addMonths(-calibratedMonthsAgo);
+    if (!earlier.isEmpty()) {
+        survey::Survey before = threePoints(earlier, at.addYears(-1));
+        s.baseline = survey::baselineOf(before, QStringLiteral("last-year.json"));
+        QCOMPARE(s.baseline->date, QDate(2025, 6, 15));
+    }
+    QCOMPARE(evidenceSaid(s), said);
+    if (!off.isEmpty())
+        QVERIFY(survey::passesApart(s.points[0]));
+    // Kept whole by the file: the same evidence read back.
+    QString error;
+    const auto back = survey::fromJson(survey::toJson(s), error);
+    QVERIFY2(back, qPrintable(error));
+    QCOMPARE(evidenceSaid(*back), said);
+    QCOMPARE(back->instrument.calibrated, s.instrument.calibrated);
+}
+
+// Readings a minute apart from 10:00: stable once three in a row lie within 2 % of their mean.
+void TestModel::surveyStability_data() {
+    QTest::addColumn<QList<double>>("lux");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<bool>("done");
+    using L = QList<double>;
+    QTest::newRow("not checked") << L{} << "stability not checked" << false;
+    QTest::newRow("stable on the third") << L{500, 505, 498} << "stable at 10:02" << true;
+    QTest::newRow("warming up, then stable")
+        << L{400, 450, 480, 490, 492} << "stable at 10:04" << true;
+    QTest::newRow("2 % exactly") << L{490, 500, 510} << "stable at 10:02" << true;
+    QTest::newRow("2.2 %, then stopped")
+        << L{489, 500, 511} << "stability check stopped after 3 checks" << false;
+    QTest::newRow("never stable") << L{400, 430, 460, 490, 520, 550} << "not stable after 6 checks"
+                                  << true;
+    QTest::newRow("dark") << L{0, 0, 0} << "stability check stopped after 3 checks" << false;
+}
+
+void TestModel::surveyStability() {
+    QFETCH(QList<double>, lux);
+    QFETCH(QString, verdict);
+    QFETCH(bool, done);
+    QList<survey::StabilityReading> readings;
+    for (int i = 0; i < lux.size(); ++i)
+        readings << survey::StabilityReading{QDateTime(QDate(2026, 6, 15), QTime(10, i)), lux[i]};
+    QCOMPARE(survey::stabilityVerdict(readings), verdict);
+    QCOMPARE(survey::stabilityDone(readings), done);
+}
+
+// Readings every 250 ms after the last point's 500 lx; NaN: an overload. The points taken by
+// themselves, as "at ms: lux".
+void TestModel::surveyTakenWhenSteady_data() {
+    QTest::addColumn<QList<double>>("lux");
+    QTest::addColumn<QString>("taken");
+    const double over = std::nan("");
+    QList<double> carried{500, 500, 420, 300};
+    QList<double> twice = carried;
+    for (int i = 0; i < 8; ++i)
+        carried << 300 + (i % 2) * 5; // within 2 % of their mean for 2 s
+    twice = carried;
+    for (int i = 0; i < 10; ++i)
+        twice << 700;
+    QList<double> moving{500};
+    for (int i = 0; i < 20; ++i)
+        moving << 300 + 8 * i; // 2.6 % more each time: never held
+    QList<double> wobble;
+    for (int i = 0; i < 20; ++i)
+        wobble << 500 + (i % 2 ? 40 : -40); // 8 %: no move
+    QList<double> interrupted{500, 300, 300, 300, 300, 300, over, 300,
+                              300, 300, 300, 300, 300, 300, 300,  300};
+    // The hold from 750 ms: five readings of 300 and four of 305, 302.2 on average.
+    QTest::newRow("carried and held") << carried << "2750: 302.222";
+    QTest::newRow("two points in a row") << twice << "2750: 302.222, 5000: 700";
+    QTest::newRow("keeps moving") << moving << "";
+    QTest::newRow("a wobble is no move") << wobble << "";
+    QTest::newRow("an overload starts the hold over") << interrupted << "3750: 300";
+}
+
+void TestModel::surveyTakenWhenSteady() {
+    QFETCH(QList<double>, lux);
+    QFETCH(QString, taken);
+    survey::SteadyWatch watch;
+    watch.restart(500.0);
+    QStringList out;
+    for (int i = 0; i < lux.size(); ++i) {
+        if (const auto v = watch.feed(i * 250, lux[i]))
+            out << QStringLiteral("%1: %2").arg(i * 250).arg(*v);
+    }
+    QCOMPARE(out.join(QStringLiteral(", ")), taken);
+}
+
 #include "tst_model.moc"

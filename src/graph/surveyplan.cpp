@@ -106,14 +106,6 @@ struct Scale {
     }
 };
 
-QString percent(double v) {
-    const long rounded = std::lround(v);
-    return (rounded > 0   ? QStringLiteral("+")
-            : rounded < 0 ? QStringLiteral("−")
-                          : QString()) +
-           QString::number(std::abs(rounded)) + QStringLiteral(" %");
-}
-
 void paintCells(QPainter& painter, const Layout& l, const survey::Survey& s, const Look& look,
                 const Scale& scale) {
     const QList<Group> all = groups(s);
@@ -154,7 +146,7 @@ void paintCells(QPainter& painter, const Layout& l, const survey::Survey& s, con
                                    : look.shown == Shown::WithLights && p.typed;
             const QString text = p.obstructed   ? QStringLiteral("obstr.")
                                  : !value       ? QString()
-                                 : scale.change ? percent(*value)
+                                 : scale.change ? survey::changeText(*value)
                                                 : survey::illuminance(*value, look.unit) +
                                                       (typed ? QStringLiteral("*") : QString());
             painter.drawText(r, Qt::AlignCenter, text);
@@ -257,10 +249,11 @@ void paintLegend(QPainter& painter, const Layout& l, const Look& look, const Sca
         Qt::AlignLeft | Qt::AlignVCenter, scale.change ? QStringLiteral("change") : look.unit.name);
     painter.drawText(QRectF(x, l.legend.top() - fm.height() / 2, fm.height() * 4, fm.height()),
                      Qt::AlignLeft | Qt::AlignVCenter,
-                     scale.change ? percent(kChangeEnds) : QString::number(scale.high, 'g', 6));
+                     scale.change ? survey::changeText(kChangeEnds)
+                                  : QString::number(scale.high, 'g', 6));
     painter.drawText(QRectF(x, l.legend.bottom() - fm.height() / 2, fm.height() * 4, fm.height()),
                      Qt::AlignLeft | Qt::AlignVCenter,
-                     scale.change ? percent(-kChangeEnds) : QStringLiteral("0"));
+                     scale.change ? survey::changeText(-kChangeEnds) : QStringLiteral("0"));
     if (scale.change)
         painter.drawText(
             QRectF(x, l.legend.center().y() - fm.height() / 2, fm.height() * 4, fm.height()),

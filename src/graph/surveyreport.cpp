@@ -265,7 +265,7 @@ void comparisonSection(ReportPages& pages, QPainter& painter, const survey::Surv
                    survey::illuminance(before, survey::lux()) + QStringLiteral(" lx"),
                    value ? survey::illuminance(*value, survey::lux()) + QStringLiteral(" lx")
                          : QStringLiteral("–"),
-                   QStringLiteral("%1 %").arg(*survey::changeAt(s, i), 0, 'f', 0)},
+                   survey::changeText(*survey::changeAt(s, i))},
                   columns);
     }
     pages.skip(2);

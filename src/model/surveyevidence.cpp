@@ -261,6 +261,14 @@ std::optional<double> changeAt(const Survey& s, int index) {
     return (*now - before) / before * 100;
 }
 
+QString changeText(double percent) {
+    const long rounded = std::lround(percent);
+    return (rounded > 0   ? QStringLiteral("+")
+            : rounded < 0 ? QStringLiteral("−")
+                          : QString()) +
+           QString::number(std::abs(rounded)) + QStringLiteral(" %");
+}
+
 QList<int> fallenPoints(const Survey& s) {
     QList<int> out;
     for (int i = 0; i < s.points.size(); ++i) {

@@ -90,6 +90,8 @@ int baselinePointOf(const Survey& s, const Point& p);
 // The point's change since the baseline, in per cent of the earlier value; nothing without a
 // match, a reading now, or light then.
 std::optional<double> changeAt(const Survey& s, int index);
+// A change as people read it: "+4 %", "−30 %", "0 %".
+QString changeText(double percent);
 // Indices of the points that fell by more than 20 %.
 QList<int> fallenPoints(const Survey& s);
 // How many of this survey's points the baseline matches.

@@ -142,7 +142,7 @@ void FrmSurvey::select(int index) {
         text +=
             m_offPass ? QStringLiteral(", lights off not taken") : QStringLiteral(", not taken");
     if (const auto change = survey::changeAt(m_survey, index))
-        text += QStringLiteral(", %1 % since the earlier survey").arg(*change, 0, 'f', 0);
+        text += QStringLiteral(", %1 since the earlier survey").arg(survey::changeText(*change));
     announce(text);
     refresh();
 }
