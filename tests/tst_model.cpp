@@ -1269,6 +1269,17 @@ void TestModel::surveyFileVersion2_data() {
     QTest::newRow("a class of no standard")
         << QByteArray("\"class\": \"\"") << QByteArray("\"class\": \"Z\"")
         << "instrument makes no sense";
+    QTest::newRow("a maintenance factor as text")
+        << QByteArray("\"maintenance_factor\": 0.8")
+        << QByteArray("\"maintenance_factor\": \"0.05\"") << "installation makes no sense";
+    QTest::newRow("new as text") << QByteArray("\"new\": false") << QByteArray("\"new\": \"yes\"")
+                                 << "installation makes no sense";
+    QTest::newRow("a calibration date as a number")
+        << QByteArray("\"calibrated\": null") << QByteArray("\"calibrated\": 20230115")
+        << "instrument makes no sense";
+    QTest::newRow("stability as text")
+        << QByteArray("\"stability\": {") << QByteArray("\"stability\": \"x\", \"s\": {")
+        << "stability check makes no sense";
     QTest::newRow("a lights-off reading below 0")
         << QByteArray("\"lux_off\": null") << QByteArray("\"lux_off\": -5")
         << "holds no illuminance";
@@ -1552,7 +1563,7 @@ void TestModel::surveyAsEvidence_data() {
     QTest::addColumn<double>("mf"); // 0: in service
     QTest::addColumn<QString>("accuracyClass");
     QTest::addColumn<int>("calibratedMonthsAgo"); // -1: not stated
-    QTest::addColumn<QList<double>>("earlier");
+    QTest::addColumn<QList<double>>("earlier");   // with 100 lx of daylight where negative
     QTest::addColumn<QString>("said");
     using L = QList<double>;
     QTest::newRow("new, passing: 640 x 0.80 = 512")
@@ -1593,8 +1604,18 @@ void TestModel::surveyAsEvidence_data() {
         << "Average: pass | U0: pass | calibrated 13 months before this survey";
     QTest::newRow("B1 fell 24 %") << L{520, 380, 500} << L{} << 0.0 << "" << -1 << L{500, 500, 500}
                                   << "Average: FAIL | U0: pass | change: +4 -24 +0 | fallen: B1";
-    QTest::newRow("a point new since") << L{520, 380, 500} << L{} << 0.0 << "" << -1
-                                       << L{500, -1, 0} << "Average: FAIL | U0: pass | change: +4";
+    // Like with like: an earlier survey of the electric light alone (500 lx) against today's
+    // lights-on pass is no change at all, against today's electric light it is.
+    QTest::newRow("earlier electric, now daylight included")
+        << L{600, 600, 600} << L{} << 0.0 << "" << -1 << L{-600, -600, -600}
+        << "Average: pass | U0: pass";
+    QTest::newRow("earlier electric, now electric")
+        << L{600, 600, 600} << L{150, 150, 150} << 0.0 << "" << -1 << L{-600, -600, -600}
+        << "Average: FAIL | U0: pass | Figures of the electric light alone: with lights less "
+           "lights off | change: -10 -10 -10";
+    QTest::newRow("a point new since")
+        << L{520, 380, 500} << L{} << 0.0 << "" << -1 << L{500, std::nan(""), 0}
+        << "Average: FAIL | U0: pass | change: +4";
 }
 
 namespace {
@@ -1671,7 +1692,14 @@ void TestModel::surveyAsEvidence() {
     if (calibratedMonthsAgo >= 0)
         s.instrument.calibrated = at.date().addMonths(-calibratedMonthsAgo);
     if (!earlier.isEmpty()) {
-        survey::Survey before = threePoints(earlier, at.addYears(-1));
+        QList<double> earlierOn;
+        for (double v : earlier)
+            earlierOn << std::abs(v);
+        survey::Survey before = threePoints(earlierOn, at.addYears(-1));
+        for (int i = 0; i < earlier.size(); ++i) {
+            if (earlier[i] < 0)
+                before.points[i].luxOff = 100.0;
+        }
         s.baseline = survey::baselineOf(before, QStringLiteral("last-year.json"));
         QCOMPARE(s.baseline->date, QDate(2025, 6, 15));
     }

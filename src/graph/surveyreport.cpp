@@ -228,6 +228,10 @@ void comparisonSection(ReportPages& pages, QPainter& painter, const survey::Surv
     pages.row(
         {QStringLiteral("Earlier survey"), QStringLiteral("%1, measured %2").arg(b.file, then)},
         kTwo);
+    pages.row({QStringLiteral("Light compared"),
+               b.electric ? QStringLiteral("the electric light alone, in both surveys")
+                          : QStringLiteral("with lights on, daylight included, in both surveys")},
+              kTwo);
     pages.row({QStringLiteral("Points compared"),
                QStringLiteral("%1 of %2, matched by name and place within %3 m")
                    .arg(survey::matchedPoints(s))
@@ -235,7 +239,7 @@ void comparisonSection(ReportPages& pages, QPainter& painter, const survey::Surv
                    .arg(survey::kSamePlace, 0, 'f', 2)},
               kTwo);
     pages.skip(1);
-    const auto now = survey::figures(survey::counted(s));
+    const auto now = survey::comparedFigures(s);
     const QList<double> columns{0, 0.3, 0.55, 0.8};
     pages.row({QStringLiteral("Figure"), QStringLiteral("Earlier (%1)").arg(then),
                QStringLiteral("Now (%1)").arg(survey::surveyDate(s).toString(Qt::ISODate)),
@@ -259,7 +263,7 @@ void comparisonSection(ReportPages& pages, QPainter& painter, const survey::Surv
     pages.font(9);
     for (const int i : fallen) {
         const survey::Point& p = s.points[i];
-        const auto value = survey::counted(s)[i];
+        const auto value = survey::comparedValue(s, i);
         const double before = b.points[survey::baselinePointOf(s, p)].lux;
         pages.row({survey::pointName(s, p),
                    survey::illuminance(before, survey::lux()) + QStringLiteral(" lx"),

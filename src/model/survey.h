@@ -113,6 +113,7 @@ struct Baseline {
     QString file; // its file name, without the folder
     QDate date;   // when it was measured
     double average = 0, u0 = 0;
+    bool electric = false;       // its figures were of the electric light alone
     QList<BaselinePoint> points; // those that counted in its figures
 };
 

@@ -222,6 +222,7 @@ Baseline baselineOf(const Survey& earlier, const QString& fileName) {
     if (const auto pass = passTimes(earlier, false))
         b.date = pass->first.toLocalTime().date();
     const auto values = counted(earlier);
+    b.electric = usesElectric(earlier);
     if (const auto f = figures(values)) {
         b.average = f->average;
         b.u0 = f->u0;
@@ -247,14 +248,30 @@ int baselinePointOf(const Survey& s, const Point& p) {
     return -1;
 }
 
+std::optional<double> comparedValue(const Survey& s, int index) {
+    if (!s.baseline || index < 0 || index >= s.points.size() || s.points[index].obstructed)
+        return std::nullopt;
+    // Like with like: daylight in both, or in neither.
+    if (!s.baseline->electric)
+        return s.points[index].lux;
+    return usesElectric(s) ? valueOf(s.points[index], Light::Electric) : std::nullopt;
+}
+
+std::optional<Figures> comparedFigures(const Survey& s) {
+    QList<std::optional<double>> values;
+    for (int i = 0; i < s.points.size(); ++i)
+        values << comparedValue(s, i);
+    return figures(values);
+}
+
 std::optional<double> changeAt(const Survey& s, int index) {
     if (index < 0 || index >= s.points.size())
         return std::nullopt;
     const Point& p = s.points[index];
     const int then = baselinePointOf(s, p);
-    if (then < 0 || p.obstructed)
+    if (then < 0)
         return std::nullopt;
-    const auto now = valueOf(p, usesElectric(s) ? Light::Electric : Light::WithLights);
+    const auto now = comparedValue(s, index);
     const double before = s.baseline->points[then].lux;
     if (!now || !(before > 0))
         return std::nullopt;

@@ -87,8 +87,13 @@ inline constexpr double kFallFlag = -20;   // per cent: a point that fell more i
 Baseline baselineOf(const Survey& earlier, const QString& fileName);
 // The baseline point matching the point by name and place; -1: none.
 int baselinePointOf(const Survey& s, const Point& p);
+// The point's value now in the same light as the baseline's: with lights, or the electric
+// light alone once both passes are complete (nothing before).
+std::optional<double> comparedValue(const Survey& s, int index);
+// The figures now over the values compared.
+std::optional<Figures> comparedFigures(const Survey& s);
 // The point's change since the baseline, in per cent of the earlier value; nothing without a
-// match, a reading now, or light then.
+// match, a reading now in the same light, or light then.
 std::optional<double> changeAt(const Survey& s, int index);
 // A change as people read it: "+4 %", "−30 %", "0 %".
 QString changeText(double percent);

@@ -150,6 +150,7 @@ void writeEvidence(const Survey& s, QJsonObject& root) {
                      b.date.isValid() ? QJsonValue(b.date.toString(Qt::ISODate)) : QJsonValue()},
                     {QStringLiteral("average_lx"), b.average},
                     {QStringLiteral("u0"), b.u0},
+                    {QStringLiteral("electric"), b.electric},
                     {QStringLiteral("points"), points}});
 }
 
@@ -159,8 +160,10 @@ bool finiteAtLeastZero(const QJsonValue& v) {
 
 // A date or nothing; false for text that is no date.
 bool readDate(const QJsonValue& v, QDate& date) {
-    if (v.isNull() || v.isUndefined() || v.toString().isEmpty())
+    if (v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()))
         return true;
+    if (!v.isString())
+        return false;
     date = QDate::fromString(v.toString(), Qt::ISODate);
     return date.isValid();
 }
@@ -176,6 +179,10 @@ bool readBaseline(const QJsonValue& v, Survey& s) {
         !finiteAtLeastZero(o.value(QStringLiteral("average_lx"))) ||
         !finiteAtLeastZero(o.value(QStringLiteral("u0"))) || points.size() > kMostPoints)
         return false;
+    const QJsonValue electric = o.value(QStringLiteral("electric"));
+    if (!electric.isUndefined() && !electric.isBool())
+        return false;
+    b.electric = electric.toBool();
     b.average = o.value(QStringLiteral("average_lx")).toDouble();
     b.u0 = o.value(QStringLiteral("u0")).toDouble();
     for (const QJsonValue& pv : points) {
@@ -200,11 +207,11 @@ bool readEvidence(const QJsonObject& root, int version, Survey& s, QString& erro
         error = QStringLiteral("The survey file is damaged: its %1 makes no sense.").arg(what);
         return false;
     };
-    const QJsonArray readings = root.value(QStringLiteral("stability"))
-                                    .toObject()
-                                    .value(QStringLiteral("readings"))
-                                    .toArray();
-    if (readings.size() > kMostStabilityChecks)
+    const QJsonValue stability = root.value(QStringLiteral("stability"));
+    const QJsonValue list = stability.toObject().value(QStringLiteral("readings"));
+    const QJsonArray readings = list.toArray();
+    if ((!stability.isUndefined() && !stability.isObject()) ||
+        (!list.isUndefined() && !list.isArray()) || readings.size() > kMostStabilityChecks)
         return damaged(QStringLiteral("stability check"));
     for (const QJsonValue& v : readings) {
         const QJsonObject r = v.toObject();
@@ -215,9 +222,14 @@ bool readEvidence(const QJsonObject& root, int version, Survey& s, QString& erro
         s.stability << StabilityReading{at, r.value(QStringLiteral("lux")).toDouble()};
     }
     const QJsonObject installation = root.value(QStringLiteral("installation")).toObject();
-    s.installation.isNew = installation.value(QStringLiteral("new")).toBool();
-    s.installation.maintenanceFactor =
-        installation.value(QStringLiteral("maintenance_factor")).toDouble(0.80);
+    const QJsonValue isNew = installation.value(QStringLiteral("new"));
+    const QJsonValue mf = installation.value(QStringLiteral("maintenance_factor"));
+    // A value of the wrong kind is no default: a new installation judged as in service is a
+    // wrong verdict.
+    if ((!isNew.isUndefined() && !isNew.isBool()) || (!mf.isUndefined() && !mf.isDouble()))
+        return damaged(QStringLiteral("installation"));
+    s.installation.isNew = isNew.toBool();
+    s.installation.maintenanceFactor = mf.toDouble(0.80);
     if (!(s.installation.maintenanceFactor >= kLeastMaintenanceFactor - 1e-9 &&
           s.installation.maintenanceFactor <= kMostMaintenanceFactor + 1e-9))
         return damaged(QStringLiteral("maintenance factor"));

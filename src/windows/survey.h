@@ -14,7 +14,6 @@
 class QCheckBox;
 class QListWidget;
 class QComboBox;
-class QDateEdit;
 class QRadioButton;
 class QDoubleSpinBox;
 class QLabel;
@@ -110,7 +109,7 @@ public:
     QLineEdit* TxtInstrumentModel = nullptr;
     QLineEdit* TxtInstrumentSerial = nullptr;
     QComboBox* CboInstrumentClass = nullptr;
-    QDateEdit* DatCalibrated = nullptr;
+    QLineEdit* TxtCalibrated = nullptr; // yyyy-MM-dd, or empty: not stated
     QLabel* LblCalibration = nullptr;
     QPushButton* BtnCompare = nullptr;
     QLabel* LblBaseline = nullptr;
@@ -232,6 +231,7 @@ private:
     DisplayPoll& m_display;
     QTimer m_stabilityTimer;
     bool m_offPass = false;
+    bool m_freshStability = false; // a new check has no reading yet
     survey::SteadyWatch m_steady;
     QElapsedTimer m_steadyClock;
     survey::Survey m_survey;

@@ -143,6 +143,11 @@ bool FrmSurvey::applyShape(survey::Survey candidate, const QString& what) {
                           .arg(survey::kMostPoints));
     if (!mayLayOutAgain())
         return false;
+    // What came in while the question was open (a stability check's reading) is kept.
+    candidate.stability = m_survey.stability;
+    candidate.installation = m_survey.installation;
+    candidate.instrument = m_survey.instrument;
+    candidate.baseline = m_survey.baseline;
     survey::layOutAll(candidate);
     // A new shape is work to keep, even before a point is taken.
     m_changed = m_changed || !survey::sameShape(m_survey, candidate);

@@ -18,7 +18,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -37,12 +36,12 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace lumetra {
 namespace {
 
 const QString kInstrumentKey = QStringLiteral("survey/instrument");
-const QDate kNoDate(2000, 1, 1); // the date box's "not stated"
 
 QByteArray instrumentJson(const survey::Instrument& i) {
     return QJsonDocument(
@@ -147,19 +146,17 @@ QWidget* FrmSurvey::buildInstrument(QWidget* parent) {
     for (const QString& c : survey::accuracyClasses())
         CboInstrumentClass->addItem(
             QStringLiteral("%1 (%2 %)").arg(c).arg(std::lround(*survey::classError(c) * 100)), c);
-    DatCalibrated =
-        named(new QDateEdit(box), "DatCalibrated", QStringLiteral("Date of the last calibration"));
-    DatCalibrated->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    DatCalibrated->setMinimumDate(kNoDate);
-    DatCalibrated->setSpecialValueText(QStringLiteral("not stated"));
-    DatCalibrated->setCalendarPopup(true);
-    DatCalibrated->setDate(kNoDate);
+    // Typed as the certificate states it; a date box cannot be left empty for "not stated".
+    TxtCalibrated = named(new QLineEdit(box), "TxtCalibrated",
+                          QStringLiteral("Date of the last calibration, year-month-day"));
+    TxtCalibrated->setPlaceholderText(QStringLiteral("yyyy-mm-dd, or empty: not stated"));
+    TxtCalibrated->setMaxLength(10);
     LblCalibration = named(new QLabel(box), "LblCalibration", QString());
     LblCalibration->setWordWrap(true);
     form->addRow(QStringLiteral("Model"), TxtInstrumentModel);
     form->addRow(QStringLiteral("Serial"), TxtInstrumentSerial);
     form->addRow(QStringLiteral("Class"), CboInstrumentClass);
-    form->addRow(QStringLiteral("Calibrated"), DatCalibrated);
+    form->addRow(QStringLiteral("Calibrated"), TxtCalibrated);
     form->addRow(LblCalibration);
     return box;
 }
@@ -197,7 +194,7 @@ void FrmSurvey::wireEvidence() {
         connect(e, &QLineEdit::textEdited, this, &FrmSurvey::instrumentEdited);
     connect(CboInstrumentClass, &QComboBox::currentIndexChanged, this,
             &FrmSurvey::instrumentEdited);
-    connect(DatCalibrated, &QDateEdit::dateChanged, this, &FrmSurvey::instrumentEdited);
+    connect(TxtCalibrated, &QLineEdit::editingFinished, this, &FrmSurvey::instrumentEdited);
     connect(BtnCompare, &QPushButton::clicked, this, &FrmSurvey::compareWith);
     connect(ChkTakeWhenSteady, &QCheckBox::toggled, this, &FrmSurvey::setTakeWhenSteady);
     connect(new QShortcut(Qt::Key_F8, this), &QShortcut::activated, ChkTakeWhenSteady,
@@ -218,7 +215,7 @@ void FrmSurvey::loadEvidenceControls() {
     TxtInstrumentModel->setText(i.model);
     TxtInstrumentSerial->setText(i.serial);
     CboInstrumentClass->setCurrentIndex(std::max(0, CboInstrumentClass->findData(i.accuracyClass)));
-    DatCalibrated->setDate(i.calibrated.isValid() ? i.calibrated : kNoDate);
+    TxtCalibrated->setText(i.calibrated.toString(Qt::ISODate));
     m_loading = was;
 }
 
@@ -226,14 +223,26 @@ void FrmSurvey::instrumentEdited() {
     if (m_loading)
         return;
     survey::Instrument& i = m_survey.instrument;
+    const QByteArray before = instrumentJson(i);
     i.model = TxtInstrumentModel->text();
     i.serial = TxtInstrumentSerial->text();
     i.accuracyClass = CboInstrumentClass->currentData().toString();
-    i.calibrated = DatCalibrated->date() == kNoDate ? QDate() : DatCalibrated->date();
+    const QString typed = TxtCalibrated->text().trimmed();
+    const QDate date = QDate::fromString(typed, Qt::ISODate);
+    if (!typed.isEmpty() && (!date.isValid() || date > QDate::currentDate())) {
+        // Kept as it was: a date that is none, or one still to come, is no calibration.
+        TxtCalibrated->setText(i.calibrated.toString(Qt::ISODate));
+        announce(QStringLiteral("Type the date of the last calibration as year-month-day, "
+                                "e.g. 2025-09-01, no later than today."));
+    } else {
+        i.calibrated = date;
+    }
+    if (instrumentJson(i) == before)
+        return; // left the box without a change
     m_changed = true;
-    if (const QString e = remember(kInstrumentKey, instrumentJson(i)); !e.isEmpty())
-        LblCalibration->setText(e);
     refresh();
+    if (const QString e = remember(kInstrumentKey, instrumentJson(i)); !e.isEmpty())
+        announce(e);
 }
 
 // The evidence's labels, after every change of the survey.
@@ -243,11 +252,12 @@ void FrmSurvey::showEvidence() {
         readings << QStringLiteral("%1 %2 %3")
                         .arg(QLocale::c().toString(r.at.toLocalTime(), QStringLiteral("HH:mm:ss")),
                              survey::illuminance(r.lux, unit()), unit().name);
-    QString stability = checkingStability() ? QStringLiteral("checking: %1 of at most %2")
-                                                  .arg(m_survey.stability.size())
-                                                  .arg(survey::kMostStabilityChecks)
-                                            : survey::stabilityVerdict(m_survey.stability);
-    if (!readings.isEmpty())
+    QString stability = checkingStability()
+                            ? QStringLiteral("checking: %1 of at most %2")
+                                  .arg(m_freshStability ? 0 : m_survey.stability.size())
+                                  .arg(survey::kMostStabilityChecks)
+                            : survey::stabilityVerdict(m_survey.stability);
+    if (!readings.isEmpty() && !(checkingStability() && m_freshStability))
         stability += QStringLiteral(" (%1)").arg(readings.join(QStringLiteral(", ")));
     LblStability->setText(stability);
     LblStability->setAccessibleName(QStringLiteral("Stability: %1").arg(stability));
@@ -259,7 +269,7 @@ void FrmSurvey::showEvidence() {
     SpnMaintenanceFactor->setEnabled(m_survey.installation.isNew);
     QString baseline;
     if (const auto& b = m_survey.baseline) {
-        const auto now = survey::figures(survey::counted(m_survey));
+        const auto now = survey::comparedFigures(m_survey);
         baseline =
             QStringLiteral("Compared with %1 (%2): Ē %3 lx, U0 %4; now Ē %5, U0 %6. %7 "
                            "points matched, %8 fell by more than 20 %.")
@@ -271,6 +281,9 @@ void FrmSurvey::showEvidence() {
                      now ? QString::number(now->u0, 'f', 2) : QStringLiteral("–"))
                 .arg(survey::matchedPoints(m_survey))
                 .arg(survey::fallenPoints(m_survey).size());
+        if (b->electric && !survey::usesElectric(m_survey))
+            baseline += QStringLiteral(" The earlier survey is of the electric light alone: the "
+                                       "change shows once the lights-off pass is complete.");
     }
     LblBaseline->setText(baseline);
     LblBaseline->setAccessibleName(baseline);
@@ -293,14 +306,16 @@ void FrmSurvey::checkStability() {
     }
     if (busy().held())
         return;
-    m_survey.stability.clear();
-    m_changed = true;
+    // The last check stands until the new one has a reading of its own.
+    m_freshStability = true;
     announce(QStringLiteral("Checking stability: hold the meter still at this point"));
     m_stabilityTaker->take();
     showEvidence();
 }
 
 void FrmSurvey::stabilityReading(double lux) {
+    if (std::exchange(m_freshStability, false))
+        m_survey.stability.clear();
     m_survey.stability << survey::StabilityReading{QDateTime::currentDateTime(), lux};
     m_changed = true;
     const QString reading = QStringLiteral("stability check %1: %2 %3")
@@ -321,6 +336,7 @@ void FrmSurvey::stabilityReading(double lux) {
 void FrmSurvey::stopStability(const QString& why) {
     m_stabilityTimer.stop();
     m_stabilityTaker->cancel();
+    m_freshStability = false;
     announce(QStringLiteral("%1: %2").arg(why, survey::stabilityVerdict(m_survey.stability)));
     showEvidence();
 }
@@ -418,6 +434,11 @@ void FrmSurvey::setTakeWhenSteady(bool on) {
 void FrmSurvey::steadyReading() {
     if (!ChkTakeWhenSteady->isChecked())
         return;
+    // The meter held at one place for the stability check, or a question open: no walk.
+    if (checkingStability() || QApplication::activeModalWidget()) {
+        m_steady.interrupt();
+        return;
+    }
     const Sample s = samples::fromDisplay(m_state.display, {});
     const double lux = samples::lux(s);
     if (s.status != Sample::Ok || std::isnan(lux)) {

@@ -94,6 +94,7 @@ void FrmSurvey::open() {
     // The check and the pass belong to the survey that was open.
     m_stabilityTimer.stop();
     m_stabilityTaker->cancel();
+    m_freshStability = false;
     setLightsOffPass(false);
     m_survey = *s;
     loadIntoControls();

@@ -16,9 +16,12 @@
 namespace lumetra {
 
 int FrmSurvey::nextToTake(int index) const {
-    const qsizetype at = m_order.indexOf(index);
-    if (at >= 0 && at + 1 < m_order.size())
-        return m_order[at + 1];
+    // On along the walk; the lights-off pass has nothing to take at an obstructed point.
+    for (qsizetype at = m_order.indexOf(index) + 1; index >= 0 && at > 0 && at < m_order.size();
+         ++at) {
+        if (!m_offPass || !m_survey.points[m_order[at]].obstructed)
+            return m_order[at];
+    }
     for (int i : m_order) {
         if (pending(m_survey.points[i]))
             return i;
@@ -29,6 +32,11 @@ int FrmSurvey::nextToTake(int index) const {
 void FrmSurvey::take() {
     if (m_survey.points.isEmpty() || taking() || busy().held())
         return;
+    if (m_offPass && m_survey.points[m_current].obstructed) {
+        announce(QStringLiteral("%1 is obstructed: it has no lights-off reading")
+                     .arg(nameOf(m_current)));
+        return;
+    }
     m_takingAt = m_current;
     announce(QStringLiteral("Taking %1…").arg(nameOf(m_current)));
     m_taker->take();
@@ -38,6 +46,12 @@ void FrmSurvey::taken(double lux, bool typed) {
     if (m_takingAt < 0 || m_takingAt >= m_survey.points.size())
         return;
     survey::Point& p = m_survey.points[m_takingAt];
+    if (m_offPass && p.obstructed) {
+        m_takingAt = -1; // what the lights-on pass left out stays out
+        announce(QStringLiteral("%1 is obstructed: it has no lights-off reading")
+                     .arg(nameOf(m_current)));
+        return;
+    }
     if (m_offPass) {
         p.luxOff = lux;
         p.typedOff = typed;
@@ -46,8 +60,8 @@ void FrmSurvey::taken(double lux, bool typed) {
         p.lux = lux;
         p.typed = typed;
         p.taken = QDateTime::currentDateTime();
+        p.obstructed = false;
     }
-    p.obstructed = false;
     m_changed = true;
     // The next point is the one the meter moves away from this reading to.
     m_steady.restart(lux);
@@ -113,8 +127,8 @@ void FrmSurvey::clearPoint() {
         p.lux.reset();
         p.taken = {};
         p.typed = false;
+        p.obstructed = false;
     }
-    p.obstructed = false;
     m_changed = true;
     announce(QStringLiteral("%1 emptied").arg(nameOf(m_current)));
     refresh();
