@@ -349,7 +349,7 @@ void pointsSection(ReportPages& pages, const survey::Survey& s, const survey::Un
     pages.font(8);
     const bool off = std::any_of(s.points.begin(), s.points.end(),
                                  [](const survey::Point& p) { return p.luxOff.has_value(); });
-    const QList<double> columns = off ? QList<double>{0, 0.09, 0.17, 0.25, 0.34, 0.43, 0.53, 0.7}
+    const QList<double> columns = off ? QList<double>{0, 0.08, 0.16, 0.24, 0.32, 0.39, 0.47, 0.75}
                                       : QList<double>{0, 0.1, 0.21, 0.32, 0.45, 0.74};
     const auto header = [&] {
         QStringList cells{QStringLiteral("Point"), QStringLiteral("x"), QStringLiteral("y"),

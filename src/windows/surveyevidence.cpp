@@ -367,7 +367,7 @@ void FrmSurvey::setLightsOffPass(bool on) {
     m_steady.restart(std::nullopt);
     const int next = nextToTake(-1);
     if (!on) {
-        announce(QStringLiteral("Lights-off pass ended; %1").arg(survey::lightNote(m_survey)));
+        announce(QStringLiteral("Lights-off pass ended. %1").arg(survey::lightNote(m_survey)));
         refresh();
         return;
     }

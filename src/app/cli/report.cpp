@@ -102,9 +102,15 @@ int report(const QStringList& arguments) {
             for (const survey::Result& r : area < -1
                                                ? survey::results(*s, extrasUnit(unitName))
                                                : survey::results(*s, extrasUnit(unitName), area)) {
-                if (r.verdict == QLatin1String("FAIL"))
-                    std::printf("%s\n", qPrintable(QStringLiteral("%1%2: %3, required %4")
-                                                       .arg(prefix, r.what, r.value, r.required)));
+                // Failed plainly, or within the instrument's uncertainty (then said so).
+                if (!r.verdict.startsWith(QLatin1String("fail"), Qt::CaseInsensitive))
+                    continue;
+                std::printf("%s\n",
+                            qPrintable(QStringLiteral("%1%2: %3, required %4%5")
+                                           .arg(prefix, r.what, r.value, r.required,
+                                                r.verdict == QLatin1String("FAIL")
+                                                    ? QString()
+                                                    : QStringLiteral(" (%1)").arg(r.verdict))));
             }
             if (area < 0)
                 break;
