@@ -107,7 +107,7 @@ struct Scale {
 };
 
 void paintCells(QPainter& painter, const Layout& l, const survey::Survey& s, const Look& look,
-                const Scale& scale) {
+                const Scale& scale, const QList<std::optional<double>>& values) {
     const QList<Group> all = groups(s);
     const QFont base = painter.font();
     for (int g = 0; g < all.size(); ++g) {
@@ -131,7 +131,7 @@ void paintCells(QPainter& painter, const Layout& l, const survey::Survey& s, con
                 continue;
             const QRectF r = l.toDevice.mapRect(cellIn(group, p));
             QColor fill = Qt::white;
-            const auto value = shownValue(s, i, look.shown);
+            const auto& value = values[i];
             if (value && !p.obstructed)
                 fill = scale.colour(scale.change ? *value : *value * look.unit.perLux);
             painter.fillRect(r, fill);
@@ -270,36 +270,33 @@ void paint(QPainter& painter, const QRectF& area, const survey::Survey& s, const
     // The colours run from 0: a difference looks as large as it is.
     Scale scale;
     scale.change = look.shown == Shown::Change;
+    const QList<std::optional<double>> values = shownValues(s, look.shown);
     for (int i = 0; i < s.points.size() && !scale.change; ++i) {
-        if (const auto v = shownValue(s, i, look.shown); v && !s.points[i].obstructed)
+        if (const auto& v = values[i]; v && !s.points[i].obstructed)
             scale.high = std::max(scale.high, *v * look.unit.perLux);
     }
     scale.high = scale.change ? kChangeEnds : roundUp(scale.high);
     painter.setBrush(Qt::white);
     painter.setPen(Qt::NoPen);
     painter.drawPolygon(l.toDevice.map(survey::roomOutline(s)));
-    paintCells(painter, l, s, look, scale);
+    paintCells(painter, l, s, look, scale, values);
     paintShapes(painter, l, s, line);
     paintMeasures(painter, l, s, line);
     paintLegend(painter, l, look, scale);
     painter.restore();
 }
 
-std::optional<double> shownValue(const survey::Survey& s, int index, Shown shown) {
-    if (index < 0 || index >= s.points.size())
-        return std::nullopt;
-    const survey::Point& p = s.points[index];
-    switch (shown) {
-    case Shown::WithLights:
-        return survey::valueOf(p, survey::Light::WithLights);
-    case Shown::LightsOff:
-        return survey::valueOf(p, survey::Light::LightsOff);
-    case Shown::Electric:
-        return survey::valueOf(p, survey::Light::Electric);
-    case Shown::Change:
-        return survey::changeAt(s, index);
-    }
-    return std::nullopt;
+QList<std::optional<double>> shownValues(const survey::Survey& s, Shown shown) {
+    if (shown == Shown::Change)
+        return survey::changes(s);
+    const survey::Light light = shown == Shown::LightsOff  ? survey::Light::LightsOff
+                                : shown == Shown::Electric ? survey::Light::Electric
+                                                           : survey::Light::WithLights;
+    QList<std::optional<double>> out;
+    out.reserve(s.points.size());
+    for (const survey::Point& p : s.points)
+        out << survey::valueOf(p, light);
+    return out;
 }
 
 QColor changeColour(double percent) {

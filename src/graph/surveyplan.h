@@ -23,8 +23,8 @@ struct Look {
     int current = -1; // the point the walk is at, framed; -1: none
     Shown shown = Shown::WithLights;
 };
-// The value a point shows; nothing leaves its cell white.
-std::optional<double> shownValue(const survey::Survey& s, int index, Shown shown);
+// The value each point shows; nothing leaves its cell white.
+QList<std::optional<double>> shownValues(const survey::Survey& s, Shown shown);
 // The change's colour: the scale's ends at ±kChangeEnds per cent.
 inline constexpr double kChangeEnds = 50;
 QColor changeColour(double percent);

@@ -256,6 +256,8 @@ void comparisonSection(ReportPages& pages, QPainter& painter, const survey::Surv
               columns);
     pages.skip(1);
     const QList<int> fallen = survey::fallenPoints(s);
+    const auto values = survey::comparedValues(s);
+    const auto changes = survey::changes(s);
     pages.font(10, true);
     pages.line(fallen.isEmpty()
                    ? QStringLiteral("No point fell by more than 20 %")
@@ -263,13 +265,13 @@ void comparisonSection(ReportPages& pages, QPainter& painter, const survey::Surv
     pages.font(9);
     for (const int i : fallen) {
         const survey::Point& p = s.points[i];
-        const auto value = survey::comparedValue(s, i);
+        const auto& value = values[i];
         const double before = b.points[survey::baselinePointOf(s, p)].lux;
         pages.row({survey::pointName(s, p),
                    survey::illuminance(before, survey::lux()) + QStringLiteral(" lx"),
                    value ? survey::illuminance(*value, survey::lux()) + QStringLiteral(" lx")
                          : QStringLiteral("–"),
-                   survey::changeText(*survey::changeAt(s, i))},
+                   survey::changeText(*changes[i])},
                   columns);
     }
     pages.skip(2);

@@ -233,7 +233,14 @@ Baseline baselineOf(const Survey& earlier, const QString& fileName) {
             b.points << BaselinePoint{pointName(earlier, p), p.x, p.y, *values[i]};
         }
     }
+    sortByName(b.points);
     return b;
+}
+
+void sortByName(QList<BaselinePoint>& points) {
+    std::stable_sort(
+        points.begin(), points.end(),
+        [](const BaselinePoint& a, const BaselinePoint& b) { return a.name < b.name; });
 }
 
 int baselinePointOf(const Survey& s, const Point& p) {
@@ -241,41 +248,72 @@ int baselinePointOf(const Survey& s, const Point& p) {
         return -1;
     const QString name = pointName(s, p);
     const QList<BaselinePoint>& all = s.baseline->points;
-    for (int i = 0; i < all.size(); ++i) {
-        if (all[i].name == name && std::hypot(all[i].x - p.x, all[i].y - p.y) <= kSamePlace)
-            return i;
+    // By name in the sorted list: a hall of thousands of points is compared in a moment.
+    auto it = std::lower_bound(all.begin(), all.end(), name,
+                               [](const BaselinePoint& b, const QString& n) { return b.name < n; });
+    for (; it != all.end() && it->name == name; ++it) {
+        if (std::hypot(it->x - p.x, it->y - p.y) <= kSamePlace)
+            return int(it - all.begin());
     }
     return -1;
 }
 
-std::optional<double> comparedValue(const Survey& s, int index) {
-    if (!s.baseline || index < 0 || index >= s.points.size() || s.points[index].obstructed)
+namespace {
+
+// Like with like: daylight in both, or in neither.
+std::optional<double> compared(const Survey& s, const Point& p, bool electricNow) {
+    if (!s.baseline || p.obstructed)
         return std::nullopt;
-    // Like with like: daylight in both, or in neither.
     if (!s.baseline->electric)
-        return s.points[index].lux;
-    return usesElectric(s) ? valueOf(s.points[index], Light::Electric) : std::nullopt;
+        return p.lux;
+    return electricNow ? valueOf(p, Light::Electric) : std::nullopt;
+}
+
+std::optional<double> change(const Survey& s, const Point& p, bool electricNow) {
+    const int then = baselinePointOf(s, p);
+    if (then < 0)
+        return std::nullopt;
+    const auto now = compared(s, p, electricNow);
+    const double before = s.baseline->points[then].lux;
+    if (!now || !(before > 0))
+        return std::nullopt;
+    return (*now - before) / before * 100;
+}
+
+} // namespace
+
+std::optional<double> comparedValue(const Survey& s, int index) {
+    if (index < 0 || index >= s.points.size())
+        return std::nullopt;
+    return compared(s, s.points[index], usesElectric(s));
+}
+
+QList<std::optional<double>> comparedValues(const Survey& s) {
+    QList<std::optional<double>> out;
+    out.reserve(s.points.size());
+    const bool electric = usesElectric(s);
+    for (const Point& p : s.points)
+        out << compared(s, p, electric);
+    return out;
 }
 
 std::optional<Figures> comparedFigures(const Survey& s) {
-    QList<std::optional<double>> values;
-    for (int i = 0; i < s.points.size(); ++i)
-        values << comparedValue(s, i);
-    return figures(values);
+    return figures(comparedValues(s));
 }
 
 std::optional<double> changeAt(const Survey& s, int index) {
     if (index < 0 || index >= s.points.size())
         return std::nullopt;
-    const Point& p = s.points[index];
-    const int then = baselinePointOf(s, p);
-    if (then < 0)
-        return std::nullopt;
-    const auto now = comparedValue(s, index);
-    const double before = s.baseline->points[then].lux;
-    if (!now || !(before > 0))
-        return std::nullopt;
-    return (*now - before) / before * 100;
+    return change(s, s.points[index], usesElectric(s));
+}
+
+QList<std::optional<double>> changes(const Survey& s) {
+    QList<std::optional<double>> out;
+    out.reserve(s.points.size());
+    const bool electric = usesElectric(s);
+    for (const Point& p : s.points)
+        out << change(s, p, electric);
+    return out;
 }
 
 QString changeText(double percent) {
@@ -288,8 +326,9 @@ QString changeText(double percent) {
 
 QList<int> fallenPoints(const Survey& s) {
     QList<int> out;
-    for (int i = 0; i < s.points.size(); ++i) {
-        if (const auto c = changeAt(s, i); c && *c < kFallFlag)
+    const auto all = changes(s);
+    for (int i = 0; i < all.size(); ++i) {
+        if (all[i] && *all[i] < kFallFlag)
             out << i;
     }
     return out;

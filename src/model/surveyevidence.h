@@ -85,16 +85,20 @@ inline constexpr double kSamePlace = 0.05; // metres: the same point of the room
 inline constexpr double kFallFlag = -20;   // per cent: a point that fell more is flagged
 // The earlier survey as this one keeps it: its date, figures and the points that counted.
 Baseline baselineOf(const Survey& earlier, const QString& fileName);
+// The baseline's points in the order baselinePointOf looks them up in.
+void sortByName(QList<BaselinePoint>& points);
 // The baseline point matching the point by name and place; -1: none.
 int baselinePointOf(const Survey& s, const Point& p);
 // The point's value now in the same light as the baseline's: with lights, or the electric
 // light alone once both passes are complete (nothing before).
 std::optional<double> comparedValue(const Survey& s, int index);
+QList<std::optional<double>> comparedValues(const Survey& s); // every point's, at once
 // The figures now over the values compared.
 std::optional<Figures> comparedFigures(const Survey& s);
 // The point's change since the baseline, in per cent of the earlier value; nothing without a
 // match, a reading now in the same light, or light then.
 std::optional<double> changeAt(const Survey& s, int index);
+QList<std::optional<double>> changes(const Survey& s); // every point's, at once
 // A change as people read it: "+4 %", "−30 %", "0 %".
 QString changeText(double percent);
 // Indices of the points that fell by more than 20 %.

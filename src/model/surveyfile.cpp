@@ -194,6 +194,7 @@ bool readBaseline(const QJsonValue& v, Survey& s) {
         b.points << BaselinePoint{p.value(QStringLiteral("name")).toString().left(64), x.toDouble(),
                                   y.toDouble(), p.value(QStringLiteral("lux")).toDouble()};
     }
+    sortByName(b.points);
     s.baseline = b;
     return true;
 }
